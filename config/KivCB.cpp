@@ -1,0 +1,148 @@
+#include "config/KivCB.h"
+
+#include "config/XRegistry.h"
+#include "platform/KivError.h"
+
+#include <array>
+#include <variant>
+
+namespace {
+
+constexpr const char *kUnableToOpen = "Unable to open the Kiv registry key";
+
+using TIntField = int32_t TKivSettings::*;
+using TBoolField = bool TKivSettings::*;
+using TTextField = std::string TKivSettings::*;
+
+/// One setting: its value name, its field, its default and, for a text, its longest length.
+struct TSetting {
+    const char *Name;
+    std::variant<TIntField, TBoolField, TTextField> Field;
+    std::variant<int32_t, bool, const char *> Default;
+    std::size_t MaxLength = 0;
+    /// The name the save writes, where it differs in letter case from the load's.
+    const char *SaveName = nullptr;
+};
+
+// Every setting, in the order the block is loaded and saved.
+const std::array<TSetting, 43> kSettings{{
+    {"CheckForNewMsgEvery", &TKivSettings::CheckForNewMsgEvery, 10},
+    {"FirstTimeRun", &TKivSettings::FirstTimeRun, true},
+    {"KivDBasePath", &TKivSettings::KivDBasePath, "", kSettingTextMax},
+    {"PlayWavForNewMsg", &TKivSettings::PlayWavForNewMsg, false},
+    {"ShowOfflineUsers", &TKivSettings::ShowOfflineUsers, true},
+    {"SortListView", &TKivSettings::SortListView, true},
+    {"UpdateDisplayTime", &TKivSettings::UpdateDisplayTime, 10},
+    {"UseVacation", &TKivSettings::UseVacation, true},
+    {"WavToPlayForNewMsgs", &TKivSettings::WavToPlayForNewMsgs, "", kSettingTextMax},
+    {"ShutDownStatus", &TKivSettings::ShutDownStatus, "Offline", kShutDownStatusMax},
+    {"ConfirmShutDown", &TKivSettings::ConfirmShutDown, false},
+    {"MiniView", &TKivSettings::MiniView, false},
+    {"ClearCommentOnSD", &TKivSettings::ClearCommentOnSD, true},
+    {"ChangeStatusOnSD", &TKivSettings::ChangeStatusOnSD, true},
+    {"DisplayDepartments", &TKivSettings::DisplayDepartments, true},
+    {"AutoComment", &TKivSettings::AutoComment, true},
+    {"MainHeight", &TKivSettings::MainHeight, 405},
+    {"MainLeft", &TKivSettings::MainLeft, 237},
+    {"MainTop", &TKivSettings::MainTop, 184},
+    {"MainWidth", &TKivSettings::MainWidth, 484},
+    {"SplitterPos", &TKivSettings::SplitterPos, 87},
+    {"MainFontColour", &TKivSettings::MainFontColour, 16711680},
+    {"MainFontSize", &TKivSettings::MainFontSize, 10},
+    {"ShowGrid", &TKivSettings::ShowGrid, false},
+    {"CustomHeight", &TKivSettings::CustomHeight, 289},
+    {"CustomLeft", &TKivSettings::CustomLeft, 240},
+    {"CustomTop", &TKivSettings::CustomTop, 118},
+    {"CustomWidth", &TKivSettings::CustomWidth, 242},
+    {"Info1", &TKivSettings::Info1, "Company Name", kSettingTextMax},
+    {"Info2", &TKivSettings::Info2, "Additional information...", kSettingTextMax, "info2"},
+    {"ThisPage", &TKivSettings::ThisPage, "This page is updated every", kSettingTextMax},
+    {"GenerateHTMLEvery", &TKivSettings::GenerateHTMLEvery, 30},
+    {"HTMLLocation", &TKivSettings::HTMLLocation, "", kSettingTextMax},
+    {"AutoUpdateInBrowser", &TKivSettings::AutoUpdateInBrowser, false},
+    {"FontSize", &TKivSettings::FontSize, 3},
+    {"NameWidth", &TKivSettings::NameWidth, 185},
+    {"StatusWidth", &TKivSettings::StatusWidth, 100},
+    {"ExtWidth", &TKivSettings::ExtWidth, 35},
+    {"DepartmentWidth", &TKivSettings::DepartmentWidth, 150},
+    {"CommentsWidth", &TKivSettings::CommentsWidth, 150},
+    {"TableBoader", &TKivSettings::TableBoader, 1},
+    {"CellPadding", &TKivSettings::CellPadding, 1},
+    {"CellSpacing", &TKivSettings::CellSpacing, 1},
+}};
+
+/// text cut to at most max bytes, never inside a UTF-8 character.
+std::string CutText(std::string text, std::size_t max)
+{
+    if (text.size() <= max)
+        return text;
+    std::size_t cut = max;
+    // Step back over continuation bytes to the lead byte of the character
+    // that would be split; a byte sequence that is not UTF-8 is cut as bytes.
+    std::size_t lead = cut;
+    while (lead > 0 && cut - lead < 3 && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80)
+        --lead;
+    if (lead < cut && static_cast<unsigned char>(text[lead]) >= 0xC0)
+        cut = lead;
+    text.resize(cut);
+    return text;
+}
+
+/// The key, opened (and created when missing) or EKivError.
+void OpenSettingsKey(TXRegistry &registry)
+{
+    if (!registry.OpenKey(kKivSettingsKey, true))
+        throw EKivError(kUnableToOpen);
+}
+
+} // namespace
+
+void TKivCB::SetDefaults(TKivSettings &settings) const
+{
+    for (const TSetting &s : kSettings) {
+        if (auto f = std::get_if<TIntField>(&s.Field))
+            settings.*(*f) = std::get<int32_t>(s.Default);
+        else if (auto b = std::get_if<TBoolField>(&s.Field))
+            settings.*(*b) = std::get<bool>(s.Default);
+        else
+            settings.*std::get<TTextField>(s.Field) = std::get<const char *>(s.Default);
+    }
+}
+
+void TKivCB::ReadSettings(TKivSettings &settings) const
+{
+    TXRegistry registry;
+    OpenSettingsKey(registry);
+    // Loaded into a record of our own, so a failure of the store on the way
+    // leaves the caller's record as it was.
+    TKivSettings loaded;
+    SetDefaults(loaded);
+    for (const TSetting &s : kSettings) {
+        if (auto f = std::get_if<TIntField>(&s.Field)) {
+            loaded.*(*f) = registry.ReadIntegerDef(s.Name, loaded.*(*f));
+        } else if (auto b = std::get_if<TBoolField>(&s.Field)) {
+            loaded.*(*b) = registry.ReadBoolDef(s.Name, loaded.*(*b));
+        } else {
+            const TTextField t = std::get<TTextField>(s.Field);
+            loaded.*t = CutText(registry.ReadStringDef(s.Name, loaded.*t), s.MaxLength);
+        }
+    }
+    registry.CloseKey();
+    settings = std::move(loaded);
+}
+
+void TKivCB::WriteSettings(const TKivSettings &settings) const
+{
+    TXRegistry registry;
+    OpenSettingsKey(registry);
+    for (const TSetting &s : kSettings) {
+        const std::string name = s.SaveName != nullptr ? s.SaveName : s.Name;
+        if (auto f = std::get_if<TIntField>(&s.Field))
+            registry.WriteInteger(name, settings.*(*f));
+        else if (auto b = std::get_if<TBoolField>(&s.Field))
+            registry.WriteBool(name, settings.*(*b));
+        else
+            registry.WriteString(name, settings.*std::get<TTextField>(s.Field));
+    }
+    registry.CloseKey();
+}

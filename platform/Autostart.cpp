@@ -1,0 +1,83 @@
+#include "platform/Autostart.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/KivError.h"
+#include "platform/Paths.h"
+
+namespace {
+
+/// A value of a desktop entry: the backslash and control characters escaped.
+std::string EscapeValue(const std::string &text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+/// The program path as one quoted argument of an Exec line; '%' introduces a
+/// field code there, and inside quotes ", `, $ and \ need a backslash.
+std::string QuoteExecArgument(const std::string &path)
+{
+    std::string out = "\"";
+    for (char c : path) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            out += '\\';
+        if (c == '%')
+            out += '%';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool HasControl(const std::string &text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::string AutostartEntryPath()
+{
+    const std::string folder = AutostartFolder();
+    return folder.empty() ? std::string() : folder + "/" + kAutostartFileName;
+}
+
+std::string AutostartEntryText(const std::string &programPath, const std::string &iconPath)
+{
+    std::string text = "[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Version=1.0\n"
+                       "Name=Kiv\n"
+                       "Comment=Kiv\n";
+    text += "Exec=" + EscapeValue(QuoteExecArgument(programPath)) + "\n";
+    if (!iconPath.empty())
+        text += "Icon=" + EscapeValue(iconPath) + "\n";
+    text += "Terminal=false\n"
+            "X-GNOME-Autostart-enabled=true\n";
+    return text;
+}
+
+void CreateAutostartEntry(const std::string &programPath, const std::string &iconPath)
+{
+    // A line break in the path would end the Exec line early; no program of
+    // ours lives at such a path, so it is refused rather than mangled.
+    if (programPath.empty() || programPath[0] != '/' || HasControl(programPath) || HasControl(iconPath))
+        throw EKivError("Kiv cannot start automatically from the program path " + programPath);
+    const std::string path = AutostartEntryPath();
+    if (path.empty() || !MakeFolders(AutostartFolder()))
+        throw EKivError("Unable to create the autostart folder " + AutostartFolder());
+    std::string error;
+    if (!WriteFileAtomically(path, AutostartEntryText(programPath, iconPath), 0644, &error))
+        throw EKivError("Unable to create the autostart entry: " + error);
+}
