@@ -1,0 +1,24 @@
+// What the tests see of the counting stand-in for the engine: every call it
+// answers is counted, and it can play another workstation that files records
+// under the very numbers the wrapper computes.
+#pragma once
+
+#include <cstdint>
+
+struct TFakeEngineState {
+    /// Calls of any entry point.
+    int Calls = 0;
+    /// Adds (VmxPut mode 1) seen.
+    int Adds = 0;
+    /// The highest record number in the pretend dataset; 0 when empty.
+    int64_t Highest = 0;
+    /// How many of the next adds another workstation beats: it files its own
+    /// record under the number first, and the add is refused with code 2.
+    int Races = 0;
+    /// The key of the last add that succeeded.
+    char AddedKey[32] = {};
+};
+
+/// The name of the state's accessor, exported by the stand-in.
+inline constexpr const char *kFakeEngineStateSymbol = "FakeEngineState";
+using TFakeEngineStateFn = TFakeEngineState *(*)();
