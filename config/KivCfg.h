@@ -1,0 +1,43 @@
+// Kiv.cfg, the board configuration file: the settings every workstation of one
+// board shares. It is a file of 33-byte records without header; the last
+// record counts on reading and writing replaces the first. Every workstation
+// opens it only exclusively, for one read or one write at a time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+/// One record of Kiv.cfg, byte for byte as the file holds it.
+struct TKivCfgRecord {
+    /// Which activity log receives status changes: 0 none, 1 text, 2 CSV.
+    uint8_t LoggingType = 0;
+    /// Carried through unchanged.
+    std::array<uint8_t, 31> Reserved{};
+    /// 1 when users of the board may send and receive messages.
+    uint8_t AllowMessages = 1;
+};
+static_assert(sizeof(TKivCfgRecord) == 33, "a Kiv.cfg record is 33 bytes");
+
+namespace KivCfg {
+/// The file's name in the board database folder.
+inline constexpr const char *FileName = "Kiv.cfg";
+/// Attempts at the exclusive opening before giving up.
+inline constexpr int Attempts = 21;
+/// The pause between two attempts, in milliseconds: about half a second in
+/// all, so that two workstations starting together do not fail each other.
+inline constexpr int PauseMs = 25;
+} // namespace KivCfg
+
+/// The path of Kiv.cfg in folder; raises "Unkown Kiv database location" when
+/// the folder is blank.
+std::string KivCfgPath(const std::string &folder);
+
+/// Reads Kiv.cfg of folder into record, which starts from the defaults; an
+/// empty file reads as the defaults, a missing one is created empty first.
+/// Raises EKivError when the file cannot be created or read.
+void ReadKivCfg(const std::string &folder, TKivCfgRecord &record);
+
+/// Writes record over the first record of the existing Kiv.cfg of folder; the
+/// file is neither created nor shortened. Raises EKivError on failure.
+void WriteKivCfg(const std::string &folder, const TKivCfgRecord &record);
