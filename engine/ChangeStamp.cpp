@@ -1,0 +1,313 @@
+#include "engine/ChangeStamp.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sqlite3.h>
+
+namespace vbis {
+
+namespace {
+
+constexpr const char *kVfsName = "vbis4032-stamp";
+constexpr long kNanosPerSecond = 1000000000L;
+// How long a writer that may only set the current time waits for the clock
+// to pass the earlier stamp; the coarsest clocks seen on shares tick in 2 s.
+constexpr long kWaitForClockMillis = 2500;
+
+struct TStampFile {
+    sqlite3_file Base;        // what SQLite sees; its methods are ours
+    sqlite3_file *Real;       // the file of the VFS underneath, right after this
+    const char *Path;         // valid until close, as SQLite promises
+    bool IsMainDb;
+    int Level;                // lock level held
+    bool Wrote;               // the main file was written under this write lock
+    bool HaveBefore;
+    timespec Before;          // its time when the write lock was taken
+};
+
+sqlite3_vfs *gReal = nullptr;
+sqlite3_vfs gVfs;
+sqlite3_io_methods gMethods;
+std::once_flag gOnce;
+bool gRegistered = false;
+
+TStampFile *Stamp(sqlite3_file *f) { return reinterpret_cast<TStampFile *>(f); }
+sqlite3_file *Real(sqlite3_file *f) { return Stamp(f)->Real; }
+
+timespec Add(timespec t, long nanos)
+{
+    t.tv_nsec += nanos % kNanosPerSecond;
+    t.tv_sec += nanos / kNanosPerSecond;
+    if (t.tv_nsec >= kNanosPerSecond) {
+        t.tv_nsec -= kNanosPerSecond;
+        t.tv_sec += 1;
+    }
+    return t;
+}
+
+bool StatTime(const char *path, timespec &t)
+{
+    struct stat st;
+    if (::stat(path, &st) != 0)
+        return false;
+    t = st.st_mtim;
+    return true;
+}
+
+int Close(sqlite3_file *f)
+{
+    sqlite3_file *real = Real(f);
+    int rc = SQLITE_OK;
+    if (real->pMethods != nullptr)
+        rc = real->pMethods->xClose(real);
+    f->pMethods = nullptr;
+    return rc;
+}
+
+int Read(sqlite3_file *f, void *buf, int n, sqlite3_int64 off) { return Real(f)->pMethods->xRead(Real(f), buf, n, off); }
+
+int Write(sqlite3_file *f, const void *buf, int n, sqlite3_int64 off)
+{
+    Stamp(f)->Wrote = true;
+    return Real(f)->pMethods->xWrite(Real(f), buf, n, off);
+}
+
+int Truncate(sqlite3_file *f, sqlite3_int64 size)
+{
+    Stamp(f)->Wrote = true;
+    return Real(f)->pMethods->xTruncate(Real(f), size);
+}
+
+int Sync(sqlite3_file *f, int flags) { return Real(f)->pMethods->xSync(Real(f), flags); }
+int FileSize(sqlite3_file *f, sqlite3_int64 *size) { return Real(f)->pMethods->xFileSize(Real(f), size); }
+
+int Lock(sqlite3_file *f, int level)
+{
+    TStampFile *s = Stamp(f);
+    const int rc = s->Real->pMethods->xLock(s->Real, level);
+    if (rc == SQLITE_OK) {
+        if (s->IsMainDb && s->Level < SQLITE_LOCK_RESERVED && level >= SQLITE_LOCK_RESERVED) {
+            // Every earlier writer moved its stamp on before letting go of
+            // this lock, so the time seen now is the latest stamp there is.
+            s->HaveBefore = StatTime(s->Path, s->Before);
+            s->Wrote = false;
+        }
+        if (level > s->Level)
+            s->Level = level;
+    }
+    return rc;
+}
+
+int Unlock(sqlite3_file *f, int level)
+{
+    TStampFile *s = Stamp(f);
+    if (s->IsMainDb && s->Level >= SQLITE_LOCK_RESERVED && level < SQLITE_LOCK_RESERVED) {
+        if (s->Wrote && s->HaveBefore)
+            MoveStampPast(s->Path, s->Before);
+        s->Wrote = false;
+        s->HaveBefore = false;
+    }
+    const int rc = s->Real->pMethods->xUnlock(s->Real, level);
+    if (rc == SQLITE_OK && level < s->Level)
+        s->Level = level;
+    return rc;
+}
+
+int CheckReservedLock(sqlite3_file *f, int *out) { return Real(f)->pMethods->xCheckReservedLock(Real(f), out); }
+int FileControl(sqlite3_file *f, int op, void *arg) { return Real(f)->pMethods->xFileControl(Real(f), op, arg); }
+int SectorSize(sqlite3_file *f) { return Real(f)->pMethods->xSectorSize(Real(f)); }
+int DeviceCharacteristics(sqlite3_file *f) { return Real(f)->pMethods->xDeviceCharacteristics(Real(f)); }
+
+int ShmMap(sqlite3_file *f, int region, int size, int extend, void volatile **p)
+{
+    sqlite3_file *real = Real(f);
+    if (real->pMethods->iVersion < 2 || real->pMethods->xShmMap == nullptr)
+        return SQLITE_IOERR_SHMMAP;
+    return real->pMethods->xShmMap(real, region, size, extend, p);
+}
+
+int ShmLock(sqlite3_file *f, int offset, int n, int flags)
+{
+    sqlite3_file *real = Real(f);
+    if (real->pMethods->iVersion < 2 || real->pMethods->xShmLock == nullptr)
+        return SQLITE_IOERR_SHMLOCK;
+    return real->pMethods->xShmLock(real, offset, n, flags);
+}
+
+void ShmBarrier(sqlite3_file *f)
+{
+    sqlite3_file *real = Real(f);
+    if (real->pMethods->iVersion >= 2 && real->pMethods->xShmBarrier != nullptr)
+        real->pMethods->xShmBarrier(real);
+}
+
+int ShmUnmap(sqlite3_file *f, int deleteFlag)
+{
+    sqlite3_file *real = Real(f);
+    if (real->pMethods->iVersion < 2 || real->pMethods->xShmUnmap == nullptr)
+        return SQLITE_OK;
+    return real->pMethods->xShmUnmap(real, deleteFlag);
+}
+
+int Fetch(sqlite3_file *f, sqlite3_int64 off, int n, void **p)
+{
+    sqlite3_file *real = Real(f);
+    if (real->pMethods->iVersion < 3 || real->pMethods->xFetch == nullptr) {
+        *p = nullptr;
+        return SQLITE_OK;
+    }
+    return real->pMethods->xFetch(real, off, n, p);
+}
+
+int Unfetch(sqlite3_file *f, sqlite3_int64 off, void *p)
+{
+    sqlite3_file *real = Real(f);
+    if (real->pMethods->iVersion < 3 || real->pMethods->xUnfetch == nullptr)
+        return SQLITE_OK;
+    return real->pMethods->xUnfetch(real, off, p);
+}
+
+constexpr int kHeaderBytes = int((sizeof(TStampFile) + 15) & ~std::size_t(15));
+
+int Open(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *f, int flags, int *outFlags)
+{
+    TStampFile *s = Stamp(f);
+    std::memset(s, 0, sizeof *s);
+    s->Real = reinterpret_cast<sqlite3_file *>(reinterpret_cast<char *>(f) + kHeaderBytes);
+    s->Path = name;
+    s->IsMainDb = (flags & SQLITE_OPEN_MAIN_DB) != 0 && name != nullptr;
+    const int rc = gReal->xOpen(gReal, name, s->Real, flags, outFlags);
+    if (rc != SQLITE_OK || s->Real->pMethods == nullptr) {
+        f->pMethods = nullptr;
+        return rc != SQLITE_OK ? rc : SQLITE_CANTOPEN;
+    }
+    f->pMethods = &gMethods;
+    return SQLITE_OK;
+}
+
+int Delete(sqlite3_vfs *, const char *name, int syncDir) { return gReal->xDelete(gReal, name, syncDir); }
+int Access(sqlite3_vfs *, const char *name, int flags, int *out) { return gReal->xAccess(gReal, name, flags, out); }
+int FullPathname(sqlite3_vfs *, const char *name, int n, char *out) { return gReal->xFullPathname(gReal, name, n, out); }
+void *DlOpen(sqlite3_vfs *, const char *name) { return gReal->xDlOpen(gReal, name); }
+void DlError(sqlite3_vfs *, int n, char *msg) { gReal->xDlError(gReal, n, msg); }
+void (*DlSym(sqlite3_vfs *, void *h, const char *sym))(void) { return gReal->xDlSym(gReal, h, sym); }
+void DlClose(sqlite3_vfs *, void *h) { gReal->xDlClose(gReal, h); }
+int Randomness(sqlite3_vfs *, int n, char *out) { return gReal->xRandomness(gReal, n, out); }
+int Sleep(sqlite3_vfs *, int micros) { return gReal->xSleep(gReal, micros); }
+int CurrentTime(sqlite3_vfs *, double *t) { return gReal->xCurrentTime(gReal, t); }
+int GetLastError(sqlite3_vfs *, int n, char *msg) { return gReal->xGetLastError ? gReal->xGetLastError(gReal, n, msg) : 0; }
+
+int CurrentTimeInt64(sqlite3_vfs *, sqlite3_int64 *t)
+{
+    if (gReal->iVersion >= 2 && gReal->xCurrentTimeInt64 != nullptr)
+        return gReal->xCurrentTimeInt64(gReal, t);
+    double d = 0;
+    const int rc = gReal->xCurrentTime(gReal, &d);
+    *t = sqlite3_int64(d * 86400000.0);
+    return rc;
+}
+
+void Register()
+{
+    if (sqlite3_initialize() != SQLITE_OK)
+        return;
+    gReal = sqlite3_vfs_find(nullptr);
+    if (gReal == nullptr)
+        return;
+
+    gMethods = sqlite3_io_methods{};
+    gMethods.iVersion = 3;
+    gMethods.xClose = Close;
+    gMethods.xRead = Read;
+    gMethods.xWrite = Write;
+    gMethods.xTruncate = Truncate;
+    gMethods.xSync = Sync;
+    gMethods.xFileSize = FileSize;
+    gMethods.xLock = Lock;
+    gMethods.xUnlock = Unlock;
+    gMethods.xCheckReservedLock = CheckReservedLock;
+    gMethods.xFileControl = FileControl;
+    gMethods.xSectorSize = SectorSize;
+    gMethods.xDeviceCharacteristics = DeviceCharacteristics;
+    gMethods.xShmMap = ShmMap;
+    gMethods.xShmLock = ShmLock;
+    gMethods.xShmBarrier = ShmBarrier;
+    gMethods.xShmUnmap = ShmUnmap;
+    gMethods.xFetch = Fetch;
+    gMethods.xUnfetch = Unfetch;
+
+    gVfs = sqlite3_vfs{};
+    gVfs.iVersion = 2;
+    gVfs.szOsFile = kHeaderBytes + gReal->szOsFile;
+    gVfs.mxPathname = gReal->mxPathname;
+    gVfs.zName = kVfsName;
+    gVfs.xOpen = Open;
+    gVfs.xDelete = Delete;
+    gVfs.xAccess = Access;
+    gVfs.xFullPathname = FullPathname;
+    gVfs.xDlOpen = DlOpen;
+    gVfs.xDlError = DlError;
+    gVfs.xDlSym = DlSym;
+    gVfs.xDlClose = DlClose;
+    gVfs.xRandomness = Randomness;
+    gVfs.xSleep = Sleep;
+    gVfs.xCurrentTime = CurrentTime;
+    gVfs.xGetLastError = GetLastError;
+    gVfs.xCurrentTimeInt64 = CurrentTimeInt64;
+    gRegistered = sqlite3_vfs_register(&gVfs, 0) == SQLITE_OK;
+}
+
+}  // namespace
+
+const char *ChangeStampVfs()
+{
+    std::call_once(gOnce, Register);
+    return gRegistered ? kVfsName : nullptr;
+}
+
+void ReleaseChangeStampVfs()
+{
+    if (gRegistered) {
+        sqlite3_vfs_unregister(&gVfs);
+        gRegistered = false;
+    }
+}
+
+bool IsLater(const timespec &a, const timespec &b)
+{
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
+void MoveStampPast(const char *path, const timespec &before)
+{
+    timespec now;
+    if (!StatTime(path, now) || IsLater(now, before))
+        return;
+    // Step up until the file system keeps the new time: nanosecond file
+    // systems take the first step, others round it away.
+    static constexpr long kSteps[] = {1000L, 1000000L, 1000000000L, 2000000000L};
+    for (long step : kSteps) {
+        const timespec times[2] = {{0, UTIME_OMIT}, Add(before, step)};
+        if (::utimensat(AT_FDCWD, path, times, 0) != 0) {
+            if (errno != EPERM && errno != EACCES)
+                return;
+            break;  // not the owner: only the current time may be set
+        }
+        if (StatTime(path, now) && IsLater(now, before))
+            return;
+    }
+    // Setting "now" needs write access only; wait for the clock to move past.
+    for (long waited = 0; waited < kWaitForClockMillis; ++waited) {
+        if (::utimensat(AT_FDCWD, path, nullptr, 0) != 0)
+            return;
+        if (!StatTime(path, now) || IsLater(now, before))
+            return;
+        const timespec pause = {0, 1000000L};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+}  // namespace vbis

@@ -1,0 +1,37 @@
+// Change stamps: every committed write leaves the data file with a
+// modification time later than every earlier one.
+//
+// The board's timers watch the data file's modification time, and the file
+// system's clock is coarse (a few milliseconds here, a second or two on some
+// shares), so two writes close together could leave the same time behind.
+// Datasets are therefore opened through a thin VFS over SQLite's own: when a
+// connection that wrote the main database file gives up its write lock, the
+// shim first checks the file's time against the one seen when the lock was
+// taken and moves it on when it did not advance. Because the check runs while
+// the write lock is still held, no other writer can commit in between.
+//
+// Only path-based stat and utimensat are used: opening and closing another
+// descriptor of the file would drop the POSIX locks SQLite holds on it.
+#pragma once
+
+#include <sys/stat.h>
+#include <time.h>
+
+namespace vbis {
+
+/// The name of the stamping VFS, registered with SQLite on first use; nullptr
+/// when it could not be registered.
+const char *ChangeStampVfs();
+
+/// Removes the stamping VFS from SQLite (when the engine is unloaded).
+void ReleaseChangeStampVfs();
+
+/// True when a is later than b.
+bool IsLater(const timespec &a, const timespec &b);
+
+/// Leaves the modification time of the file at path later than before: moves
+/// it on by the smallest step the file system keeps, or, where only the
+/// current time may be set, waits for the clock to pass before (bounded).
+void MoveStampPast(const char *path, const timespec &before);
+
+}  // namespace vbis

@@ -1,0 +1,215 @@
+// The engine's contract as its caller sees it: creating, opening and closing
+// datasets, handles, argument checks and the codes they answer.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "kit/EngineApi.h"
+#include "kit/Records.h"
+
+using namespace vbistest;
+
+namespace {
+
+constexpr const char *kStatusFormat = "X$*31";
+
+bool Exists(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+TEST(EngineCreate, MakesBothFilesAndRefusesToOverwriteAnExistingDataset)
+{
+    TTempFolder folder;
+    const std::string path = folder / "KivStats";
+    ASSERT_EQ(CreateDataset(path, kStatusFormat), VBIS_OK);
+    EXPECT_TRUE(Exists(path + ".ism"));
+    EXPECT_TRUE(Exists(path + ".isd"));
+
+    {
+        TOpenDataset ds;
+        ASSERT_EQ(ds.Open(path), VBIS_OK);
+        ASSERT_EQ(ds.Add(RecordNumber(1), TRecord(31).Text(0, 31, "At lunch").Data()), VBIS_OK);
+    }
+    const std::string definition = ReadFile(path + ".ism");
+
+    // A second create, even with another format, leaves the dataset as it was.
+    EXPECT_NE(CreateDataset(path, kStatusFormat), VBIS_OK);
+    EXPECT_NE(CreateDataset(path, "X$*21,%"), VBIS_OK);
+    EXPECT_EQ(ReadFile(path + ".ism"), definition);
+    TOpenDataset ds;
+    ASSERT_EQ(ds.Open(path), VBIS_OK);
+    TRecord read(31);
+    EXPECT_EQ(ds.Get(0, VBIS_READ_EQUAL, RecordNumber(1), read.Data()), VBIS_OK);
+    EXPECT_EQ(read.TextAt(0, 31), "At lunch");
+}
+
+TEST(EngineCreate, RefusesWhenOnlyTheDataFileIsThere)
+{
+    TTempFolder folder;
+    WriteFile(folder / "Odd.isd", "not ours");
+    EXPECT_EQ(CreateDataset(folder / "Odd", kStatusFormat), VBIS_NAME_IN_USE);
+    EXPECT_EQ(ReadFile(folder / "Odd.isd"), "not ours");
+    EXPECT_FALSE(Exists(folder / "Odd.ism"));
+}
+
+TEST(EngineCreate, AnswersBadFormatForAnythingButPercentDollarStarAndX)
+{
+    TTempFolder folder;
+    const char *bad[] = {"",        "X",        "$*",      "$*0",    "$*031",  "$31",    "*31",      "%%",
+                         "x$*31",   "X$*31,",   ",X$*31",  "X$*31,,%", "XX%",  "% ",     " %",       "$*-5",
+                         "$*5x",    "$*99999999", "%,$*2,Y%", "X$*31;%", "X%\n"};
+    int n = 0;
+    for (const char *format : bad) {
+        SCOPED_TRACE(format);
+        const std::string path = folder / ("Bad" + std::to_string(n++));
+        EXPECT_EQ(CreateDataset(path, format), VBIS_BAD_FORMAT);
+        EXPECT_FALSE(Exists(path + ".ism"));
+        EXPECT_FALSE(Exists(path + ".isd"));
+    }
+    const char *good[] = {"%", "X%", "$*1", "X$*31", "%,$*51,$*31,$*11,$*21,$*51,X$*21,$*31,$*51,$*51,$*51,$*51,%,%,%",
+                          "%,$*31,$*256,X$*7,$*256,X$*31,$*31,X$*31,$*31"};
+    for (const char *format : good) {
+        SCOPED_TRACE(format);
+        EXPECT_EQ(CreateDataset(folder / ("Good" + std::to_string(n++)), format), VBIS_OK);
+    }
+}
+
+TEST(EngineCreate, RefusesBadKeyLengthsAndMissingFolders)
+{
+    TTempFolder folder;
+    EXPECT_EQ(CreateDataset(folder / "Zero", kStatusFormat, 0), VBIS_BAD_PARAMETER);
+    EXPECT_EQ(CreateDataset(folder / "Negative", kStatusFormat, -10), VBIS_BAD_PARAMETER);
+    EXPECT_EQ(CreateDataset(folder / "Huge", kStatusFormat, 30000), VBIS_BAD_PARAMETER);
+    EXPECT_EQ(CreateDataset(folder / "no/such/folder/KivStats", kStatusFormat), VBIS_IO_ERROR);
+    EXPECT_EQ(CreateDataset("", kStatusFormat), VBIS_BAD_PARAMETER);
+    // Nothing is left behind by a refused create, not even a half-built file.
+    int16_t keyLength = 10;
+    int32_t zero32 = 0;
+    int16_t zeroA = 0, zeroB = 0;
+    BSTR nullFormat = nullptr;
+    TBStr path(folder / "NoFormat");
+    EXPECT_EQ(Engine().Create(path.Ref(), &keyLength, &zero32, &zeroA, &zeroB, &nullFormat), VBIS_BAD_FORMAT);
+    EXPECT_EQ(Engine().Create(path.Ref(), &keyLength, &zero32, &zeroA, &zeroB, nullptr), VBIS_BAD_FORMAT);
+    EXPECT_TRUE(ListFolder(folder.Path()).empty());
+}
+
+TEST(EngineOpen, AnswersNotFoundBadModeAndBadPath)
+{
+    TTempFolder folder;
+    TOpenDataset ds;
+    EXPECT_EQ(ds.Open(folder / "Missing"), VBIS_NOT_FOUND);
+    EXPECT_EQ(ds.Handle(), 0);
+    EXPECT_EQ(ds.Open(folder / "no-folder/Missing"), VBIS_IO_ERROR);
+    EXPECT_EQ(ds.Open(""), VBIS_BAD_PARAMETER);
+
+    ASSERT_EQ(CreateDataset(folder / "KivStats", kStatusFormat), VBIS_OK);
+    TBStr path(folder / "KivStats");
+    int16_t zero = 0;
+    int32_t handle = 0;
+    for (int16_t mode : {0, 1, 2, 4, -3}) {
+        EXPECT_EQ(Engine().Open(path.Ref(), &zero, &mode, &handle), VBIS_BAD_PARAMETER) << mode;
+        EXPECT_EQ(handle, 0);
+    }
+    EXPECT_EQ(Engine().Open(path.Ref(), &zero, nullptr, &handle), VBIS_BAD_PARAMETER);
+    int16_t mode = 3;
+    EXPECT_EQ(Engine().Open(path.Ref(), &zero, &mode, nullptr), VBIS_BAD_PARAMETER);
+}
+
+TEST(EngineHandles, AreSmallPositiveNeverReusedAndInvalidOnceClosed)
+{
+    TTempFolder folder;
+    ASSERT_EQ(CreateDataset(folder / "KivStats", kStatusFormat), VBIS_OK);
+    TOpenDataset a, b;
+    ASSERT_EQ(a.Open(folder / "KivStats"), VBIS_OK);
+    ASSERT_EQ(b.Open(folder / "KivStats"), VBIS_OK);
+    EXPECT_GT(a.Handle(), 0);
+    EXPECT_GT(b.Handle(), 0);
+    EXPECT_NE(a.Handle(), b.Handle());
+
+    int32_t closed = a.Handle();
+    ASSERT_EQ(a.Close(), VBIS_OK);
+    TOpenDataset c;
+    ASSERT_EQ(c.Open(folder / "KivStats"), VBIS_OK);
+    EXPECT_NE(c.Handle(), closed);
+
+    TRecord record(31);
+    int16_t index = 0, readMode = VBIS_READ_NEXT, putMode = VBIS_PUT_ADD;
+    BSTR key = nullptr, text = nullptr, found = nullptr;
+    TIsamInfoRec info{};
+    for (int32_t bad : {closed, 0, -1, 999999}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(Engine().Close(&bad), VBIS_INVALID_HANDLE);
+        EXPECT_EQ(Engine().Get(&bad, &index, &readMode, &key, &text, &found, record.Data()), VBIS_INVALID_HANDLE);
+        EXPECT_EQ(Engine().Put(&bad, &key, record.Data(), &putMode), VBIS_INVALID_HANDLE);
+        EXPECT_EQ(Engine().Delete(&bad, &key), VBIS_INVALID_HANDLE);
+        EXPECT_EQ(Engine().BOF(&bad, &index), VBIS_INVALID_HANDLE);
+        EXPECT_EQ(Engine().EOF_(&bad, &index), VBIS_INVALID_HANDLE);
+        EXPECT_EQ(Engine().Info(&bad, &info), VBIS_INVALID_HANDLE);
+    }
+    EXPECT_EQ(Engine().Close(nullptr), VBIS_INVALID_HANDLE);
+    EXPECT_EQ(found, nullptr);
+    // The other handle on the same dataset is untouched.
+    EXPECT_EQ(b.Top(0), VBIS_OK);
+}
+
+TEST(EngineHandles, TheSixUnusedFunctionsAnswerUnavailable)
+{
+    TTempFolder folder;
+    ASSERT_EQ(CreateDataset(folder / "KivStats", kStatusFormat), VBIS_OK);
+    TOpenDataset ds;
+    ASSERT_EQ(ds.Open(folder / "KivStats"), VBIS_OK);
+    int32_t handle = ds.Handle();
+    int16_t field = 1;
+    BSTR note = nullptr;
+    TBStr path(folder / "KivStats");
+    EXPECT_EQ(Engine().Lock(&handle), VBIS_UNAVAILABLE);
+    EXPECT_EQ(Engine().Unlock(&handle), VBIS_UNAVAILABLE);
+    EXPECT_EQ(Engine().Kill(path.Ref()), VBIS_UNAVAILABLE);
+    EXPECT_EQ(Engine().ReadNote(&handle, &note), VBIS_UNAVAILABLE);
+    EXPECT_EQ(Engine().WriteNote(&handle, &note), VBIS_UNAVAILABLE);
+    EXPECT_EQ(Engine().FetchField(&handle, &field, &note), VBIS_UNAVAILABLE);
+    EXPECT_EQ(note, nullptr);
+    // Kill really did nothing.
+    EXPECT_TRUE(Exists(folder / "KivStats.isd"));
+}
+
+TEST(EngineInfo, ReportsRecordCountAndKeyLength)
+{
+    TTempFolder folder;
+    ASSERT_EQ(CreateDataset(folder / "Short", kStatusFormat, 4), VBIS_OK);
+    TOpenDataset ds;
+    ASSERT_EQ(ds.Open(folder / "Short"), VBIS_OK);
+    TIsamInfoRec info{};
+    ASSERT_EQ(ds.Info(info), VBIS_OK);
+    EXPECT_EQ(info.recordCount, 0);
+    EXPECT_EQ(info.keyLength, 4);
+    for (const char *key : {"0001", "0002", "0003"})
+        ASSERT_EQ(ds.Add(key, TRecord(31).Text(0, 31, key).Data()), VBIS_OK);
+    ASSERT_EQ(ds.Delete("0002"), VBIS_OK);
+    ASSERT_EQ(ds.Info(info), VBIS_OK);
+    EXPECT_EQ(info.recordCount, 2);
+    EXPECT_EQ(info.keyLength, 4);
+    int32_t handle = ds.Handle();
+    EXPECT_EQ(Engine().Info(&handle, nullptr), VBIS_BAD_PARAMETER);
+}
+
+TEST(EngineModule, ExportsExactlyTheFifteenEntryPoints)
+{
+    // Anything else exported could clash with the caller's own symbols.
+    const std::string module = ProgramFolder() + "/" VBIS_ENGINE_FILE;
+    const std::string command = "nm -D --defined-only '" + module + "' | awk '{print $3}' | sort";
+    FILE *pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe) != nullptr)
+        out += line;
+    if (::pclose(pipe) != 0 || out.empty())
+        GTEST_SKIP() << "nm is not available";
+    EXPECT_EQ(out, "VmxBOF\nVmxClose\nVmxCreate\nVmxDelete\nVmxEOF\nVmxFetchField\nVmxGet\nVmxInfo\nVmxKill\n"
+                   "VmxLock\nVmxOpen\nVmxPut\nVmxReadNote\nVmxUnlock\nVmxWriteNote\n");
+}
