@@ -300,6 +300,32 @@ std::string NameOf(const std::string &path)
     return path.substr(path.rfind('/') + 1);
 }
 
+/// Removes what writers killed in the middle of a save left beside the file
+/// at path: the temporary files of the file and of its backup. Called under
+/// the save lock, when no other save can be writing one.
+void RemoveLeftovers(const std::string &path)
+{
+    const std::string folder = FolderOf(path);
+    const std::string prefix = "." + NameOf(path) + ".";
+    const std::string backupPrefix = prefix + "damaged.";
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    std::vector<std::string> leftovers;
+    while (const dirent *entry = readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        // Temporary names end in six random characters after the file's name.
+        const bool temp = name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix;
+        const bool backupTemp =
+            name.size() == backupPrefix.size() + 6 && name.substr(0, backupPrefix.size()) == backupPrefix;
+        if (temp || backupTemp)
+            leftovers.emplace_back(name);
+    }
+    closedir(dir);
+    for (const std::string &name : leftovers)
+        unlink((folder + "/" + name).c_str());
+}
+
 /// Reads and parses the file at path; false, with errno kept, when it cannot be read.
 /// A file longer than any settings file is read up to its last whole line and is damaged.
 bool ReadStoreFile(const std::string &path, TStoreContent &content)
@@ -510,6 +536,8 @@ bool TSettingsStore::Save()
     TSaveLock lock(folder + "/." + NameOf(FPath) + ".lock");
     if (!lock.Held())
         return Fail("Unable to lock the settings file " + FPath + ": " + ErrnoText(errno));
+
+    RemoveLeftovers(FPath);
 
     // The file as it is now: another process may have saved since this session opened it.
     TStoreContent current;
