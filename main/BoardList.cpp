@@ -1,0 +1,291 @@
+#include "main/BoardList.h"
+
+#include "main/KivImages.h"
+#include "platform/KivError.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QPalette>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr std::array<const char *, TBoardListView::ColumnCount> Headers{
+    "User", "Status", "Updated", "Ext", "Department", "PC Name", "Comments..."};
+constexpr std::array<int, TBoardListView::ColumnCount> InitialWidths{59, 58, 41, 58, 58, 0, 58};
+
+// Each cell keeps the bytes it was given beside the text it shows.
+constexpr int BytesRole = Qt::UserRole;
+constexpr int ImageRole = Qt::UserRole + 1;
+
+QString Shown(const std::string &bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QByteArray Kept(const std::string &bytes)
+{
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// Keeps the last column at the list's edge as the list is resized.
+class TEdgeWatch final : public QObject {
+public:
+    explicit TEdgeWatch(TBoardListView &board) : FBoard(board) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            FBoard.FillToEdge();
+        return false;
+    }
+
+private:
+    TBoardListView &FBoard;
+};
+
+std::string Bytes(const QTreeWidgetItem &item, int column)
+{
+    const QByteArray bytes = item.data(column, BytesRole).toByteArray();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+} // namespace
+
+int TBoardListView::InitialWidth(Column column)
+{
+    return InitialWidths[static_cast<size_t>(column)];
+}
+
+const char *TBoardListView::Header(Column column)
+{
+    return Headers[static_cast<size_t>(column)];
+}
+
+TBoardListView::TBoardListView(QTreeWidget &widget, const TKivImageList &images)
+    : FWidget(widget), FImages(images), FLastFitted(InitialWidths[colComments])
+{
+    FWidget.setColumnCount(ColumnCount);
+    QStringList headers;
+    for (const char *header : Headers)
+        headers << QString::fromLatin1(header);
+    FWidget.setHeaderLabels(headers);
+
+    // Report style: a flat list of rows, one row selectable, nothing editable.
+    FWidget.setRootIsDecorated(false);
+    FWidget.setItemsExpandable(false);
+    FWidget.setUniformRowHeights(true);
+    FWidget.setAllColumnsShowFocus(true);
+    FWidget.setSelectionMode(QAbstractItemView::SingleSelection);
+    FWidget.setSelectionBehavior(QAbstractItemView::SelectRows);
+    FWidget.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    FWidget.setSortingEnabled(false);
+    FWidget.setIconSize(TKivImageList::ImageSize());
+
+    QHeaderView *header = FWidget.header();
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(false);
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(0);
+    for (int c = 0; c < ColumnCount; ++c)
+        header->resizeSection(c, InitialWidths[static_cast<size_t>(c)]);
+    // The login column is the key of a row, never something to look at.
+    FWidget.setColumnHidden(colLogin, true);
+
+    // The selection stays as visible when the list loses the focus.
+    QPalette palette = FWidget.palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    FWidget.setPalette(palette);
+    SetFontColour(Qt::black);
+
+    FEdgeWatch = std::make_unique<TEdgeWatch>(*this);
+    FWidget.viewport()->installEventFilter(FEdgeWatch.get());
+}
+
+TBoardListView::~TBoardListView()
+{
+    FWidget.viewport()->removeEventFilter(FEdgeWatch.get());
+}
+
+void TBoardListView::BeginUpdate()
+{
+    if (FUpdateDepth++ == 0)
+        FWidget.setUpdatesEnabled(false);
+}
+
+void TBoardListView::EndUpdate()
+{
+    if (FUpdateDepth == 0)
+        return;
+    if (--FUpdateDepth == 0) {
+        Sort();
+        FWidget.setUpdatesEnabled(true);
+    }
+}
+
+void TBoardListView::Clear()
+{
+    FWidget.clear();
+}
+
+void TBoardListView::AddRow(const TBoardRow &row)
+{
+    auto *item = new QTreeWidgetItem;
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
+    item->setText(colUser, Shown(row.Caption));
+    item->setData(colUser, BytesRole, Kept(row.Caption));
+    for (size_t i = 0; i < row.SubItems.size(); ++i) {
+        const int column = static_cast<int>(i) + 1;
+        item->setText(column, Shown(row.SubItems[i]));
+        item->setData(column, BytesRole, Kept(row.SubItems[i]));
+    }
+    item->setData(colUser, ImageRole, row.ImageIndex);
+    item->setIcon(colUser, FImages.Icon(row.ImageIndex));
+    FWidget.addTopLevelItem(item);
+    if (FUpdateDepth == 0)
+        Sort();
+}
+
+void TBoardListView::AutoSizeColumns()
+{
+    for (int c = 0; c < ColumnCount; ++c) {
+        // Fits the wider of the header and the widest cell.
+        if (c != colLogin)
+            FWidget.resizeColumnToContents(c);
+    }
+    FLastFitted = FWidget.columnWidth(colComments);
+    FWidget.header()->resizeSection(colLogin, 0);
+    FWidget.setColumnHidden(colLogin, true);
+    FillToEdge();
+}
+
+void TBoardListView::FillToEdge()
+{
+    // As a report list does, the last column reaches the list's right edge.
+    int used = 0;
+    for (int c = 0; c < colComments; ++c)
+        if (!FWidget.isColumnHidden(c))
+            used += FWidget.columnWidth(c);
+    FWidget.setColumnWidth(colComments, std::max(FLastFitted, FWidget.viewport()->width() - used));
+}
+
+std::optional<TBoardRow> TBoardListView::SelectedRow() const
+{
+    const QList<QTreeWidgetItem *> selected = FWidget.selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return RowOf(*selected.first());
+}
+
+int TBoardListView::RowCount() const
+{
+    return FWidget.topLevelItemCount();
+}
+
+TBoardRow TBoardListView::Row(int index) const
+{
+    const QTreeWidgetItem *item = FWidget.topLevelItem(index);
+    if (item == nullptr)
+        throw EKivError("List index out of bounds (" + std::to_string(index) + ")");
+    return RowOf(*item);
+}
+
+void TBoardListView::SetSorted(bool sorted)
+{
+    FSorted = sorted;
+    if (FUpdateDepth == 0)
+        Sort();
+}
+
+void TBoardListView::SetFontColour(const QColor &colour)
+{
+    QPalette palette = FWidget.palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Text, colour);
+        // The colour is chosen against a white board, whatever the desktop's theme.
+        palette.setColor(group, QPalette::Base, Qt::white);
+    }
+    FWidget.setPalette(palette);
+}
+
+void TBoardListView::SetFontSize(int points)
+{
+    if (points <= 0)
+        return;
+    QFont font = FWidget.font();
+    font.setPointSize(points);
+    FWidget.setFont(font);
+}
+
+TBoardRow TBoardListView::RowOf(const QTreeWidgetItem &item) const
+{
+    TBoardRow row;
+    row.Caption = Bytes(item, colUser);
+    for (size_t i = 0; i < row.SubItems.size(); ++i)
+        row.SubItems[i] = Bytes(item, static_cast<int>(i) + 1);
+    row.ImageIndex = item.data(colUser, ImageRole).toInt();
+    return row;
+}
+
+void TBoardListView::Sort()
+{
+    if (FSorted)
+        FWidget.sortItems(colUser, Qt::AscendingOrder);
+}
+
+TDepartmentTreeView::TDepartmentTreeView(QTreeWidget &widget) : FWidget(widget)
+{
+    FWidget.setColumnCount(1);
+    FWidget.setHeaderHidden(true);
+    FWidget.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    FWidget.setSelectionMode(QAbstractItemView::SingleSelection);
+    FWidget.setIndentation(19);
+    FWidget.setSortingEnabled(true);
+    FWidget.sortByColumn(0, Qt::AscendingOrder);
+}
+
+void TDepartmentTreeView::Clear()
+{
+    FWidget.clear();
+    FRoot = nullptr;
+}
+
+namespace {
+
+QTreeWidgetItem *TreeNode(const std::string &text)
+{
+    auto *node = new QTreeWidgetItem(QStringList{Shown(text)});
+    node->setData(0, BytesRole, Kept(text));
+    return node;
+}
+
+} // namespace
+
+void TDepartmentTreeView::AddRoot(const std::string &text)
+{
+    FRoot = TreeNode(text);
+    FWidget.addTopLevelItem(FRoot);
+    FRoot->setExpanded(true);
+}
+
+void TDepartmentTreeView::AddChild(const std::string &text)
+{
+    if (FRoot == nullptr || FWidget.indexOfTopLevelItem(FRoot) < 0) {
+        FWidget.addTopLevelItem(TreeNode(text));
+        return;
+    }
+    FRoot->addChild(TreeNode(text));
+    FRoot->setExpanded(true);
+}
+
+std::optional<std::string> TDepartmentTreeView::SelectedText() const
+{
+    const QList<QTreeWidgetItem *> selected = FWidget.selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return Bytes(*selected.first(), 0);
+}

@@ -1,0 +1,445 @@
+#include "main/MainWindow.h"
+
+#include "board/Session.h"
+#include "main/BoardList.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
+
+namespace {
+
+// The office fonts of the original desktop do not exist here; the desktop's
+// own family is used at the point size the window was laid out with.
+constexpr int WindowPointSize = 8;
+
+constexpr int UpdateListViewMs = 5000;
+constexpr int CheckForMessagesMs = 10000;
+
+QFont PointSized(QFont font)
+{
+    font.setPointSize(WindowPointSize);
+    return font;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAvailable, QWidget *parent)
+    : QMainWindow(parent), FSession(session), FApp(app)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Kiv - All Departments"));
+    setWindowIcon(FSmallPics.Icon(1));
+    setFont(PointSized(font()));
+    setMinimumSize(MinimumSize());
+    resize(DesignSize());
+    move(DesignPosition());
+
+    CreateActions();
+    CreateControls();
+    CreateMenus();
+    CreateToolBars();
+    CreatePopupMenus();
+    CreateTimers();
+
+    FTray = new TKivTrayIcon(FSmallPics, FNewMail, FPopTray, std::move(trayAvailable), this);
+    connect(FTray, &TKivTrayIcon::DoubleClicked, this, &TfrmMain::RestoreFromTray);
+
+    // Exit Kiv is the one command that ends the program.
+    SetExecuteHandler(TKivAction::FileExit, [this] { CloseMain(); });
+
+    // Enabling follows the window's state as the program falls idle, so a
+    // change made elsewhere (the administrator flag) shows without delay.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TfrmMain::ActionListUpdate);
+    ActionListUpdate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::CreateActions()
+{
+    for (const TKivActionDef &def : KivActionDefs()) {
+        auto *action = new QAction(QString::fromUtf8(def.Caption), this);
+        action->setObjectName(QString::fromLatin1(def.Name));
+        const QString hint = QString::fromUtf8(def.Hint);
+        action->setStatusTip(hint);
+        if (!hint.isEmpty())
+            action->setToolTip(hint);
+        if (def.Shortcut[0] != '\0')
+            action->setShortcut(QKeySequence(QString::fromLatin1(def.Shortcut), QKeySequence::PortableText));
+        if (def.ImageIndex >= 0)
+            action->setIcon(FSmallPics.Icon(def.ImageIndex));
+        action->setProperty("imageIndex", def.ImageIndex);
+        action->setProperty("category", QString::fromLatin1(def.Category));
+        const TKivAction which = def.Action;
+        connect(action, &QAction::triggered, this, [this, which] { ExecuteAction(which); });
+        FActions[static_cast<std::size_t>(def.Action)] = action;
+        // Shortcuts work wherever the focus is in the window, whatever is shown.
+        addAction(action);
+    }
+}
+
+void TfrmMain::CreateControls()
+{
+    FSplitter = new QSplitter(Qt::Horizontal, this);
+    FSplitter->setObjectName(QStringLiteral("stMain"));
+    FSplitter->setChildrenCollapsible(true);
+    FSplitter->setOpaqueResize(true);
+
+    FTree = new QTreeWidget(FSplitter);
+    FTree->setObjectName(QStringLiteral("tvMain"));
+    FDepartments = std::make_unique<TDepartmentTreeView>(*FTree);
+
+    FList = new QTreeWidget(FSplitter);
+    FList->setObjectName(QStringLiteral("lvMain"));
+    FBoard = std::make_unique<TBoardListView>(*FList, FSmallPics);
+    FList->setToolTip(QStringLiteral("Right click for options..."));
+    FList->setStatusTip(QStringLiteral("Right click for options..."));
+    FList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FList, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { FPopMain->popup(FList->viewport()->mapToGlobal(pos)); });
+    connect(FList, &QTreeWidget::itemSelectionChanged, this, &TfrmMain::ActionListUpdate);
+    connect(FList, &QTreeWidget::itemDoubleClicked, this, [this] { lvMainDblClick(); });
+
+    // The tree keeps its width when the window is resized; the board takes the rest.
+    FSplitter->addWidget(FTree);
+    FSplitter->addWidget(FList);
+    FSplitter->setStretchFactor(0, 0);
+    FSplitter->setStretchFactor(1, 1);
+    FSplitter->setHandleWidth(3);
+    SetSplitterPosition(DesignSplitterPosition);
+    setCentralWidget(FSplitter);
+
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBarMain"));
+    bar->setSizeGripEnabled(true);
+}
+
+QMenu *TfrmMain::NewMenu(const QString &title, const QString &name, QWidget *parent)
+{
+    auto *menu = new QMenu(title, parent);
+    menu->setObjectName(name);
+    menu->setFont(PointSized(menu->font()));
+    menu->setToolTipsVisible(false);
+    // Entries show their enabling as it stands when the menu opens.
+    connect(menu, &QMenu::aboutToShow, this, &TfrmMain::ActionListUpdate);
+    return menu;
+}
+
+QAction *TfrmMain::MenuEntry(QAction *source, const QString &name, const QString &caption, const QString &hint)
+{
+    // A menu entry with a caption or hint of its own that still runs, and is
+    // enabled with, the action behind it.
+    auto *entry = new QAction(source->icon(), caption, this);
+    entry->setObjectName(name);
+    entry->setStatusTip(hint);
+    entry->setEnabled(source->isEnabled());
+    connect(source, &QAction::enabledChanged, entry, &QAction::setEnabled);
+    connect(entry, &QAction::triggered, source, [source] { source->trigger(); });
+    return entry;
+}
+
+void TfrmMain::CreateMenus()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("barMainMenu"));
+    bar->setFont(PointSized(bar->font()));
+
+    QMenu *file = NewMenu(QStringLiteral("&File"), QStringLiteral("mnuFile"), bar);
+    file->addAction(actFileExit());
+    bar->addMenu(file);
+
+    QMenu *status = NewMenu(QStringLiteral("&Status"), QStringLiteral("mnuStatus"), bar);
+    for (TKivAction a : {TKivAction::AtLunch, TKivAction::Available, TKivAction::AwayFromDesk, TKivAction::DND,
+                         TKivAction::GoneHome, TKivAction::InMeeting, TKivAction::OnHoliday, TKivAction::OutOfOffice,
+                         TKivAction::Sick, TKivAction::CustomStatus})
+        status->addAction(Action(a));
+    bar->addMenu(status);
+
+    QMenu *view = NewMenu(QStringLiteral("&View"), QStringLiteral("mnuView"), bar);
+    view->addAction(MenuEntry(actVeiwInBox(), QStringLiteral("mnuViewMyInBox"), QStringLiteral("My &InBox"),
+                              actVeiwInBox()->statusTip()));
+    view->addAction(actViewAlertList());
+    bar->addMenu(view);
+
+    QMenu *tools = NewMenu(QStringLiteral("&Tools"), QStringLiteral("mnuTools"), bar);
+    tools->addAction(actSettings());
+    tools->addAction(actComments());
+    tools->addAction(MenuEntry(actClearAlertList(), QStringLiteral("mnuClearAlertList"), actClearAlertList()->text(),
+                               QStringLiteral("Clear alert list")));
+    bar->addMenu(tools);
+
+    QMenu *filter = NewMenu(QStringLiteral("Fi&lter"), QStringLiteral("mnuFilter"), bar);
+    filter->addAction(actFilterDepartment());
+    bar->addMenu(filter);
+
+    QMenu *help = NewMenu(QStringLiteral("&Help"), QStringLiteral("mnuHelp"), bar);
+    help->addAction(actHelpAbout());
+    help->addAction(actHelpOnKiv());
+    bar->addMenu(help);
+}
+
+void TfrmMain::CreateToolBars()
+{
+    auto newBar = [this](const QString &title, const QString &name) {
+        QToolBar *bar = addToolBar(title);
+        bar->setObjectName(name);
+        bar->setFont(PointSized(bar->font()));
+        bar->setIconSize(TKivImageList::ImageSize());
+        bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        bar->setFloatable(false);
+        return bar;
+    };
+
+    QToolBar *statuses = newBar(QStringLiteral("Statuses"), QStringLiteral("barStatuses"));
+    for (TKivAction a : {TKivAction::AtLunch, TKivAction::Available, TKivAction::AwayFromDesk, TKivAction::DND,
+                         TKivAction::GoneHome, TKivAction::InMeeting, TKivAction::OnHoliday, TKivAction::OutOfOffice,
+                         TKivAction::Sick})
+        statuses->addAction(Action(a));
+    statuses->addSeparator();
+    statuses->addAction(actCustomStatus());
+
+    QToolBar *misc = newBar(QStringLiteral("Misc"), QStringLiteral("barMisc"));
+    for (TKivAction a : {TKivAction::FilterDepartment, TKivAction::Refresh, TKivAction::Comments, TKivAction::Settings,
+                         TKivAction::VeiwInBox})
+        misc->addAction(Action(a));
+
+    QToolBar *admin = newBar(QStringLiteral("Administrators"), QStringLiteral("barAdministrators"));
+    for (TKivAction a : {TKivAction::Users, TKivAction::Departments, TKivAction::Statuses})
+        admin->addAction(Action(a));
+}
+
+void TfrmMain::CreatePopupMenus()
+{
+    const std::initializer_list<TKivAction> statuses{
+        TKivAction::AtLunch,   TKivAction::Available, TKivAction::AwayFromDesk, TKivAction::DND,
+        TKivAction::GoneHome,  TKivAction::InMeeting, TKivAction::OnHoliday,    TKivAction::OutOfOffice,
+        TKivAction::Sick,      TKivAction::CustomStatus};
+
+    FPopMain = NewMenu(QString(), QStringLiteral("popmnuMain"), this);
+    for (TKivAction a : statuses)
+        FPopMain->addAction(Action(a));
+    FPopMain->addSeparator();
+    FPopMain->addAction(actSendMessage());
+    FPopMain->addSeparator();
+    FPopMain->addAction(actAddToAlertList());
+
+    FPopTray = NewMenu(QString(), QStringLiteral("popMnuTrayIcon"), this);
+    for (TKivAction a : statuses)
+        FPopTray->addAction(Action(a));
+    FPopTray->addSeparator();
+    FPopTray->addAction(actComments());
+    FPopTray->addSeparator();
+    FPopTray->addAction(actFileExit());
+}
+
+void TfrmMain::CreateTimers()
+{
+    // Both stay off until the first activation sets their periods.
+    FUpdateTimer.setObjectName(QStringLiteral("tmrUpdateListView"));
+    FUpdateTimer.setParent(this);
+    FUpdateTimer.setInterval(UpdateListViewMs);
+    FMessageTimer.setObjectName(QStringLiteral("tmrCheckForMessages"));
+    FMessageTimer.setParent(this);
+    FMessageTimer.setInterval(CheckForMessagesMs);
+}
+
+void TfrmMain::SetMessagesAllowed(bool allowed)
+{
+    FMessagesAllowed = allowed;
+    ActionListUpdate();
+}
+
+bool TfrmMain::RowSelected() const
+{
+    return !FList->selectedItems().isEmpty();
+}
+
+void TfrmMain::ActionListUpdate()
+{
+    const bool selected = RowSelected();
+    const bool administrator = FSession.Administrator;
+    for (const TKivActionDef &def : KivActionDefs()) {
+        bool enabled = true;
+        switch (def.Action) {
+        case TKivAction::VeiwInBox:
+            enabled = FMessagesAllowed;
+            break;
+        case TKivAction::SendMessage:
+            enabled = selected && FMessagesAllowed;
+            break;
+        case TKivAction::Users:
+        case TKivAction::Statuses:
+        case TKivAction::Departments:
+            enabled = administrator;
+            break;
+        case TKivAction::AddToAlertList:
+            enabled = selected;
+            break;
+        default:
+            break;
+        }
+        Action(def.Action)->setEnabled(enabled);
+    }
+}
+
+void TfrmMain::SetExecuteHandler(TKivAction action, std::function<void()> handler)
+{
+    FHandlers[static_cast<std::size_t>(action)] = std::move(handler);
+}
+
+void TfrmMain::ExecuteAction(TKivAction action)
+{
+    // The state may have changed since the last update; decide afresh.
+    ActionListUpdate();
+    if (!Action(action)->isEnabled())
+        return;
+    if (const std::function<void()> &handler = FHandlers[static_cast<std::size_t>(action)])
+        handler();
+}
+
+void TfrmMain::lvMainDblClick()
+{
+    ExecuteAction(TKivAction::SendMessage);
+}
+
+void TfrmMain::CloseMain()
+{
+    FEnding = true;
+    close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    if (!FEnding) {
+        // The close box hides the window to the notification area; where the
+        // desktop has none, it minimises, so the window can always be reached.
+        event->ignore();
+        if (FTray->Available())
+            HideToTray();
+        else
+            showMinimized();
+        return;
+    }
+    event->accept();
+    FTray->Hide();
+    FApp.Terminate();
+}
+
+void TfrmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && FTray->Available()) {
+        // Hidden once the minimise has been handled by the window system.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized() && FTray->Available())
+                HideToTray();
+        });
+    }
+}
+
+void TfrmMain::HideToTray()
+{
+    FTray->Show();
+    hide();
+}
+
+void TfrmMain::RestoreFromTray()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmMain::setVisible(bool visible)
+{
+    if (visible && !FShownOnce) {
+        FShownOnce = true;
+        if (QScreen *where = screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(where->availableGeometry().center());
+            move(frame.topLeft());
+        }
+        FTray->Show();
+    }
+    QMainWindow::setVisible(visible);
+}
+
+void TfrmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmMain::FormResize()
+{
+    if (FBoard)
+        FBoard->AutoSizeColumns();
+}
+
+void TfrmMain::contextMenuEvent(QContextMenuEvent *event)
+{
+    FPopMain->popup(event->globalPos());
+    event->accept();
+}
+
+void TfrmMain::SetHolidayWording(bool useVacation)
+{
+    const TKivHolidayTexts texts = KivHolidayTexts(useVacation);
+    actOnHoliday()->setText(QString::fromUtf8(texts.Caption));
+    actOnHoliday()->setStatusTip(QString::fromUtf8(texts.Hint));
+    actOnHoliday()->setToolTip(QString::fromUtf8(texts.Hint));
+}
+
+void TfrmMain::SetSplitterPosition(int position)
+{
+    const int total = qMax(FSplitter->width(), width());
+    position = qBound(0, position, total);
+    FSplitter->setSizes({position, qMax(0, total - position)});
+}
+
+int TfrmMain::SplitterPosition() const
+{
+    return FSplitter->sizes().value(0);
+}
+
+void TfrmMain::SetSplitterBarWidth(int width)
+{
+    FSplitter->setHandleWidth(qMax(0, width));
+}
+
+int TfrmMain::SplitterBarWidth() const
+{
+    return FSplitter->handleWidth();
+}
+
+QStatusBar *TfrmMain::StatusBarMain() const
+{
+    return statusBar();
+}
+
+void TfrmMain::SetStatusText(const std::string &text)
+{
+    statusBar()->showMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+QString TfrmMain::StatusText() const
+{
+    return statusBar()->currentMessage();
+}
+
+void TfrmMain::SetTrayStatusImage(int imageIndex)
+{
+    FTray->SetImageIndex(imageIndex);
+}

@@ -1,0 +1,188 @@
+// The main window: the board, the department tree, the menus, toolbars and
+// pop-up menus bound to one list of actions, the status bar, the two polling
+// timers and the notification-area icon.
+#pragma once
+
+#include "board/Seams.h"
+#include "main/KivImages.h"
+#include "main/MainActions.h"
+#include "main/TrayIcon.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QSplitter;
+class QStatusBar;
+class QToolBar;
+class QTreeWidget;
+class TBoardListView;
+class TDepartmentTreeView;
+class TSession;
+
+class TfrmMain : public QMainWindow, public IMainHost {
+    Q_OBJECT
+public:
+    /// Builds the window and all its controls. The session gives the
+    /// administrator flag; app is told when the program is to end. Whether
+    /// the desktop has a notification area is asked of trayAvailable (the
+    /// desktop itself when none is given).
+    TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAvailable = {}, QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // ---- the window's state, and the enabling it decides ----------------
+
+    /// Messaging is allowed on this board; re-decides the enabling.
+    void SetMessagesAllowed(bool allowed);
+    bool MessagesAllowed() const { return FMessagesAllowed; }
+
+    /// Enables or disables every action from the window's state: the
+    /// administrator flag, whether a board row is selected, and whether
+    /// messaging is allowed. Runs whenever that state may have changed, when
+    /// the program falls idle, and before any action runs.
+    void ActionListUpdate();
+
+    // ---- running the actions ---------------------------------------------
+
+    /// Sets what an action does when it runs. An action whose enabling says
+    /// no at the moment it is invoked does nothing.
+    void SetExecuteHandler(TKivAction action, std::function<void()> handler);
+    /// Invokes an action as its menu entry, button or shortcut does.
+    void ExecuteAction(TKivAction action);
+
+    /// Closes the window for real and ends the program (Exit Kiv, the end of
+    /// the desktop session); the close box only hides the window.
+    void CloseMain();
+    /// CloseMain has been asked for.
+    bool Ending() const { return FEnding; }
+
+    /// Shows the window again from the notification area.
+    void RestoreFromTray();
+
+    /// Sets the caption and hint of the holiday command to the office's wording.
+    void SetHolidayWording(bool useVacation);
+
+    /// Position of the splitter (the tree's width) and its bar width; both 0
+    /// hide the department tree.
+    void SetSplitterPosition(int position);
+    int SplitterPosition() const;
+    void SetSplitterBarWidth(int width);
+    int SplitterBarWidth() const;
+
+    // ---- IMainHost ---------------------------------------------------------
+
+    /// Text of the first panel of the status bar.
+    void SetStatusText(const std::string &text) override;
+    /// The first panel's text.
+    QString StatusText() const;
+    /// The window is to close without signing the user off.
+    void SetSkipSignOff() override { FSkipSignOff = true; }
+    bool SkipSignOff() const { return FSkipSignOff; }
+    /// The status image shown by the notification-area icon.
+    void SetTrayStatusImage(int imageIndex) override;
+
+    // ---- the controls ------------------------------------------------------
+
+    QAction *Action(TKivAction action) const { return FActions[static_cast<std::size_t>(action)]; }
+    QAction *actAtLunch() const { return Action(TKivAction::AtLunch); }
+    QAction *actAvailable() const { return Action(TKivAction::Available); }
+    QAction *actAwayFromDesk() const { return Action(TKivAction::AwayFromDesk); }
+    QAction *actDND() const { return Action(TKivAction::DND); }
+    QAction *actGoneHome() const { return Action(TKivAction::GoneHome); }
+    QAction *actInMeeting() const { return Action(TKivAction::InMeeting); }
+    QAction *actOnHoliday() const { return Action(TKivAction::OnHoliday); }
+    QAction *actOutOfOffice() const { return Action(TKivAction::OutOfOffice); }
+    QAction *actSick() const { return Action(TKivAction::Sick); }
+    QAction *actCustomStatus() const { return Action(TKivAction::CustomStatus); }
+    QAction *actComments() const { return Action(TKivAction::Comments); }
+    QAction *actSendMessage() const { return Action(TKivAction::SendMessage); }
+    QAction *actVeiwInBox() const { return Action(TKivAction::VeiwInBox); }
+    QAction *actAddToAlertList() const { return Action(TKivAction::AddToAlertList); }
+    QAction *actClearAlertList() const { return Action(TKivAction::ClearAlertList); }
+    QAction *actViewAlertList() const { return Action(TKivAction::ViewAlertList); }
+    QAction *actUsers() const { return Action(TKivAction::Users); }
+    QAction *actDepartments() const { return Action(TKivAction::Departments); }
+    QAction *actStatuses() const { return Action(TKivAction::Statuses); }
+    QAction *actSettings() const { return Action(TKivAction::Settings); }
+    QAction *actFilterDepartment() const { return Action(TKivAction::FilterDepartment); }
+    QAction *actRefresh() const { return Action(TKivAction::Refresh); }
+    QAction *actHelpOnKiv() const { return Action(TKivAction::HelpOnKiv); }
+    QAction *actHelpAbout() const { return Action(TKivAction::HelpAbout); }
+    QAction *actFileExit() const { return Action(TKivAction::FileExit); }
+
+    QSplitter *stMain() const { return FSplitter; }
+    QTreeWidget *tvMain() const { return FTree; }
+    QTreeWidget *lvMain() const { return FList; }
+    QStatusBar *StatusBarMain() const;
+    QMenu *popmnuMain() const { return FPopMain; }
+    QMenu *popMnuTrayIcon() const { return FPopTray; }
+    QTimer *tmrUpdateListView() { return &FUpdateTimer; }
+    QTimer *tmrCheckForMessages() { return &FMessageTimer; }
+    TKivTrayIcon *StTrayIcon() const { return FTray; }
+    const TKivImageList &imgSmallPics() const { return FSmallPics; }
+    const TKivImageList &ImageListNewMail() const { return FNewMail; }
+
+    /// The board and the tree as the data classes write to them.
+    TBoardListView &Board() const { return *FBoard; }
+    TDepartmentTreeView &DepartmentTree() const { return *FDepartments; }
+
+    /// Whether a board row is selected.
+    bool RowSelected() const;
+
+    /// Design size and minimum size of the window.
+    static QSize DesignSize() { return {577, 381}; }
+    static QPoint DesignPosition() { return {136, 128}; }
+    static QSize MinimumSize() { return {448, 175}; }
+    /// Initial splitter position.
+    static constexpr int DesignSplitterPosition = 105;
+
+    /// The first showing centres the window on its screen, keeping its size.
+    void setVisible(bool visible) override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void CreateActions();
+    void CreateControls();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreatePopupMenus();
+    void CreateTimers();
+    QMenu *NewMenu(const QString &title, const QString &name, QWidget *parent);
+    QAction *MenuEntry(QAction *source, const QString &name, const QString &caption, const QString &hint);
+    void HideToTray();
+    void FormResize();
+    void lvMainDblClick();
+
+    TSession &FSession;
+    IAppControl &FApp;
+    TKivImageList FSmallPics{TKivImageSet::Small};
+    TKivImageList FNewMail{TKivImageSet::NewMail};
+    std::array<QAction *, KivActionCount> FActions{};
+    std::array<std::function<void()>, KivActionCount> FHandlers{};
+
+    QSplitter *FSplitter = nullptr;
+    QTreeWidget *FTree = nullptr;
+    QTreeWidget *FList = nullptr;
+    std::unique_ptr<TBoardListView> FBoard;
+    std::unique_ptr<TDepartmentTreeView> FDepartments;
+    QMenu *FPopMain = nullptr;
+    QMenu *FPopTray = nullptr;
+    QTimer FUpdateTimer;
+    QTimer FMessageTimer;
+    TKivTrayIcon *FTray = nullptr;
+
+    bool FMessagesAllowed = false;
+    bool FSkipSignOff = false;
+    bool FEnding = false;
+    bool FShownOnce = false;
+};

@@ -1,0 +1,71 @@
+#include "main/TrayIcon.h"
+
+#include "main/KivImages.h"
+
+#include <QMenu>
+
+TKivTrayIcon::TKivTrayIcon(const TKivImageList &statusImages, const TKivImageList &newMailImages, QMenu *menu,
+                           TTrayAvailability available, QObject *parent)
+    : QObject(parent), FStatusImages(statusImages), FNewMailImages(newMailImages), FAvailable(std::move(available))
+{
+    setObjectName(QStringLiteral("StTrayIcon"));
+    if (!FAvailable)
+        FAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    FIcon.setToolTip(QStringLiteral("Kiv"));
+    FIcon.setIcon(FStatusImages.Icon(FImageIndex));
+    FIcon.setContextMenu(menu);
+    FAnimation.setInterval(AnimationStepMs);
+    connect(&FAnimation, &QTimer::timeout, this, &TKivTrayIcon::Step);
+    connect(&FIcon, &QSystemTrayIcon::activated, this, &TKivTrayIcon::OnActivated);
+}
+
+bool TKivTrayIcon::Available() const
+{
+    return FAvailable();
+}
+
+void TKivTrayIcon::Show()
+{
+    if (Available())
+        FIcon.show();
+}
+
+void TKivTrayIcon::Hide()
+{
+    FIcon.hide();
+}
+
+void TKivTrayIcon::SetImageIndex(int index)
+{
+    FImageIndex = index;
+    if (!Animating())
+        FIcon.setIcon(FStatusImages.Icon(FImageIndex));
+}
+
+void TKivTrayIcon::StartAnimation()
+{
+    if (Animating())
+        return;
+    FFrame = 0;
+    FIcon.setIcon(FNewMailImages.Icon(FFrame));
+    FAnimation.start();
+}
+
+void TKivTrayIcon::StopAnimation()
+{
+    FAnimation.stop();
+    FFrame = 0;
+    FIcon.setIcon(FStatusImages.Icon(FImageIndex));
+}
+
+void TKivTrayIcon::Step()
+{
+    FFrame = 1 - FFrame;
+    FIcon.setIcon(FNewMailImages.Icon(FFrame));
+}
+
+void TKivTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick)
+        emit DoubleClicked();
+}
