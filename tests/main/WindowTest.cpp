@@ -1,0 +1,452 @@
+// The main window offscreen: its controls and actions, where each action is
+// shown, the enabling of commands, the board's columns on resize, and the
+// ways the window hides, minimises and ends.
+#include "board/Session.h"
+#include "main/BoardList.h"
+#include "main/MainWindow.h"
+
+#include <QAction>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <set>
+
+namespace {
+
+class TFakeApp final : public IAppControl {
+public:
+    int Terminations = 0;
+    void Terminate() override { ++Terminations; }
+};
+
+TBoardRow MakeRow(const std::string &name, const std::string &login)
+{
+    TBoardRow row;
+    row.Caption = name;
+    row.SubItems = {"In meeting", "Yesterday 23:59", "4411", "Accounts and Finance", login,
+                    "Back after the quarterly review with the auditors"};
+    row.ImageIndex = 5;
+    return row;
+}
+
+// Entries of a menu or toolbar as captions, a rule as "-".
+QStringList Entries(const QWidget *widget)
+{
+    QStringList out;
+    for (QAction *a : widget->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+// Lets the event loop fall idle once, as it does between a user's actions.
+void Idle()
+{
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class WindowTest : public testing::Test {
+protected:
+    void SetUp() override { Window = std::make_unique<TfrmMain>(Session, App, [this] { return TrayAvailable; }); }
+    void TearDown() override { Window.reset(); }
+
+    QAction *ActionNamed(const char *name) const { return Window->findChild<QAction *>(QString::fromLatin1(name)); }
+
+    void ShowActive()
+    {
+        Window->show();
+        Window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    }
+
+    void SelectFirstRow()
+    {
+        Window->Board().AddRow(MakeRow("Ann", "ANN"));
+        Window->lvMain()->topLevelItem(0)->setSelected(true);
+    }
+
+    // Counts the runs of every action's handler.
+    void CountRuns()
+    {
+        for (const TKivActionDef &def : KivActionDefs()) {
+            const TKivAction a = def.Action;
+            Window->SetExecuteHandler(a, [this, a] { ++Runs[a]; });
+        }
+    }
+
+    TSession Session;
+    TFakeApp App;
+    bool TrayAvailable = false;
+    std::unique_ptr<TfrmMain> Window;
+    std::map<TKivAction, int> Runs;
+};
+
+} // namespace
+
+TEST_F(WindowTest, BuildsWithEveryNamedControl)
+{
+    EXPECT_EQ(Window->windowTitle(), QStringLiteral("Kiv - All Departments"));
+    EXPECT_EQ(Window->size(), QSize(577, 381));
+    EXPECT_EQ(Window->minimumSize(), QSize(448, 175));
+
+    auto *splitter = Window->findChild<QSplitter *>(QStringLiteral("stMain"));
+    auto *tree = Window->findChild<QTreeWidget *>(QStringLiteral("tvMain"));
+    auto *board = Window->findChild<QTreeWidget *>(QStringLiteral("lvMain"));
+    auto *status = Window->findChild<QStatusBar *>(QStringLiteral("StatusBarMain"));
+    ASSERT_TRUE(splitter && tree && board && status);
+    EXPECT_EQ(splitter->widget(0), tree);
+    EXPECT_EQ(splitter->widget(1), board);
+    EXPECT_EQ(board->toolTip(), QStringLiteral("Right click for options..."));
+    const QStringList headers{"User", "Status", "Updated", "Ext", "Department", "PC Name", "Comments..."};
+    const int widths[] = {59, 58, 41, 58, 58, 0, 58};
+    ASSERT_EQ(board->columnCount(), 7);
+    for (int c = 0; c < 7; ++c) {
+        EXPECT_EQ(board->headerItem()->text(c), headers[c]);
+        EXPECT_EQ(board->columnWidth(c), widths[c]) << "column " << c;
+    }
+    EXPECT_TRUE(board->isColumnHidden(TBoardListView::colLogin));
+
+    auto *update = Window->findChild<QTimer *>(QStringLiteral("tmrUpdateListView"));
+    auto *messages = Window->findChild<QTimer *>(QStringLiteral("tmrCheckForMessages"));
+    ASSERT_TRUE(update && messages);
+    EXPECT_FALSE(update->isActive() || messages->isActive());
+    EXPECT_EQ(update->interval(), 5000);
+    EXPECT_EQ(messages->interval(), 10000);
+
+    auto *tray = Window->findChild<TKivTrayIcon *>(QStringLiteral("StTrayIcon"));
+    ASSERT_NE(tray, nullptr);
+    EXPECT_EQ(tray->Menu(), Window->findChild<QMenu *>(QStringLiteral("popMnuTrayIcon")));
+    EXPECT_EQ(tray->Hint(), QStringLiteral("Kiv"));
+}
+
+TEST_F(WindowTest, EveryActionIsFoundByNameWithItsImage)
+{
+    std::set<QAction *> seen;
+    for (const TKivActionDef &def : KivActionDefs()) {
+        QAction *a = ActionNamed(def.Name);
+        ASSERT_EQ(a, Window->Action(def.Action)) << def.Name;
+        seen.insert(a);
+        EXPECT_EQ(a->icon().isNull(), def.ImageIndex < 0) << def.Name;
+        if (def.ImageIndex >= 0) {
+            EXPECT_EQ(a->icon().cacheKey(), Window->imgSmallPics().Icon(def.ImageIndex).cacheKey()) << def.Name;
+        }
+    }
+    EXPECT_EQ(seen.size(), KivActionCount);
+
+    // The holiday command takes the office's wording; every place shows it.
+    Window->SetHolidayWording(true);
+    EXPECT_EQ(Window->actOnHoliday()->statusTip(), QStringLiteral("I'm on vacation"));
+    EXPECT_TRUE(Entries(Window->popmnuMain()).contains(QStringLiteral("On Vacation")));
+    Window->SetHolidayWording(false);
+    EXPECT_EQ(Window->actOnHoliday()->text(), QStringLiteral("On holiday"));
+}
+
+TEST_F(WindowTest, MenusToolbarsAndPopupsListTheirEntriesInOrder)
+{
+    QMenuBar *bar = Window->menuBar();
+    QStringList menus;
+    for (QAction *a : bar->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, QStringList({"&File", "&Status", "&View", "&Tools", "Fi&lter", "&Help"}));
+
+    auto menu = [&](const char *name) { return Window->findChild<QMenu *>(QString::fromLatin1(name)); };
+    const QStringList statuses{"At Lunch",   "Available",     "Away From Desk", "Do Not Disturb!", "Gone Home",
+                               "In Meeting", "On Holiday",    "Out Of Office",  "Sick"};
+    EXPECT_EQ(Entries(menu("mnuFile")), QStringList({"E&xit Kiv"}));
+    EXPECT_EQ(Entries(menu("mnuStatus")), statuses + QStringList({"Custom Status..."}));
+    EXPECT_EQ(Entries(menu("mnuView")), QStringList({"My &InBox", "View alerts"}));
+    EXPECT_EQ(Entries(menu("mnuTools")), QStringList({"Settings...", "Comment...", "Clear alert list..."}));
+    EXPECT_EQ(Entries(menu("mnuFilter")), QStringList({"Filter on Department"}));
+    EXPECT_EQ(Entries(menu("mnuHelp")), QStringList({"About", "Help on Kiv"}));
+    EXPECT_EQ(menu("mnuTools")->actions().at(2)->statusTip(), QStringLiteral("Clear alert list"));
+
+    QList<QToolBar *> bars = Window->findChildren<QToolBar *>();
+    ASSERT_EQ(bars.size(), 3);
+    EXPECT_EQ(bars[0]->windowTitle(), QStringLiteral("Statuses"));
+    EXPECT_EQ(bars[1]->windowTitle(), QStringLiteral("Misc"));
+    EXPECT_EQ(bars[2]->windowTitle(), QStringLiteral("Administrators"));
+    EXPECT_EQ(Entries(bars[0]), statuses + QStringList({"-", "Custom Status..."}));
+    EXPECT_EQ(Entries(bars[1]),
+              QStringList({"Filter on Department", "Refresh", "Comment...", "Settings...", "View My &InBox"}));
+    EXPECT_EQ(Entries(bars[2]), QStringList({"Users...", "Departments...", "Statuses..."}));
+    for (QToolBar *b : bars) {
+        EXPECT_EQ(Window->toolBarArea(b), Qt::TopToolBarArea);
+        EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    }
+
+    const QStringList tenStatuses = statuses + QStringList({"Custom Status..."});
+    EXPECT_EQ(Entries(Window->popmnuMain()),
+              tenStatuses + QStringList({"-", "Send Message...", "-", "Alert on status change"}));
+    EXPECT_EQ(Entries(Window->popMnuTrayIcon()), tenStatuses + QStringList({"-", "Comment...", "-", "E&xit Kiv"}));
+    // The entries are the actions themselves, not copies.
+    EXPECT_EQ(Window->popmnuMain()->actions().at(0), Window->actAtLunch());
+    EXPECT_EQ(bars[2]->actions().at(0), Window->actUsers());
+}
+
+// ---- running the actions -----------------------------------------------------
+
+TEST_F(WindowTest, EachShortcutReachesItsAction)
+{
+    CountRuns();
+    ShowActive();
+    // The focus on the board, where the keys are pressed in daily use.
+    Window->lvMain()->setFocus();
+    int shortcuts = 0;
+    for (const TKivActionDef &def : KivActionDefs()) {
+        if (def.Shortcut[0] == '\0')
+            continue;
+        ++shortcuts;
+        Runs.clear();
+        QTest::keySequence(Window.get(), QKeySequence(QString::fromLatin1(def.Shortcut), QKeySequence::PortableText));
+        EXPECT_EQ(Runs[def.Action], 1) << def.Name;
+        int total = 0;
+        for (const auto &[action, count] : Runs)
+            total += count;
+        EXPECT_EQ(total, 1) << def.Name << " ran other actions too";
+    }
+    EXPECT_EQ(shortcuts, 15);
+}
+
+TEST_F(WindowTest, EnablingFollowsTheTableForEveryState)
+{
+    for (bool administrator : {false, true})
+        for (bool selected : {false, true})
+            for (bool messages : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "administrator " << administrator << ", selected " << selected
+                                                << ", messages " << messages);
+                Window->Board().Clear();
+                Session.Administrator = administrator;
+                if (selected)
+                    SelectFirstRow();
+                Window->SetMessagesAllowed(messages);
+
+                for (const TKivActionDef &def : KivActionDefs()) {
+                    bool expected = true;
+                    switch (def.Action) {
+                    case TKivAction::VeiwInBox:
+                        expected = messages;
+                        break;
+                    case TKivAction::SendMessage:
+                        expected = selected && messages;
+                        break;
+                    case TKivAction::Users:
+                    case TKivAction::Departments:
+                    case TKivAction::Statuses:
+                        expected = administrator;
+                        break;
+                    case TKivAction::AddToAlertList:
+                        expected = selected;
+                        break;
+                    default:
+                        break;
+                    }
+                    EXPECT_EQ(Window->Action(def.Action)->isEnabled(), expected) << def.Name;
+                }
+                // Menu entries with captions of their own follow their action.
+                EXPECT_EQ(Window->findChild<QAction *>(QStringLiteral("mnuViewMyInBox"))->isEnabled(), messages);
+            }
+}
+
+TEST_F(WindowTest, SelectionAndIdleRedecideTheEnablingUnasked)
+{
+    Window->SetMessagesAllowed(true);
+    EXPECT_FALSE(Window->actAddToAlertList()->isEnabled());
+    SelectFirstRow();
+    EXPECT_TRUE(Window->actAddToAlertList()->isEnabled());
+    EXPECT_TRUE(Window->actSendMessage()->isEnabled());
+    Window->lvMain()->clearSelection();
+    EXPECT_FALSE(Window->actSendMessage()->isEnabled());
+
+    // The administrator flag lives in the session; the window sees it change
+    // the next time the program falls idle.
+    Session.Administrator = true;
+    Idle();
+    EXPECT_TRUE(Window->actUsers()->isEnabled());
+    Session.Administrator = false;
+    Idle();
+    EXPECT_FALSE(Window->actUsers()->isEnabled());
+}
+
+TEST_F(WindowTest, ADisabledActionDoesNothing)
+{
+    CountRuns();
+    Window->actUsers()->trigger();
+    Window->ExecuteAction(TKivAction::Users);
+    EXPECT_EQ(Runs[TKivAction::Users], 0);
+
+    Session.Administrator = true;
+    Window->ActionListUpdate();
+    Window->actUsers()->trigger();
+    EXPECT_EQ(Runs[TKivAction::Users], 1);
+
+    // Rights taken away since the last update: the action decides afresh
+    // before it runs.
+    Session.Administrator = false;
+    ASSERT_TRUE(Window->actDepartments()->isEnabled());
+    Window->actDepartments()->trigger();
+    EXPECT_EQ(Runs[TKivAction::Departments], 0);
+
+    // The menu entry with its own caption runs the in-box only when allowed.
+    QAction *inbox = Window->findChild<QAction *>(QStringLiteral("mnuViewMyInBox"));
+    inbox->trigger();
+    EXPECT_EQ(Runs[TKivAction::VeiwInBox], 0);
+    Window->SetMessagesAllowed(true);
+    inbox->trigger();
+    EXPECT_EQ(Runs[TKivAction::VeiwInBox], 1);
+}
+
+TEST_F(WindowTest, DoubleClickOnTheBoardSendsAMessageOnlyWhenAllowed)
+{
+    CountRuns();
+    Window->Board().AddRow(MakeRow("Ann", "ANN"));
+    ShowActive();
+    QTreeWidget *board = Window->lvMain();
+    const QPoint onRow = board->visualItemRect(board->topLevelItem(0)).center();
+
+    QTest::mouseDClick(board->viewport(), Qt::LeftButton, {}, onRow);
+    EXPECT_TRUE(Window->RowSelected());
+    EXPECT_EQ(Runs[TKivAction::SendMessage], 0);
+
+    Window->SetMessagesAllowed(true);
+    QTest::mouseDClick(board->viewport(), Qt::LeftButton, {}, onRow);
+    EXPECT_EQ(Runs[TKivAction::SendMessage], 1);
+}
+
+// ---- layout ------------------------------------------------------------------
+
+TEST_F(WindowTest, EveryResizeLeavesTheLoginColumnAtZero)
+{
+    for (int i = 0; i < 4; ++i)
+        Window->Board().AddRow(MakeRow("User number " + std::to_string(i), "LOGIN" + std::to_string(i)));
+    ShowActive();
+    QTreeWidget *board = Window->lvMain();
+    for (const QSize size : {QSize(900, 500), QSize(448, 175), QSize(1200, 300), QSize(300, 100), QSize(640, 480)}) {
+        // Someone (or a later filling) made the column visible in between.
+        board->setColumnHidden(TBoardListView::colLogin, false);
+        board->header()->resizeSection(TBoardListView::colLogin, 90);
+
+        Window->resize(size);
+        QTest::qWait(10);
+        SCOPED_TRACE(testing::Message() << size.width() << " x " << size.height());
+        EXPECT_GE(Window->width(), 448);
+        EXPECT_GE(Window->height(), 175);
+        EXPECT_EQ(board->columnWidth(TBoardListView::colLogin), 0);
+        EXPECT_TRUE(board->isColumnHidden(TBoardListView::colLogin));
+        // Fitting a column afresh changes nothing: it already fits header and
+        // contents (the last one may be wider, reaching the list's edge).
+        for (int c : {0, 1, 2, 3, 4, 6}) {
+            const int width = board->columnWidth(c);
+            board->resizeColumnToContents(c);
+            if (c == TBoardListView::colComments) {
+                EXPECT_GE(width, board->columnWidth(c)) << "column " << c;
+            } else {
+                EXPECT_EQ(width, board->columnWidth(c)) << "column " << c;
+            }
+            board->setColumnWidth(c, width);
+        }
+        int total = 0;
+        for (int c : {0, 1, 2, 3, 4, 6})
+            total += board->columnWidth(c);
+        EXPECT_GE(total, board->viewport()->width()) << "the last column reaches the edge";
+    }
+}
+
+TEST_F(WindowTest, SplitterKeepsTheTreeWidthAndCanHideIt)
+{
+    ShowActive();
+    EXPECT_EQ(Window->SplitterPosition(), 105);
+    EXPECT_EQ(Window->SplitterBarWidth(), 3);
+    Window->resize(900, 400);
+    QTest::qWait(10);
+    EXPECT_EQ(Window->SplitterPosition(), 105);
+
+    // Position 0 hides the tree; it can come back.
+    Window->SetSplitterPosition(0);
+    EXPECT_EQ(Window->SplitterPosition(), 0);
+    Window->SetSplitterPosition(150);
+    EXPECT_EQ(Window->SplitterPosition(), 150);
+}
+
+TEST_F(WindowTest, GrabRendersTheWholeWindow)
+{
+    Window->Board().AddRow(MakeRow("Ann", "ANN"));
+    ShowActive();
+    const QPixmap grab = Window->grab();
+    ASSERT_FALSE(grab.isNull());
+    EXPECT_EQ(grab.deviceIndependentSize().toSize(), Window->size());
+    const QImage image = grab.toImage();
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    EXPECT_GT(colours.size(), 20u);
+}
+
+TEST_F(WindowTest, FirstShowingCentresTheWindowKeepingItsSize)
+{
+    ShowActive();
+    const QRect screen = Window->screen()->availableGeometry();
+    EXPECT_EQ(Window->size(), QSize(577, 381));
+    // The window system's frame is not known before the first showing, so
+    // the centre may be off by the frame's margins.
+    const QPoint off = Window->frameGeometry().center() - screen.center();
+    const int margins = Window->frameGeometry().width() - Window->width();
+    EXPECT_LE(std::abs(off.x()), margins + 1);
+    EXPECT_LE(std::abs(off.y()), margins + 1);
+
+    // Later showings leave it where it is.
+    Window->hide();
+    Window->move(20, 30);
+    Window->show();
+    EXPECT_EQ(Window->pos(), QPoint(20, 30));
+}
+
+// ---- hiding, minimising and ending ---------------------------------------------
+
+TEST_F(WindowTest, CloseBoxHidesToTheNotificationAreaOrMinimises)
+{
+    ShowActive();
+    // No notification area: the window must stay reachable.
+    EXPECT_FALSE(Window->close());
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_TRUE(Window->isMinimized());
+
+    Window->RestoreFromTray();
+    TrayAvailable = true;
+    EXPECT_FALSE(Window->close());
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_EQ(App.Terminations, 0);
+
+    // A double-click on the icon brings it back.
+    emit Window->StTrayIcon()->SystemIcon().activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_FALSE(Window->isMinimized());
+
+    // Minimising hides it as well, once the window system has minimised it.
+    Window->showMinimized();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Window->isVisible(); }, 5000));
+}
+
+TEST_F(WindowTest, ExitEndsTheProgram)
+{
+    TrayAvailable = true;
+    ShowActive();
+    Window->actFileExit()->trigger();
+    EXPECT_TRUE(Window->Ending());
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_EQ(App.Terminations, 1);
+}
