@@ -27,10 +27,14 @@ __attribute__((visibility("default"))) TFakeEngineState *FakeEngineState()
     return &state;
 }
 
-int16_t VmxCreate(BSTR *, int16_t *, int32_t *, int16_t *, int16_t *, BSTR *)
+int16_t VmxCreate(BSTR *path, int16_t *, int32_t *, int16_t *, int16_t *, BSTR *)
 {
     ++state.Calls;
-    return 0;
+    if (!state.LoseCreateRace || *path == nullptr)
+        return 0;
+    if (FILE *definition = std::fopen((std::string(*path) + ".ism").c_str(), "w"))
+        std::fclose(definition);
+    return VBIS_NAME_IN_USE;
 }
 
 int16_t VmxOpen(BSTR *, int16_t *, int16_t *, int32_t *handle)
@@ -49,7 +53,9 @@ int16_t VmxClose(int32_t *)
 int16_t VmxGet(int32_t *, int16_t *, int16_t *readMode, BSTR *, BSTR *, BSTR *recordKey, void *)
 {
     ++state.Calls;
-    if (*readMode != VBIS_READ_PREVIOUS_KEY || state.Highest == 0)
+    if (*readMode != VBIS_READ_PREVIOUS_KEY)
+        return state.ReadAnswer;
+    if (state.Highest == 0)
         return VBIS_NOT_FOUND;
     char key[32];
     std::snprintf(key, sizeof key, "%10.10lld", static_cast<long long>(state.Highest));
@@ -57,7 +63,7 @@ int16_t VmxGet(int32_t *, int16_t *, int16_t *readMode, BSTR *, BSTR *, BSTR *re
     return 0;
 }
 
-int16_t VmxPut(int32_t *, BSTR *recordKey, void *, int16_t *mode)
+int16_t VmxPut(int32_t *, BSTR *recordKey, void *buffer, int16_t *mode)
 {
     ++state.Calls;
     if (*mode != VBIS_PUT_ADD)
@@ -72,6 +78,7 @@ int16_t VmxPut(int32_t *, BSTR *recordKey, void *, int16_t *mode)
         return VBIS_UPDATE_MODE;
     }
     state.Highest = number;
+    std::memcpy(&state.AddedFirstField, buffer, sizeof state.AddedFirstField);
     std::snprintf(state.AddedKey, sizeof state.AddedKey, "%s", *recordKey != nullptr ? *recordKey : "");
     return 0;
 }

@@ -15,6 +15,13 @@ struct TFakeEngineState {
     /// How many of the next adds another workstation beats: it files its own
     /// record under the number first, and the add is refused with code 2.
     int Races = 0;
+    /// What every read but the key-only one answers.
+    int16_t ReadAnswer = 1;
+    /// VmxCreate plays a workstation that created the dataset a moment
+    /// earlier: it makes the definition file itself and answers 9.
+    bool LoseCreateRace = false;
+    /// The first 16-bit field of the last record added.
+    int16_t AddedFirstField = -1;
     /// The key of the last add that succeeded.
     char AddedKey[32] = {};
 };

@@ -174,36 +174,18 @@ TEST_F(IsamDatasetTest, AddsFromSeveralProcessesAtOnceAllLand)
     ASSERT_TRUE(Isam.CloseDataset());
     constexpr int kProcesses = 6;
     constexpr int kAddsEach = 15;
-    int start[2];
-    ASSERT_EQ(pipe(start), 0);
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            close(start[1]);
-            char go;
-            (void)!read(start[0], &go, 1); // all start when the pipe closes
-            TIsamFile mine;
-            if (!mine.OpenDataset(Path, 3))
-                _exit(10);
-            for (int i = 0; i < kAddsEach; ++i) {
-                TRecord record = TRecord::Of(int16_t(p), "p" + std::to_string(p) + "-" + std::to_string(i));
-                if (!mine.AddRecord(record.Bytes))
-                    _exit(20 + mine.LastError());
-            }
-            _exit(mine.CloseDataset() ? 0 : 11);
+    const std::vector<int> codes = RunTogether(kProcesses, [&](int p) {
+        TIsamFile mine;
+        if (!mine.OpenDataset(Path, 3))
+            return 10;
+        for (int i = 0; i < kAddsEach; ++i) {
+            TRecord record = TRecord::Of(int16_t(p), "p" + std::to_string(p) + "-" + std::to_string(i));
+            if (!mine.AddRecord(record.Bytes))
+                return 20 + mine.LastError();
         }
-        children.push_back(pid);
-    }
-    close(start[0]);
-    close(start[1]);
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-    }
+        return mine.CloseDataset() ? 0 : 11;
+    });
+    EXPECT_EQ(codes, std::vector<int>(kProcesses, 0));
     ASSERT_TRUE(Isam.OpenDataset(Path, 3));
     const auto records = Walk();
     std::set<std::string> texts;

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 /// A fresh folder under $TMPDIR (or /tmp), removed with all it holds at the end.
 class TTestFolder {
@@ -92,4 +93,38 @@ inline int RunInChild(const std::function<int()> &body, bool unprivileged = fals
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+/// Starts count child processes that all begin body(n), n = 0 to count - 1, at
+/// the same moment, and answers their exit codes (-1 for a child that died).
+inline std::vector<int> RunTogether(int count, const std::function<int(int)> &body)
+{
+    std::vector<int> codes;
+    int start[2];
+    if (pipe(start) != 0)
+        return codes;
+    std::vector<pid_t> children;
+    for (int n = 0; n < count; ++n) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(start[1]);
+            char go;
+            (void)!read(start[0], &go, 1); // every child goes when the pipe closes
+            int code = 99;
+            try {
+                code = body(n);
+            } catch (...) {
+                code = 97;
+            }
+            _exit(code);
+        }
+        children.push_back(pid);
+    }
+    close(start[0]);
+    close(start[1]);
+    for (pid_t pid : children) {
+        int status = 0;
+        codes.push_back(pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    return codes;
 }

@@ -1,0 +1,222 @@
+#include "board/KivFile.h"
+
+#include "board/DatasetGuard.h"
+#include "board/EngineCheck.h"
+#include "board/KivText.h"
+#include "board/User.h"
+#include "board/UserRecord.h"
+#include "platform/FileSystem.h"
+#include "platform/KivError.h"
+#include "platform/LoginName.h"
+#include "storage/Vbis4032.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// How long a sign-in waits for another workstation to finish creating the
+// board's dataset: 150 looks 20 ms apart, three seconds in all.
+constexpr int kCreationWaits = 150;
+constexpr int kCreationPauseMs = 20;
+
+constexpr const char *kRightsHint = "Please check that you have network permissions and rights to the database folder";
+
+std::string Quoted(const std::string &text)
+{
+    return "\"" + text + "\"";
+}
+
+} // namespace
+
+TKivFile::TKivFile(const std::string &folder, TBoardContext &ctx)
+    : TKivFile(folder, ctx, CurrentLoginName())
+{
+}
+
+TKivFile::TKivFile(const std::string &folder, TBoardContext &ctx, const std::string &loginName,
+                   const std::string &engineFolder)
+    : LoginUser(InitialUser(UserRecord::LoginKey(UpperCaseLogin(loginName)), NowText(ctx.Clock))),
+      DatabaseFolder(folder),
+      IsamFile(engineFolder),
+      FCtx(ctx)
+{
+    RequireEngine(IsamFile, FCtx);
+    TKivCfgRecord record;
+    ReadConfig(record);
+}
+
+std::string TKivFile::Folder() const
+{
+    if (!DatabaseFolder.empty() && DatabaseFolder.back() == '/')
+        return DatabaseFolder;
+    return DatabaseFolder + '/';
+}
+
+std::string TKivFile::DatasetPath() const
+{
+    return Folder() + UserRecord::DatasetName;
+}
+
+void TKivFile::OpenOrRaise(const std::string &message)
+{
+    if (!IsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+        throw EKivError(message + IsamFile.ErrorText());
+}
+
+bool TKivFile::OpenBoardDataset(const std::string &path)
+{
+    // A workstation creating the board this moment has made the dataset's
+    // definition file but not yet finished it or put the data file in place;
+    // the engine calls that a foreign or corrupted dataset. Wait a bounded
+    // while for the creator to finish instead of failing the sign-in; a
+    // damaged dataset whose data file is there fails at once.
+    for (int attempt = 1;; ++attempt) {
+        if (IsamFile.OpenDataset(path, UserRecord::OpenMode))
+            return true;
+        const int16_t code = IsamFile.LastError();
+        const bool beingCreated = (code == VBIS_CORRUPTED || code == VBIS_NOT_ISAM) && !FileExists(path + ".isd")
+                                  && FileExists(path + ".ism");
+        if (!beingCreated || attempt >= kCreationWaits)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kCreationPauseMs));
+    }
+}
+
+void TKivFile::AddLoginUser(int16_t administrator)
+{
+    UserRecord::TBuffer record{};
+    TUser user = InitialUser(LoginUser.LogInName, NowText(FCtx.Clock));
+    user.Administrator = administrator;
+    PutUserFields(record.data(), user);
+    PutText(record.data(), UserRecord::Updated, user.Updated);
+    if (!IsamFile.AddRecord(record.data()))
+        throw EKivError("Unable to Add user to Kiv Database\r\r" + IsamFile.ErrorText());
+}
+
+void TKivFile::SignIn()
+{
+    if (!DirectoryExists(DatabaseFolder)) {
+        FCtx.Host.SetSkipSignOff();
+        throw EKivError("Unable to access the Kiv database location " + Quoted(DatabaseFolder));
+    }
+    const std::string path = DatasetPath();
+    const std::string openFailed = std::string("Unable to open KivDBase after create!\r\r") + kRightsHint;
+    TDatasetGuard guard(IsamFile);
+
+    if (!FileExists(path + ".ism")) {
+        if (IsamFile.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)) {
+            if (!IsamFile.OpenDataset(path, UserRecord::OpenMode))
+                throw EKivError(openFailed);
+            AddLoginUser(1);
+            FCtx.Session.Administrator = true;
+            return;
+        }
+        // A workstation starting on the same new board a moment earlier won
+        // the create; this one signs in on that dataset as an ordinary user.
+        if (!FileExists(path + ".ism"))
+            throw EKivError("Unable to create KivDBase!\r\r" + IsamFile.ErrorText());
+    }
+
+    if (!OpenBoardDataset(path)) {
+        FCtx.Host.SetSkipSignOff();
+        throw EKivError(openFailed);
+    }
+    UserRecord::TBuffer record{};
+    if (IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
+        return;
+    // Only a login the dataset really lacks is added: a look-up that failed
+    // for another reason (a busy or damaged dataset) would add a second
+    // record for a login that has one.
+    if (IsamFile.LastError() != VBIS_NOT_FOUND)
+        throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + IsamFile.ErrorText());
+    AddLoginUser(0);
+}
+
+void TKivFile::UpdateUser()
+{
+    const std::string folder = Folder();
+    if (!DirectoryExists(folder))
+        throw EKivError("Unable to update user - unable to access the Kiv database location " + Quoted(folder));
+    TDatasetGuard guard(IsamFile);
+    if (!IsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+        throw EKivError(std::string("Unable to open dataset\r\r") + kRightsHint);
+
+    const TUser &user = FCtx.Session.User;
+    UserRecord::TBuffer record{};
+    if (!IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(user.LogInName)))
+        throw EKivError("Unable to perform lookup on user " + user.LogInName + " " + IsamFile.ErrorText());
+    PutUserFields(record.data(), user);
+    PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
+    if (!IsamFile.ReplaceRecord(record.data(), IsamFile.LastKey()))
+        throw EKivError("Unable to replace record - " + IsamFile.ErrorText());
+}
+
+void TKivFile::RefreshCurrentUser()
+{
+    const std::string folder = Folder();
+    if (!DirectoryExists(folder))
+        throw EKivError("Unable to access the Kiv database location " + Quoted(folder));
+    TDatasetGuard guard(IsamFile);
+    OpenOrRaise("Unable to open dataset - ");
+
+    UserRecord::TBuffer record{};
+    if (!IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName)) {
+        FCtx.Host.SetStatusText(IsamFile.ErrorText() + " " + IsamFile.ErrorInfo());
+        return;
+    }
+    FCtx.Host.SetStatusText(std::string());
+    FCtx.Session.User = GetUserFields(record.data());
+    LastReadStatus = FCtx.Session.User.Status;
+}
+
+TUser TKivFile::ReadUser(int32_t number)
+{
+    TDatasetGuard guard(IsamFile);
+    OpenOrRaise("Unable to open dataset - ");
+    if (!IsamFile.GotoTop(UserRecord::NumberIndex))
+        throw EKivError("Unable to perform BOF on dataset - " + IsamFile.ErrorText());
+    UserRecord::TBuffer record{};
+    if (!IsamFile.ReadEqual(record.data(), UserRecord::NumberIndex, RecordNumberText(number)))
+        throw EKivError("Unable to perform look up on dataset - " + IsamFile.ErrorText());
+    return GetUserFields(record.data());
+}
+
+void TKivFile::DeleteUser(int32_t number)
+{
+    const std::string folder = Folder();
+    if (!DirectoryExists(folder))
+        throw EKivError("Unable to delete user - unable to access the Kiv database location " + Quoted(folder));
+    TDatasetGuard guard(IsamFile);
+    OpenOrRaise("Unable to open dataset - ");
+    if (!IsamFile.DeleteRecord(RecordNumberText(number)))
+        throw EKivError("Unable to erase user - " + IsamFile.ErrorText());
+}
+
+bool TKivFile::IsOnlyAdministrator()
+{
+    TDatasetGuard guard(IsamFile);
+    OpenOrRaise("Unable to open dataset - ");
+    if (!IsamFile.GotoTop(UserRecord::NumberIndex))
+        throw EKivError("Unable to perform BOF on dataset - " + IsamFile.ErrorText());
+    int administrators = 0;
+    UserRecord::TBuffer record{};
+    while (IsamFile.ReadNext(record.data(), UserRecord::NumberIndex))
+        if (GetInt16(record.data(), UserRecord::Administrator) == 1)
+            ++administrators;
+    return administrators <= 1;
+}
+
+void TKivFile::ReadConfig(TKivCfgRecord &record)
+{
+    ReadKivCfg(DatabaseFolder, record);
+    LoggingType = record.LoggingType;
+    AllowMessages = record.AllowMessages;
+}
+
+void TKivFile::WriteConfig(const TKivCfgRecord &record)
+{
+    LoggingType = record.LoggingType;
+    AllowMessages = record.AllowMessages;
+    WriteKivCfg(DatabaseFolder, record);
+}

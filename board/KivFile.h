@@ -1,0 +1,82 @@
+// TKivFile: the users dataset KivDB31 of a board database folder, and the
+// board's configuration file Kiv.cfg.
+//
+// Every operation opens the dataset, does its work and closes it again before
+// it returns, on every path, so that all workstations share the folder. A
+// failure raises EKivError with the text the user is shown.
+#pragma once
+
+#include "board/Seams.h"
+#include "board/Session.h"
+#include "config/KivCfg.h"
+#include "storage/IsamFile.h"
+
+#include <cstdint>
+#include <string>
+
+class TKivFile {
+public:
+    /// Opens the board in folder for the effective user's login. When the
+    /// engine is missing it shows the engine-missing box, asks the program to
+    /// end and raises EKivEngineMissing; otherwise it reads Kiv.cfg.
+    TKivFile(const std::string &folder, TBoardContext &ctx);
+    /// The same for a given login name (cut and used exactly as the
+    /// effective user's would be), loading the engine from engineFolder
+    /// (empty: the loader's search). For tests and tools that act for a
+    /// login in-process.
+    TKivFile(const std::string &folder, TBoardContext &ctx, const std::string &loginName,
+             const std::string &engineFolder = std::string());
+    TKivFile(const TKivFile &) = delete;
+    TKivFile &operator=(const TKivFile &) = delete;
+
+    /// Holds the current login name in LogInName: the key for signing in,
+    /// re-reading the signed-in user and storing the own status.
+    TUser LoginUser;
+    /// Which activity log receives status changes, as Kiv.cfg last said.
+    uint8_t LoggingType = 0;
+    /// The board database folder; the settings dialog may replace it.
+    std::string DatabaseFolder;
+    /// The door to the engine for every operation on the dataset.
+    TIsamFile IsamFile;
+    /// Whether messaging is allowed on this board, as Kiv.cfg last said.
+    uint8_t AllowMessages = 1;
+    /// The Status read by the last successful RefreshCurrentUser.
+    std::string LastReadStatus;
+
+    /// Signs the current login in: creates the dataset with this login as its
+    /// first, administrator, user on a new board, or adds the login as an
+    /// ordinary user when the board does not know it yet.
+    void SignIn();
+    /// Writes the signed-in user object's details into the record of the
+    /// object's LogInName, with the now text as Updated.
+    void UpdateUser();
+    /// Fills the signed-in user object from the current login's record; when
+    /// the record cannot be found the first status-bar panel says why.
+    void RefreshCurrentUser();
+    /// The values of the record filed under number.
+    TUser ReadUser(int32_t number);
+    /// Erases the record filed under number.
+    void DeleteUser(int32_t number);
+    /// True when at most one record is an administrator.
+    bool IsOnlyAdministrator();
+
+    /// Reads Kiv.cfg into record and takes its LoggingType and AllowMessages.
+    void ReadConfig(TKivCfgRecord &record);
+    /// Takes record's LoggingType and AllowMessages and writes it over the
+    /// first record of Kiv.cfg.
+    void WriteConfig(const TKivCfgRecord &record);
+
+    /// DatabaseFolder ending in the path separator.
+    std::string Folder() const;
+    /// The users dataset's path: the folder followed by "KivDB31".
+    std::string DatasetPath() const;
+    /// What the board's data classes are given by their owner.
+    TBoardContext &Context() const { return FCtx; }
+
+private:
+    void OpenOrRaise(const std::string &message);
+    bool OpenBoardDataset(const std::string &path);
+    void AddLoginUser(int16_t administrator);
+
+    TBoardContext &FCtx;
+};

@@ -1,0 +1,74 @@
+// The users dataset KivDB31: its name, its format and the layout of its
+// 429-byte record, in one place.
+#pragma once
+
+#include "board/KivText.h"
+
+#include <array>
+#include <cstdint>
+
+namespace UserRecord {
+
+/// The dataset's base name in the board database folder.
+inline constexpr const char *DatasetName = "KivDB31";
+/// The engine's format string of the record.
+inline constexpr const char *Format =
+    "%,$*51,$*31,$*11,$*21,$*51,X$*21,$*31,$*51,$*51,$*51,$*51,%,%,%";
+/// Record numbers are ten digits.
+inline constexpr int16_t KeyLength = 10;
+/// The mode every dataset of the board is opened in.
+inline constexpr int16_t OpenMode = 3;
+/// The record number index.
+inline constexpr int16_t NumberIndex = 0;
+/// The index on LogInName: the key of a user.
+inline constexpr int16_t LoginIndex = 7;
+
+inline constexpr TField Administrator{0, 2};
+inline constexpr TField Name{2, 51};
+inline constexpr TField Status{53, 31};
+inline constexpr TField Ext{84, 11};
+inline constexpr TField Department{95, 21};
+inline constexpr TField Comments{116, 51};
+inline constexpr TField LogInName{167, 21};
+inline constexpr TField Updated{188, 31};
+// Never written: zero when added, kept as stored on every replace.
+inline constexpr TField Reserved9{219, 51};
+inline constexpr TField Reserved10{270, 51};
+inline constexpr TField Reserved11{321, 51};
+inline constexpr TField Reserved12{372, 51};
+inline constexpr TField Reserved13{423, 2};
+inline constexpr TField Reserved14{425, 2};
+inline constexpr TField Reserved15{427, 2};
+
+/// The record's length in bytes.
+inline constexpr std::size_t Size = 429;
+
+/// The fields in buffer order, packed without gaps, as the format lists them.
+inline constexpr std::array<TField, 15> Fields{Administrator, Name, Status, Ext, Department,
+                                               Comments, LogInName, Updated, Reserved9, Reserved10,
+                                               Reserved11, Reserved12, Reserved13, Reserved14,
+                                               Reserved15};
+
+constexpr bool Packed()
+{
+    std::size_t offset = 0;
+    for (const TField &field : Fields) {
+        if (field.Offset != offset)
+            return false;
+        offset = field.End();
+    }
+    return offset == Size;
+}
+static_assert(Packed(), "the user record's fields must follow each other without gaps");
+
+/// One record as the engine reads and writes it.
+using TBuffer = std::array<char, Size>;
+
+/// A login name as it is stored and looked up: cut to the field's width less
+/// one at a character boundary, so a long login always finds its own record.
+inline std::string LoginKey(std::string_view login)
+{
+    return CutText(login, LogInName.Width - 1);
+}
+
+} // namespace UserRecord

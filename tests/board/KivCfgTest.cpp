@@ -1,0 +1,210 @@
+// Kiv.cfg: its records, its defaults, its two errors, and other workstations
+// holding it open for a moment.
+#include "board/KivFile.h"
+#include "config/KivCfg.h"
+#include "platform/KivError.h"
+#include "tests/board/BoardFakes.h"
+#include "tests/board/BoardTesting.h"
+#include "tests/storage/TestFolder.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+
+namespace {
+
+std::string CfgRecord(uint8_t loggingType, uint8_t allowMessages, char reserved = '\0')
+{
+    std::string bytes(33, reserved);
+    bytes[0] = char(loggingType);
+    bytes[32] = char(allowMessages);
+    return bytes;
+}
+
+class KivCfgTest : public ::testing::Test {
+protected:
+    std::string Cfg() const { return Folder / "Kiv.cfg"; }
+
+    TTestFolder Folder;
+    TKivCfgRecord Record;
+};
+
+// A child process that holds Kiv.cfg exclusively, as a workstation reading or
+// writing it does, until released (or for holdMs when that is not zero).
+class THolder {
+public:
+    THolder(const std::string &path, int holdMs)
+    {
+        int ready[2];
+        if (pipe(ready) != 0 || pipe(FRelease) != 0)
+            return;
+        FPid = fork();
+        if (FPid == 0) {
+            close(ready[0]);
+            close(FRelease[1]);
+            const int fd = open(path.c_str(), O_RDWR);
+            const bool locked = fd >= 0 && flock(fd, LOCK_EX) == 0;
+            (void)!write(ready[1], locked ? "1" : "0", 1);
+            if (holdMs > 0) {
+                usleep(useconds_t(holdMs) * 1000);
+            } else {
+                char go;
+                (void)!read(FRelease[0], &go, 1);
+            }
+            _exit(0);
+        }
+        close(ready[1]);
+        close(FRelease[0]);
+        char answer = '0';
+        FLocked = read(ready[0], &answer, 1) == 1 && answer == '1';
+        close(ready[0]);
+    }
+    ~THolder()
+    {
+        close(FRelease[1]);
+        if (FPid > 0)
+            waitpid(FPid, nullptr, 0);
+    }
+    bool Locked() const { return FLocked; }
+
+private:
+    pid_t FPid = -1;
+    int FRelease[2] = {-1, -1};
+    bool FLocked = false;
+};
+
+} // namespace
+
+TEST_F(KivCfgTest, AMissingFileIsCreatedEmptyAndReadsAsTheDefaults)
+{
+    Record.LoggingType = 2;
+    Record.AllowMessages = 0;
+    ReadKivCfg(Folder.Path(), Record);
+    EXPECT_EQ(Record.LoggingType, 0);
+    EXPECT_EQ(Record.AllowMessages, 1);
+    ASSERT_TRUE(PathExists(Cfg()));
+    EXPECT_EQ(ReadWholeFile(Cfg()).size(), 0u);
+
+    Record.LoggingType = 1;
+    WriteKivCfg(Folder.Path() + "/", Record);
+    EXPECT_EQ(ReadWholeFile(Cfg()), CfgRecord(1, 1));
+}
+
+TEST_F(KivCfgTest, TheLastRecordCountsAndAWriteReplacesTheFirst)
+{
+    WriteWholeFile(Cfg(), CfgRecord(1, 0, 'a') + CfgRecord(2, 1, 'b'));
+    ReadKivCfg(Folder.Path(), Record);
+    EXPECT_EQ(Record.LoggingType, 2);
+    EXPECT_EQ(Record.AllowMessages, 1);
+    EXPECT_EQ(Record.Reserved[0], 'b');
+
+    Record.LoggingType = 0;
+    WriteKivCfg(Folder.Path(), Record);
+    EXPECT_EQ(ReadWholeFile(Cfg()), CfgRecord(0, 1, 'b') + CfgRecord(2, 1, 'b'));
+    ReadKivCfg(Folder.Path(), Record);
+    EXPECT_EQ(Record.LoggingType, 2);
+}
+
+TEST_F(KivCfgTest, ALengthThatIsNoMultipleOfTheRecordFails)
+{
+    WriteWholeFile(Cfg(), CfgRecord(2, 0) + std::string(7, 'x'));
+    EXPECT_EQ(RaisedText([&] { ReadKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
+    // What the attempts read before the short record stays.
+    EXPECT_EQ(Record.LoggingType, 2);
+    EXPECT_EQ(Record.AllowMessages, 0);
+    EXPECT_EQ(ReadWholeFile(Cfg()).size(), 40u);
+}
+
+TEST_F(KivCfgTest, UnknownLoggingTypesAndReservedBytesAreCarriedAsRead)
+{
+    WriteWholeFile(Cfg(), CfgRecord(3, 1, 'r'));
+    ReadKivCfg(Folder.Path(), Record);
+    EXPECT_EQ(Record.LoggingType, 3);
+    WriteKivCfg(Folder.Path(), Record);
+    EXPECT_EQ(ReadWholeFile(Cfg()), CfgRecord(3, 1, 'r'));
+}
+
+TEST_F(KivCfgTest, ABlankFolderIsAnUnknownLocation)
+{
+    for (const std::string &folder : {std::string(), std::string("  \t ")}) {
+        EXPECT_EQ(RaisedText([&] { ReadKivCfg(folder, Record); }), "Unkown Kiv database location");
+        EXPECT_EQ(RaisedText([&] { WriteKivCfg(folder, Record); }), "Unkown Kiv database location");
+    }
+}
+
+TEST_F(KivCfgTest, WritingNeverCreatesTheFile)
+{
+    EXPECT_EQ(RaisedText([&] { WriteKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
+    EXPECT_FALSE(PathExists(Cfg()));
+}
+
+TEST_F(KivCfgTest, AnUnreachableFolderGivesTheFileCreationError)
+{
+    const std::string gone = Folder / "gone";
+    const std::string text = RaisedText([&] { ReadKivCfg(gone, Record); });
+    EXPECT_EQ(text.rfind("Cannot create file \"" + gone + "/Kiv.cfg\". ", 0), 0u) << text;
+    EXPECT_FALSE(PathExists(gone));
+}
+
+TEST_F(KivCfgTest, AWorkstationHoldingTheFileForAMomentDoesNotFailTheRead)
+{
+    WriteWholeFile(Cfg(), CfgRecord(1, 0));
+    THolder holder(Cfg(), 100);
+    ASSERT_TRUE(holder.Locked());
+    ReadKivCfg(Folder.Path(), Record);
+    EXPECT_EQ(Record.LoggingType, 1);
+    EXPECT_EQ(Record.AllowMessages, 0);
+}
+
+TEST_F(KivCfgTest, AWorkstationHoldingTheFileThroughoutFailsReadAndWrite)
+{
+    WriteWholeFile(Cfg(), CfgRecord(1, 0));
+    THolder holder(Cfg(), 0);
+    ASSERT_TRUE(holder.Locked());
+    EXPECT_EQ(RaisedText([&] { ReadKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
+    EXPECT_EQ(RaisedText([&] { WriteKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
+    EXPECT_EQ(ReadWholeFile(Cfg()), CfgRecord(1, 0));
+}
+
+TEST_F(KivCfgTest, AReadOnlyFileCannotBeOpenedAndIsLeftAsItWas)
+{
+    WriteWholeFile(Cfg(), CfgRecord(1, 0));
+    chmod(Cfg().c_str(), 0444);
+    chmod(Folder.Path().c_str(), 0755);
+    const int code = RunInChild([&] {
+        TKivCfgRecord record;
+        return RaisedText([&] { ReadKivCfg(Folder.Path(), record); }) == "Unable to open Kiv.CFG file" ? 0 : 1;
+    }, true);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadWholeFile(Cfg()), CfgRecord(1, 0));
+}
+
+TEST_F(KivCfgTest, TheBoardKeepsCopiesOfWhatItLastReadOrWrote)
+{
+    WriteWholeFile(Cfg(), CfgRecord(2, 0));
+    TFakeBoard board;
+    TKivFile kiv(Folder.Path(), board.Ctx, "jsmith");
+    EXPECT_EQ(kiv.LoggingType, 2);
+    EXPECT_EQ(kiv.AllowMessages, 0);
+
+    TKivCfgRecord record;
+    record.LoggingType = 1;
+    record.AllowMessages = 1;
+    kiv.WriteConfig(record);
+    EXPECT_EQ(kiv.LoggingType, 1);
+    EXPECT_EQ(kiv.AllowMessages, 1);
+
+    WriteWholeFile(Cfg(), CfgRecord(0, 0));
+    kiv.ReadConfig(record);
+    EXPECT_EQ(kiv.LoggingType, 0);
+    EXPECT_EQ(kiv.AllowMessages, 0);
+}
+
+TEST_F(KivCfgTest, TheBoardCannotBeOpenedOnADamagedOrBlankConfiguration)
+{
+    WriteWholeFile(Cfg(), std::string(40, '\0'));
+    TFakeBoard board;
+    EXPECT_EQ(RaisedText([&] { TKivFile kiv(Folder.Path(), board.Ctx, "jsmith"); }), "Unable to open Kiv.CFG file");
+    EXPECT_EQ(RaisedText([&] { TKivFile kiv(" ", board.Ctx, "jsmith"); }), "Unkown Kiv database location");
+    EXPECT_TRUE(board.Prompter.Shown.empty());
+}
