@@ -1,0 +1,225 @@
+// What a user waits for at start and on every board refresh: signing in and
+// re-reading the own record on a board of 1,000 users, each beside raw SQLite
+// doing the same work (open the shared database, find the login, close).
+// The ratios printed at the end are Kiv's time over the baseline's.
+#include "board/KivFile.h"
+#include "board/KivText.h"
+#include "board/User.h"
+#include "board/UserRecord.h"
+#include "platform/Clock.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ftw.h>
+#include <map>
+#include <sqlite3.h>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kUsers = 1000;
+const std::string kLogin = "USER0500";
+
+class TQuietPrompter : public IPrompter {
+public:
+    TMsgAnswer Show(const std::string &, TMsgIcon, TMsgButtons) override { return TMsgAnswer::Ok; }
+};
+class TQuietApp : public IAppControl {
+public:
+    void Terminate() override {}
+};
+class TQuietHost : public IMainHost {
+public:
+    void SetStatusText(const std::string &) override {}
+    void SetSkipSignOff() override {}
+    void SetTrayStatusImage(int) override {}
+};
+
+std::string LoginOf(int n)
+{
+    char login[16];
+    std::snprintf(login, sizeof login, "USER%04d", n);
+    return login;
+}
+
+// One board folder with 1,000 users, and a raw SQLite database holding the
+// same records, made once for the whole run.
+class TBenchBoard {
+public:
+    TBenchBoard()
+    {
+        std::string pattern = "/tmp/kiv-bench-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        Folder = pattern;
+        FillBoard();
+        FillBaseline();
+    }
+    ~TBenchBoard()
+    {
+        nftw(Folder.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
+             FTW_DEPTH | FTW_PHYS);
+    }
+
+    std::string Folder;
+    std::string Baseline() const { return Folder + "/baseline.db"; }
+
+private:
+    void FillBoard()
+    {
+        TIsamFile isam;
+        const std::string path = Folder + "/" + UserRecord::DatasetName;
+        if (!isam.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)
+            || !isam.OpenDataset(path, UserRecord::OpenMode))
+            throw std::runtime_error("cannot create the users dataset: " + isam.ErrorText());
+        for (int n = 0; n < kUsers; ++n) {
+            UserRecord::TBuffer record{};
+            PutUserFields(record.data(), InitialUser(LoginOf(n), DateTimeText(1733650000)));
+            if (!isam.AddRecord(record.data()))
+                throw std::runtime_error("cannot add a user: " + isam.ErrorText());
+        }
+        isam.CloseDataset();
+    }
+
+    void FillBaseline()
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_open(Baseline().c_str(), &db);
+        sqlite3_exec(db,
+                     "PRAGMA journal_mode=TRUNCATE;"
+                     "CREATE TABLE users(k BLOB PRIMARY KEY, login BLOB, rec BLOB) WITHOUT ROWID;"
+                     "CREATE INDEX users_login ON users(login, k);"
+                     "BEGIN;",
+                     nullptr, nullptr, nullptr);
+        sqlite3_stmt *insert = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO users VALUES(?, ?, ?)", -1, &insert, nullptr);
+        for (int n = 0; n < kUsers; ++n) {
+            UserRecord::TBuffer record{};
+            PutUserFields(record.data(), InitialUser(LoginOf(n), DateTimeText(1733650000)));
+            const std::string key = RecordNumberText(n + 1);
+            const std::string login = LoginOf(n);
+            sqlite3_bind_blob(insert, 1, key.data(), int(key.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_blob(insert, 2, login.data(), int(login.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_blob(insert, 3, record.data(), int(record.size()), SQLITE_TRANSIENT);
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+};
+
+TBenchBoard &Board()
+{
+    static TBenchBoard board;
+    return board;
+}
+
+struct TWorkstation {
+    TSession Session;
+    TQuietPrompter Prompter;
+    TQuietApp App;
+    TQuietHost Host;
+    TBoardContext Ctx{Session, Prompter, App, Host, TSystemClock::Instance()};
+};
+
+// The raw baseline of one operation: open the shared database as a careful
+// multi-workstation client would (rollback journal, full sync, a busy
+// timeout), find the login's record, copy it out, close.
+bool BaselineLookUp(const std::string &path, const std::string &login, UserRecord::TBuffer &record)
+{
+    sqlite3 *db = nullptr;
+    bool found = false;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 5000);
+        sqlite3_exec(db, "PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
+        sqlite3_stmt *select = nullptr;
+        sqlite3_prepare_v2(db, "SELECT k, rec FROM users WHERE login = ? ORDER BY login, k LIMIT 1", -1, &select,
+                           nullptr);
+        sqlite3_bind_blob(select, 1, login.data(), int(login.size()), SQLITE_STATIC);
+        if (sqlite3_step(select) == SQLITE_ROW && sqlite3_column_bytes(select, 1) == int(record.size())) {
+            std::memcpy(record.data(), sqlite3_column_blob(select, 1), record.size());
+            found = true;
+        }
+        sqlite3_finalize(select);
+    }
+    sqlite3_close(db);
+    return found;
+}
+
+void BM_SignIn(benchmark::State &state)
+{
+    TWorkstation ws;
+    TKivFile kiv(Board().Folder, ws.Ctx, kLogin);
+    for (auto _ : state)
+        kiv.SignIn();
+}
+BENCHMARK(BM_SignIn)->Unit(benchmark::kMicrosecond);
+
+void BM_SignIn_RawSQLite(benchmark::State &state)
+{
+    UserRecord::TBuffer record{};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(BaselineLookUp(Board().Baseline(), kLogin, record));
+}
+BENCHMARK(BM_SignIn_RawSQLite)->Unit(benchmark::kMicrosecond);
+
+void BM_RefreshCurrentUser(benchmark::State &state)
+{
+    TWorkstation ws;
+    TKivFile kiv(Board().Folder, ws.Ctx, kLogin);
+    for (auto _ : state) {
+        kiv.RefreshCurrentUser();
+        benchmark::DoNotOptimize(ws.Session.User.Status.data());
+    }
+}
+BENCHMARK(BM_RefreshCurrentUser)->Unit(benchmark::kMicrosecond);
+
+void BM_RefreshCurrentUser_RawSQLite(benchmark::State &state)
+{
+    UserRecord::TBuffer record{};
+    TUser user;
+    for (auto _ : state) {
+        if (BaselineLookUp(Board().Baseline(), kLogin, record))
+            user = GetUserFields(record.data());
+        benchmark::DoNotOptimize(user.Status.data());
+    }
+}
+BENCHMARK(BM_RefreshCurrentUser_RawSQLite)->Unit(benchmark::kMicrosecond);
+
+// Prints the runs as usual, and remembers each one's time per iteration.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs)
+            if (run.run_type == Run::RT_Iteration)
+                Times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    std::map<std::string, double> Times;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (const char *name : {"BM_SignIn", "BM_RefreshCurrentUser"}) {
+        const auto kiv = reporter.Times.find(name);
+        const auto raw = reporter.Times.find(std::string(name) + "_RawSQLite");
+        if (kiv != reporter.Times.end() && raw != reporter.Times.end() && raw->second > 0)
+            std::printf("%s: %.2f times the raw SQLite baseline\n", name, kiv->second / raw->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
