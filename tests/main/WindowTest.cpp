@@ -441,12 +441,15 @@ TEST_F(WindowTest, CloseBoxHidesToTheNotificationAreaOrMinimises)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !Window->isVisible(); }, 5000));
 }
 
-TEST_F(WindowTest, ExitEndsTheProgram)
+TEST_F(WindowTest, ExitFromTheTrayMenuEndsTheProgramWhileHidden)
 {
     TrayAvailable = true;
     ShowActive();
-    Window->actFileExit()->trigger();
+    Window->close();
+    ASSERT_FALSE(Window->isVisible());
+    QAction *exit = Window->popMnuTrayIcon()->actions().last();
+    ASSERT_EQ(exit, Window->actFileExit());
+    exit->trigger();
     EXPECT_TRUE(Window->Ending());
-    EXPECT_FALSE(Window->isVisible());
     EXPECT_EQ(App.Terminations, 1);
 }
