@@ -72,10 +72,13 @@ bool TKivFile::OpenBoardDataset(const std::string &path)
     // while for the creator to finish instead of failing the sign-in; a
     // damaged dataset whose data file is there fails at once.
     for (int attempt = 1;; ++attempt) {
+        // Looked at before the open: the creator may finish in between, and
+        // an open that failed on half a definition is no sign of damage.
+        const bool hadData = FileExists(path + ".isd");
         if (IsamFile.OpenDataset(path, UserRecord::OpenMode))
             return true;
         const int16_t code = IsamFile.LastError();
-        const bool beingCreated = (code == VBIS_CORRUPTED || code == VBIS_NOT_ISAM) && !FileExists(path + ".isd")
+        const bool beingCreated = (code == VBIS_CORRUPTED || code == VBIS_NOT_ISAM) && !hadData
                                   && FileExists(path + ".ism");
         if (!beingCreated || attempt >= kCreationWaits)
             return false;

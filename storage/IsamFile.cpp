@@ -1,5 +1,6 @@
 #include "storage/IsamFile.h"
 
+#include "platform/Paths.h"
 #include "storage/Vbis4032.h"
 
 #include <charconv>
@@ -127,6 +128,15 @@ TIsamFile::TIsamFile(const std::string &engineFolder)
     // A bare name goes through the loader's search, which looks beside the
     // program first (RUNPATH $ORIGIN); a name with a folder is loaded from it.
     void *library = dlopen(LibraryPath(engineFolder).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr && engineFolder.empty()) {
+        // Where a sanitizer intercepts dlopen, the loader takes the
+        // interceptor for the caller and searches without the program's
+        // RUNPATH; look beside the program then, as that search would have.
+        const std::string program = ProgramPath();
+        const auto slash = program.rfind('/');
+        if (slash != std::string::npos)
+            library = dlopen(LibraryPath(program.substr(0, slash + 1)).c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
     if (library != nullptr)
         FEngine = EntryPointsFor(library);
 }
