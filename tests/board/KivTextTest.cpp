@@ -51,14 +51,6 @@ TEST(FieldText, AFullWidthFieldNeedsNoZeroAndIsReadToItsWidth)
     EXPECT_EQ(bytes[5], 'X');
 }
 
-TEST(FieldText, SixteenBitFieldsRoundTrip)
-{
-    std::array<char, 4> bytes{};
-    PutInt16(bytes.data(), TField{2, 2}, -2);
-    EXPECT_EQ(GetInt16(bytes.data(), TField{2, 2}), -2);
-    EXPECT_EQ(GetInt16(bytes.data(), TField{0, 2}), 0);
-}
-
 TEST(UserRecordLayout, LoginKeyKeepsTwentyBytesAtACharacterBoundary)
 {
     EXPECT_EQ(UserRecord::LoginKey("JSMITH"), "JSMITH");
@@ -66,12 +58,6 @@ TEST(UserRecordLayout, LoginKeyKeepsTwentyBytesAtACharacterBoundary)
     // Nineteen letters and a two-byte character would need 21 bytes.
     EXPECT_EQ(UserRecord::LoginKey(std::string(19, 'A') + "\xC3\x89"), std::string(19, 'A'));
     EXPECT_EQ(UserRecord::Fields.back().End(), 429u);
-}
-
-TEST(RecordNumber, IsTenDigitsZeroPadded)
-{
-    EXPECT_EQ(RecordNumberText(1), "0000000001");
-    EXPECT_EQ(RecordNumberText(1234567890), "1234567890");
 }
 
 TEST(DateTimeText, TheNowTextReadsBackToTheSameMoment)

@@ -115,58 +115,6 @@ TEST_F(IsamDatasetTest, AnAddUnderAnExistingKeyIsRefusedAndOverwritesNothing)
     EXPECT_EQ(read.Text(), "kept");
 }
 
-TEST_F(IsamDatasetTest, MissingRecordsAnswerNotFound)
-{
-    TRecord read;
-    EXPECT_FALSE(Isam.ReadEqual(read.Bytes, 2, "nobody"));
-    EXPECT_EQ(Isam.LastError(), 1);
-    EXPECT_EQ(Isam.ErrorText(), "Object not found");
-    EXPECT_FALSE(Isam.DeleteRecord("0000000042"));
-    EXPECT_EQ(Isam.LastError(), 1);
-    TRecord record = TRecord::Of(0, "x");
-    EXPECT_FALSE(Isam.ReplaceRecord(record.Bytes, "0000000042"));
-    EXPECT_EQ(Isam.LastError(), 1);
-    EXPECT_TRUE(Walk().empty());
-}
-
-TEST_F(IsamDatasetTest, OpenWhileOpenLeavesTheDatasetUsable)
-{
-    EXPECT_FALSE(Isam.OpenDataset(Path, 3));
-    EXPECT_EQ(Isam.LastError(), 23);
-    EXPECT_TRUE(Isam.IsOpen());
-    EXPECT_EQ(Isam.FileName(), Path);
-    EXPECT_TRUE(Add("", "still works"));
-}
-
-TEST_F(IsamDatasetTest, CreatingAnExistingDatasetFailsAndKeepsIt)
-{
-    ASSERT_TRUE(Add("", "kept"));
-    ASSERT_TRUE(Isam.CloseDataset());
-    EXPECT_FALSE(Isam.CreateDataset(Path, 10, kFormat));
-    EXPECT_NE(Isam.LastError(), 0);
-    ASSERT_TRUE(Isam.OpenDataset(Path, 3));
-    ASSERT_EQ(Walk().size(), 1u);
-}
-
-TEST_F(IsamDatasetTest, OpeningADatasetWithoutDefinitionAnswersNotFound)
-{
-    TIsamFile other;
-    EXPECT_FALSE(other.OpenDataset(Folder / "Missing", 3));
-    EXPECT_EQ(other.LastError(), 1);
-    EXPECT_FALSE(other.IsOpen());
-}
-
-TEST_F(IsamDatasetTest, AWalkVisitsEveryRecordInKeyOrder)
-{
-    for (const char *text : {"c", "a", "b"})
-        ASSERT_TRUE(Add("", text));
-    const auto records = Walk();
-    ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[0].first, "0000000001");
-    EXPECT_EQ(records[2].first, "0000000003");
-    EXPECT_EQ(records[2].second, "b");
-}
-
 // Several workstations adding at once compute the same next numbers; every
 // add must still land under a number of its own and nothing be overwritten.
 TEST_F(IsamDatasetTest, AddsFromSeveralProcessesAtOnceAllLand)
