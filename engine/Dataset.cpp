@@ -20,6 +20,9 @@ namespace vbis {
 
 namespace {
 
+// How long an open waits for the data file of a dataset that another
+// workstation is creating at that moment.
+constexpr auto kDataFileWait = std::chrono::milliseconds(500);
 constexpr const char *kRecordTable = "vbis_record";
 
 // Resets a statement when the call that stepped it returns, so that no
@@ -135,6 +138,31 @@ bool IsDecimal(std::string_view text)
     return true;
 }
 
+// Puts the finished file built at building under name, failing with
+// VBIS_NAME_IN_USE when name exists. A hard link is exclusive and shows the
+// file whole; where the share allows no hard links, the file is made
+// exclusively under name and written there instead.
+int16_t ClaimName(const std::string &building, const std::string &name, const std::string &text)
+{
+    if (::link(building.c_str(), name.c_str()) == 0)
+        return VBIS_OK;
+    if (errno == EEXIST)
+        return VBIS_NAME_IN_USE;
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK && errno != ENOSYS)
+        return CodeOfErrno(errno);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
+        return errno == EEXIST ? int16_t(VBIS_NAME_IN_USE) : CodeOfErrno(errno);
+    int16_t code = VBIS_OK;
+    if (!WriteAll(fd, text) || ::fsync(fd) != 0)
+        code = CodeOfErrno(errno);
+    if (::close(fd) != 0 && code == VBIS_OK)
+        code = CodeOfErrno(errno);
+    if (code != VBIS_OK)
+        ::unlink(name.c_str());
+    return code;
+}
+
 // Builds the data file of a new dataset at path (which must not exist yet).
 int16_t BuildDataFile(const std::string &path, const TDefinition &definition)
 {
@@ -208,28 +236,38 @@ int16_t TDataset::Create(const std::string &path, int keyLength, std::string_vie
         return VBIS_NAME_IN_USE;
     if (errno != ENOENT)
         return CodeOfErrno(errno);
-    // The definition file is made exclusively: of two workstations creating
-    // the same dataset at once, one gets it and the other is refused.
-    const int fd = ::open(ism.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0)
-        return errno == EEXIST ? int16_t(VBIS_NAME_IN_USE) : CodeOfErrno(errno);
+    if (::lstat(ism.c_str(), &st) == 0)
+        return VBIS_NAME_IN_USE;
+
+    // Both files are made whole under names of their own first, so that
+    // nobody ever opens half of either. Then the definition file is linked
+    // into place, which fails when the name exists: of two workstations
+    // creating the same dataset at once, one gets it and the other is
+    // refused. The data file follows at once; an open that finds the
+    // definition in the instant before waits for it (Open).
+    static std::atomic<unsigned> serial{0};
+    const std::string suffix = "-new-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+    const std::string ismBuilding = ism + suffix;
+    const std::string isdBuilding = isd + suffix;
     int16_t code = VBIS_OK;
+    const int fd = ::open(ismBuilding.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
+        return CodeOfErrno(errno);
     if (!WriteAll(fd, ComposeDefinition(keyLength, definition.Format)) || ::fsync(fd) != 0)
         code = CodeOfErrno(errno);
     if (::close(fd) != 0 && code == VBIS_OK)
         code = CodeOfErrno(errno);
-
-    // The data file is built under a name of its own and renamed into place
-    // whole, so that nobody ever opens half of it.
-    static std::atomic<unsigned> serial{0};
-    const std::string building = isd + "-new-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
     if (code == VBIS_OK)
-        code = BuildDataFile(building, definition);
-    if (code == VBIS_OK && ::rename(building.c_str(), isd.c_str()) != 0)
+        code = BuildDataFile(isdBuilding, definition);
+    if (code == VBIS_OK)
+        code = ClaimName(ismBuilding, ism, ComposeDefinition(keyLength, definition.Format));
+    if (code == VBIS_OK && ::rename(isdBuilding.c_str(), isd.c_str()) != 0) {
         code = CodeOfErrno(errno);
-    if (code != VBIS_OK) {
-        ::unlink(building.c_str());
         ::unlink(ism.c_str());
+    }
+    ::unlink(ismBuilding.c_str());
+    if (code != VBIS_OK) {
+        ::unlink(isdBuilding.c_str());
         return code;
     }
     SyncFolder(FolderOf(path));
@@ -250,8 +288,16 @@ int16_t TDataset::Open(const std::string &path, std::unique_ptr<TDataset> &out)
 
     const std::string isd = path + ".isd";
     struct stat st;
-    if (::stat(isd.c_str(), &st) != 0)
-        return errno == ENOENT ? int16_t(VBIS_CORRUPTED) : CodeOfErrno(errno);  // a definition without its data
+    // A workstation creating the dataset puts the data file in place an
+    // instant after the definition; a definition that stays alone is damage.
+    const auto giveUp = std::chrono::steady_clock::now() + kDataFileWait;
+    while (::stat(isd.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            return CodeOfErrno(errno);
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return VBIS_CORRUPTED;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (!S_ISREG(st.st_mode))
         return VBIS_CORRUPTED;
     const char *vfs = ChangeStampVfs();

@@ -9,7 +9,9 @@
 #include <sqlite3.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "kit/EngineApi.h"
 #include "kit/Records.h"
@@ -248,4 +250,46 @@ TEST(EngineProcesses, ALockHeldTooLongAnswersMultiUserAccessAndThenTheHandleWork
     EXPECT_EQ(ds.Replace(RecordNumber(1), record.Data()), VBIS_OK);
     ASSERT_EQ(ds.Get(0, VBIS_READ_EQUAL, RecordNumber(1), read.Data()), VBIS_OK);
     EXPECT_EQ(read.TextAt(0, 21), "waiting");
+}
+
+// Workstations creating one dataset at the same moment: exactly one create
+// succeeds, the others are refused, and every one of them can open the
+// dataset straight away, never finding half of it.
+TEST(EngineProcesses, WorkstationsCreatingOneDatasetAtOnceAllOpenIt)
+{
+    constexpr int kWorkers = 6;
+    constexpr int kRounds = 15;
+    for (int round = 0; round < kRounds; ++round) {
+        TTempFolder folder;
+        const std::string path = folder / "Race";
+        int go[2];
+        ASSERT_EQ(::pipe(go), 0);
+        std::vector<pid_t> children;
+        for (int w = 0; w < kWorkers; ++w) {
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                ::close(go[1]);
+                char c;
+                (void)!::read(go[0], &c, 1);  // all start together when the pipe closes
+                const int16_t created = CreateDataset(path, kWorkerFormat);
+                TOpenDataset ds;
+                const int16_t opened = ds.Open(path);
+                ::_exit(opened != VBIS_OK ? 100 + opened : created == VBIS_OK ? 0 : 1);
+            }
+            children.push_back(pid);
+        }
+        ::close(go[0]);
+        ::close(go[1]);
+        int creators = 0;
+        for (pid_t pid : children) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            ASSERT_TRUE(WIFEXITED(status));
+            const int code = WEXITSTATUS(status);
+            ASSERT_LT(code, 100) << "an open answered " << code - 100 << " in round " << round;
+            creators += code == 0;
+        }
+        EXPECT_EQ(creators, 1) << "round " << round;
+    }
 }
