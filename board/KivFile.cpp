@@ -1,5 +1,6 @@
 #include "board/KivFile.h"
 
+#include "board/CreationWait.h"
 #include "board/DatasetGuard.h"
 #include "board/EngineCheck.h"
 #include "board/KivText.h"
@@ -10,15 +11,7 @@
 #include "platform/LoginName.h"
 #include "storage/Vbis4032.h"
 
-#include <chrono>
-#include <thread>
-
 namespace {
-
-// How long a sign-in waits for another workstation to finish creating the
-// board's dataset: 150 looks 20 ms apart, three seconds in all.
-constexpr int kCreationWaits = 150;
-constexpr int kCreationPauseMs = 20;
 
 constexpr const char *kRightsHint = "Please check that you have network permissions and rights to the database folder";
 
@@ -66,24 +59,8 @@ void TKivFile::OpenOrRaise(const std::string &message)
 
 bool TKivFile::OpenBoardDataset(const std::string &path)
 {
-    // A workstation creating the board this moment has made the dataset's
-    // definition file but not yet finished it or put the data file in place;
-    // the engine calls that a foreign or corrupted dataset. Wait a bounded
-    // while for the creator to finish instead of failing the sign-in; a
-    // damaged dataset whose data file is there fails at once.
-    for (int attempt = 1;; ++attempt) {
-        // Looked at before the open: the creator may finish in between, and
-        // an open that failed on half a definition is no sign of damage.
-        const bool hadData = FileExists(path + ".isd");
-        if (IsamFile.OpenDataset(path, UserRecord::OpenMode))
-            return true;
-        const int16_t code = IsamFile.LastError();
-        const bool beingCreated = (code == VBIS_CORRUPTED || code == VBIS_NOT_ISAM) && !hadData
-                                  && FileExists(path + ".ism");
-        if (!beingCreated || attempt >= kCreationWaits)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kCreationPauseMs));
-    }
+    // A workstation creating the board this moment may not have finished it.
+    return OpenDatasetBeingCreated(IsamFile, path, UserRecord::OpenMode);
 }
 
 void TKivFile::AddLoginUser(int16_t administrator)
