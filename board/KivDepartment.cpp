@@ -1,0 +1,148 @@
+#include "board/KivDepartment.h"
+
+#include "board/Catalogue.h"
+#include "board/DatasetGuard.h"
+#include "board/EngineCheck.h"
+#include "board/Seams.h"
+#include "platform/KivError.h"
+#include "storage/Vbis4032.h"
+
+#include <array>
+
+namespace {
+
+using TDepartmentBuffer = std::array<char, DepartmentRecord::Size>;
+
+} // namespace
+
+TKivDepartment::TKivDepartment(TBoardContext &ctx, const std::string &engineFolder)
+    : IsamFile(engineFolder), FCtx(ctx)
+{
+    RequireEngine(IsamFile, FCtx);
+}
+
+std::string TKivDepartment::DatasetPath() const
+{
+    TKivSettings settings;
+    FSettings.ReadSettings(settings);
+    // No folder is no dataset: a blank setting must not put one at the root
+    // of the file system.
+    std::string folder = settings.KivDBasePath;
+    if (folder.find_first_not_of(' ') == std::string::npos)
+        return std::string();
+    if (folder.back() != '/')
+        folder += '/';
+    return folder + DepartmentRecord::DatasetName;
+}
+
+void TKivDepartment::Open()
+{
+    const std::string path = DatasetPath();
+    if (!path.empty())
+        IsamFile.OpenDataset(path, Catalogue::OpenMode);
+}
+
+void TKivDepartment::EnsureDepartmentDataset()
+{
+    // The engine refuses to create over an existing dataset, which keeps its records.
+    const std::string path = DatasetPath();
+    if (!path.empty())
+        IsamFile.CreateDataset(path, Catalogue::KeyLength, DepartmentRecord::Format);
+}
+
+void TKivDepartment::AddDepartment(const std::string &name)
+{
+    const std::string key = DepartmentRecord::NameKey(name);
+    TDatasetGuard guard(IsamFile);
+    Open();
+    TDepartmentBuffer record{};
+    if (IsamFile.ReadEqual(record.data(), Catalogue::TextIndex, key)) {
+        FCtx.Prompter.Show("Department \"" + key + "\" already exists", TMsgIcon::Warning, TMsgButtons::Ok);
+        return;
+    }
+    // Only a name the catalogue really lacks is added: a look-up that failed
+    // for another reason (a busy dataset) proves nothing about duplicates.
+    if (IsamFile.LastError() != VBIS_NOT_FOUND)
+        throw EKivError("Unable to Add the department " + name + " - " + IsamFile.ErrorText());
+    record = TDepartmentBuffer{};
+    PutText(record.data(), DepartmentRecord::DepartmentName, key);
+    if (!IsamFile.AddRecord(record.data()))
+        throw EKivError("Unable to Add the department " + name + " - " + IsamFile.ErrorText());
+}
+
+void TKivDepartment::DeleteDepartment(int32_t number)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    if (!IsamFile.DeleteRecord(RecordNumberText(number)))
+        throw EKivError("Unable to erarse department\r\r" + IsamFile.ErrorText());
+}
+
+void TKivDepartment::UpdateDepartment(const std::string &oldName, const std::string &newName)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    TDepartmentBuffer record{};
+    if (!IsamFile.ReadEqual(record.data(), Catalogue::TextIndex, DepartmentRecord::NameKey(oldName)))
+        throw EKivError("Unable to locate the department " + oldName + "\r\r" + IsamFile.ErrorText());
+    PutText(record.data(), DepartmentRecord::DepartmentName, DepartmentRecord::NameKey(newName));
+    if (!IsamFile.ReplaceRecord(record.data(), IsamFile.LastKey()))
+        throw EKivError("Unable to update the department " + oldName + IsamFile.ErrorText());
+}
+
+void TKivDepartment::ReadSelectedDepartment(int32_t number, std::string &name)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    TDepartmentBuffer record{};
+    if (!IsamFile.ReadEqual(record.data(), Catalogue::NumberIndex, RecordNumberText(number)))
+        throw EKivError("Unable to locate department \r\r" + IsamFile.ErrorText());
+    name = GetText(record.data(), DepartmentRecord::DepartmentName);
+}
+
+void TKivDepartment::ReadDepartment(const IItemList &list, std::string &name)
+{
+    const std::optional<int32_t> number = list.SelectedData();
+    if (!number)
+        return;
+    TDatasetGuard guard(IsamFile);
+    Open();
+    TDepartmentBuffer record{};
+    if (!IsamFile.ReadEqual(record.data(), Catalogue::NumberIndex, RecordNumberText(*number))) {
+        FCtx.Prompter.Show(IsamFile.ErrorText() + "\r" + IsamFile.ErrorInfo(), TMsgIcon::Error, TMsgButtons::Ok);
+        return;
+    }
+    name = GetText(record.data(), DepartmentRecord::DepartmentName);
+}
+
+void TKivDepartment::FillDepartmentCombo(IItemList &combo)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    IsamFile.GotoTop(Catalogue::NumberIndex);
+    combo.Clear();
+    Catalogue::WalkTexts(IsamFile, DepartmentRecord::DepartmentName,
+                         [&](const std::string &name, int32_t number) { combo.AddItem(name, number); });
+}
+
+void TKivDepartment::FillDepartmentList(IItemList &list)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    IsamFile.GotoTop(Catalogue::NumberIndex);
+    Catalogue::TRepaintPause painting(list);
+    list.Clear();
+    Catalogue::WalkTexts(IsamFile, DepartmentRecord::DepartmentName,
+                         [&](const std::string &name, int32_t number) { list.AddItem(name, number); });
+}
+
+void TKivDepartment::FillDepartmentTree(ITree &tree)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    IsamFile.GotoTop(Catalogue::NumberIndex);
+    tree.Clear();
+    tree.AddRoot(DepartmentRecord::TreeRoot);
+    Catalogue::WalkTexts(IsamFile, DepartmentRecord::DepartmentName,
+                         [&](const std::string &name, int32_t) { tree.AddChild(name); });
+}

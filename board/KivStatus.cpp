@@ -1,0 +1,154 @@
+#include "board/KivStatus.h"
+
+#include "board/Catalogue.h"
+#include "board/CreationWait.h"
+#include "board/DatasetGuard.h"
+#include "board/EngineCheck.h"
+#include "board/KivFile.h"
+#include "board/Seams.h"
+#include "platform/FileSystem.h"
+#include "platform/KivError.h"
+#include "storage/Vbis4032.h"
+
+namespace {
+
+using TStatusBuffer = std::array<char, StatusRecord::Size>;
+
+// "On vacation" is what the main window says instead of "On holiday" when the
+// workstation asks for it; it is never written to the catalogue.
+constexpr std::array<const char *, 11> kFixedStatuses{
+    "At lunch", "Available", "Away from desk", "DND", "Gone home", "In meeting",
+    "Offline", "On holiday", "On vacation", "Out of office", "Off sick"};
+
+constexpr const char *kOffline = "Offline";
+
+} // namespace
+
+TKivStatus::TKivStatus(TKivFile &kivFile, const std::string &engineFolder)
+    : IsamFile(engineFolder), FKivFile(kivFile)
+{
+    RequireEngine(IsamFile, FKivFile.Context());
+}
+
+std::string TKivStatus::DatasetPath() const
+{
+    return FKivFile.Folder() + StatusRecord::DatasetName;
+}
+
+void TKivStatus::Open()
+{
+    if (!IsamFile.OpenDataset(DatasetPath(), Catalogue::OpenMode))
+        throw EKivError("Unable to open Status dataset - " + IsamFile.ErrorText());
+}
+
+void TKivStatus::EnsureStatusDataset()
+{
+    const std::string path = DatasetPath();
+    if (FileExists(path + ".isd"))
+        return;
+    TDatasetGuard guard(IsamFile);
+    if (!IsamFile.CreateDataset(path, Catalogue::KeyLength, StatusRecord::Format)) {
+        // Another workstation showing a catalogue dialog for the first time
+        // created it a moment earlier and writes the defaults itself; this
+        // one goes on with that catalogue once it can be opened.
+        if (IsamFile.LastError() != VBIS_NAME_IN_USE && !FileExists(path + ".ism"))
+            throw EKivError("Unable to create Status dataset - " + IsamFile.ErrorText());
+        if (!OpenDatasetBeingCreated(IsamFile, path, Catalogue::OpenMode))
+            throw EKivError("Unable to open Status dataset - " + IsamFile.ErrorText());
+        return;
+    }
+    Open();
+    for (const char *status : StatusRecord::Defaults) {
+        TStatusBuffer record{};
+        PutText(record.data(), StatusRecord::StatusText, status);
+        if (!IsamFile.AddRecord(record.data()))
+            throw EKivError("Unable to add status - " + IsamFile.ErrorText());
+    }
+}
+
+bool TKivStatus::IsFixedStatus(const std::string &text)
+{
+    for (const char *fixed : kFixedStatuses)
+        if (text == fixed)
+            return true;
+    return false;
+}
+
+void TKivStatus::AddStatus(const std::string &text)
+{
+    const std::string key = StatusRecord::TextKey(text);
+    TDatasetGuard guard(IsamFile);
+    Open();
+    TStatusBuffer record{};
+    if (IsamFile.ReadEqual(record.data(), Catalogue::TextIndex, key))
+        throw EKivError("Status \"" + key + "\" already exists");
+    // Only a text the catalogue really lacks is added: a look-up that failed
+    // for another reason (a busy dataset) proves nothing about duplicates.
+    if (IsamFile.LastError() != VBIS_NOT_FOUND)
+        throw EKivError("Unable to add Status\r\r" + IsamFile.ErrorText());
+    record = TStatusBuffer{};
+    PutText(record.data(), StatusRecord::StatusText, key);
+    if (!IsamFile.AddRecord(record.data()))
+        throw EKivError("Unable to add Status\r\r" + IsamFile.ErrorText());
+}
+
+void TKivStatus::DeleteStatus(int32_t number)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    if (!IsamFile.DeleteRecord(RecordNumberText(number)))
+        throw EKivError("Unable to erase status\r\r" + IsamFile.ErrorText());
+}
+
+void TKivStatus::UpdateStatus(const std::string &oldText, const std::string &newText)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    TStatusBuffer record{};
+    if (!IsamFile.ReadEqual(record.data(), Catalogue::TextIndex, StatusRecord::TextKey(oldText)))
+        throw EKivError("Unable to locate Status " + oldText + "\r\r" + IsamFile.ErrorText());
+    PutText(record.data(), StatusRecord::StatusText, StatusRecord::TextKey(newText));
+    if (!IsamFile.ReplaceRecord(record.data(), IsamFile.LastKey()))
+        throw EKivError("Unable to replace Status" + IsamFile.ErrorText());
+}
+
+void TKivStatus::FillItems(IItemList &items, bool withOffline)
+{
+    items.Clear();
+    Catalogue::WalkTexts(IsamFile, StatusRecord::StatusText, [&](const std::string &text, int32_t number) {
+        if (withOffline || text != kOffline)
+            items.AddItem(text, number);
+    });
+}
+
+void TKivStatus::FillStatusCombo(IItemList &combo)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    if (!IsamFile.GotoTop(Catalogue::NumberIndex))
+        throw EKivError("Unable to performBOF on Status dataset - " + IsamFile.ErrorText());
+    FillItems(combo, true);
+}
+
+void TKivStatus::FillStatusList(IItemList &list)
+{
+    TDatasetGuard guard(IsamFile);
+    Open();
+    if (!IsamFile.GotoTop(Catalogue::NumberIndex))
+        throw EKivError("Unable to perform BOF on Status dataset");
+    Catalogue::TRepaintPause painting(list);
+    FillItems(list, false);
+}
+
+void TKivStatus::ReadStatus(const IItemList &list, std::string &text)
+{
+    const std::optional<int32_t> number = list.SelectedData();
+    if (!number)
+        return;
+    TDatasetGuard guard(IsamFile);
+    Open();
+    TStatusBuffer record{};
+    if (!IsamFile.ReadEqual(record.data(), Catalogue::NumberIndex, RecordNumberText(*number)))
+        throw EKivError("Unable to read Status\r\r" + IsamFile.ErrorText());
+    text = GetText(record.data(), StatusRecord::StatusText);
+}
