@@ -1,12 +1,15 @@
 // Plain stand-ins for what the windows give the data classes: message boxes
 // that record what they were asked to show, an application that records the
-// request to end, a main window that records its status bar, a fixed clock.
+// request to end, a main window that records its status bar, a fixed clock,
+// list and combo boxes, and the department tree.
 #pragma once
 
 #include "board/Seams.h"
 #include "board/Session.h"
 #include "platform/Clock.h"
 
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,6 +50,92 @@ class TFixedClock : public IClock {
 public:
     std::time_t Now() const override { return Moment; }
     std::time_t Moment = 1733650000; // a Sunday in December 2024
+};
+
+/// A list or combo box that keeps its items in the order they came and
+/// records when it was cleared and filled with its repainting suspended.
+class TFakeItemList : public IItemList {
+public:
+    struct TItem {
+        std::string Caption;
+        int32_t Data;
+        friend bool operator==(const TItem &, const TItem &) = default;
+    };
+
+    void BeginUpdate() override { ++Suspended; }
+    void EndUpdate() override
+    {
+        --Suspended;
+        ++Resumes;
+    }
+    void Clear() override
+    {
+        Items.clear();
+        Selected.reset();
+        ClearedWhileSuspended = Suspended > 0;
+        AllAddedWhileSuspended = true;
+    }
+    void AddItem(const std::string &caption, int32_t data) override
+    {
+        if (FailAtAdd && int(Items.size()) + 1 == *FailAtAdd)
+            throw std::runtime_error("the list refused an item");
+        Items.push_back({caption, data});
+        AllAddedWhileSuspended = AllAddedWhileSuspended && Suspended > 0;
+    }
+    std::optional<int32_t> SelectedData() const override
+    {
+        if (!Selected)
+            return std::nullopt;
+        return Items.at(*Selected).Data;
+    }
+
+    /// Selects the first item of caption; false when there is none.
+    bool Select(const std::string &caption)
+    {
+        for (std::size_t i = 0; i < Items.size(); ++i)
+            if (Items[i].Caption == caption) {
+                Selected = i;
+                return true;
+            }
+        return false;
+    }
+    std::vector<std::string> Captions() const
+    {
+        std::vector<std::string> captions;
+        for (const TItem &item : Items)
+            captions.push_back(item.Caption);
+        return captions;
+    }
+
+    std::vector<TItem> Items;
+    std::optional<std::size_t> Selected;
+    /// Depth of BeginUpdate calls not yet ended, and how many were ended.
+    int Suspended = 0;
+    int Resumes = 0;
+    bool ClearedWhileSuspended = false;
+    /// Every item since the last clearing came while repainting was suspended.
+    bool AllAddedWhileSuspended = true;
+    /// The item (counted from 1) whose adding throws, as a failing widget might.
+    std::optional<int> FailAtAdd;
+};
+
+/// The department tree: the root's text and its children's, in order.
+class TFakeTree : public ITree {
+public:
+    void Clear() override
+    {
+        Roots.clear();
+        Children.clear();
+    }
+    void AddRoot(const std::string &text) override { Roots.push_back(text); }
+    void AddChild(const std::string &text) override
+    {
+        if (Roots.empty())
+            throw std::logic_error("a child without a root");
+        Children.push_back(text);
+    }
+    std::vector<std::string> Roots;
+    std::vector<std::string> Children;
 };
 
 /// One workstation's worth of fakes, and the context made of them.

@@ -93,11 +93,8 @@ TEST_F(BoardProcessTest, EightLoginsSigningInAtOnceOnANewBoardGetEightRecordsAnd
 
 TEST_F(BoardProcessTest, ANewBoardInAReadOnlyFolderIsNotCreatedAndLeavesNothingBehind)
 {
-    const std::string board = Folder / "board";
-    ASSERT_EQ(mkdir(board.c_str(), 0755), 0);
-    WriteWholeFile(board + "/Kiv.cfg", "");
-    chmod((board + "/Kiv.cfg").c_str(), 0666);
-    chmod(board.c_str(), 0555);
+    const std::string board = NewReadOnlyBoard(Folder.Path());
+    ASSERT_FALSE(board.empty());
 
     const int code = RunInChild([&] {
         TFakeBoard fakes;

@@ -334,26 +334,12 @@ TEST_F(KivFileTest, AMissingEngineEndsTheProgramBeforeAnyFileIsTouched)
     EXPECT_FALSE(PathExists(Folder / "Kiv.cfg"));
 }
 
-namespace {
-
-TFakeEngineState *FreshFakeState()
-{
-    void *library = dlopen(TIsamFile::LibraryPath(KIV_FAKE_ENGINE_DIR).c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (library == nullptr)
-        return nullptr;
-    TFakeEngineState *state = reinterpret_cast<TFakeEngineStateFn>(dlsym(library, kFakeEngineStateSymbol))();
-    *state = TFakeEngineState();
-    return state;
-}
-
-} // namespace
-
 // A look-up the engine could not carry out (here: a busy dataset) must not be
 // taken for a login the board lacks, or the login would get a second record.
 TEST_F(KivFileTest, ALookUpThatFailsForAnotherReasonAddsNothing)
 {
     TKivFile kiv(Folder.Path(), Mine.Ctx, "jsmith", KIV_FAKE_ENGINE_DIR);
-    TFakeEngineState *state = FreshFakeState();
+    TFakeEngineState *state = FreshFakeEngineState();
     ASSERT_NE(state, nullptr);
     state->ReadAnswer = 3;
     WriteWholeFile(Folder / "KivDB31.ism", "");
@@ -367,7 +353,7 @@ TEST_F(KivFileTest, ALookUpThatFailsForAnotherReasonAddsNothing)
 TEST_F(KivFileTest, TheLoserOfTheCreateSignsInAsAnOrdinaryUser)
 {
     TKivFile kiv(Folder.Path(), Mine.Ctx, "jsmith", KIV_FAKE_ENGINE_DIR);
-    TFakeEngineState *state = FreshFakeState();
+    TFakeEngineState *state = FreshFakeEngineState();
     ASSERT_NE(state, nullptr);
     state->LoseCreateRace = true;
     state->Highest = 1;

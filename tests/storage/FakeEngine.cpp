@@ -67,7 +67,7 @@ int16_t VmxPut(int32_t *, BSTR *recordKey, void *buffer, int16_t *mode)
 {
     ++state.Calls;
     if (*mode != VBIS_PUT_ADD)
-        return 0;
+        return state.ReplaceAnswer;
     ++state.Adds;
     const long long number = *recordKey != nullptr ? std::atoll(*recordKey) : 0;
     if (number <= state.Highest)
@@ -92,7 +92,7 @@ int16_t VmxDelete(int32_t *, BSTR *)
 int16_t VmxBOF(int32_t *, int16_t *)
 {
     ++state.Calls;
-    return 0;
+    return state.BofAnswer;
 }
 
 int16_t VmxEOF(int32_t *, int16_t *)

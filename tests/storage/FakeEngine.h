@@ -17,6 +17,10 @@ struct TFakeEngineState {
     int Races = 0;
     /// What every read but the key-only one answers.
     int16_t ReadAnswer = 1;
+    /// What positioning before the first record (VmxBOF) answers.
+    int16_t BofAnswer = 0;
+    /// What a replace (VmxPut mode 2) answers.
+    int16_t ReplaceAnswer = 0;
     /// VmxCreate plays a workstation that created the dataset a moment
     /// earlier: it makes the definition file itself and answers 9.
     bool LoseCreateRace = false;
