@@ -52,8 +52,9 @@ public:
     std::time_t Moment = 1733650000; // a Sunday in December 2024
 };
 
-/// A list or combo box that keeps its items in the order they came and
-/// records when it was cleared and filled with its repainting suspended.
+/// A list or combo box that keeps its items in the order they came. Trace
+/// records the calls in order: "[" suspend repainting, "c" clear, "+" add,
+/// "]" resume.
 class TFakeItemList : public IItemList {
 public:
     struct TItem {
@@ -62,25 +63,20 @@ public:
         friend bool operator==(const TItem &, const TItem &) = default;
     };
 
-    void BeginUpdate() override { ++Suspended; }
-    void EndUpdate() override
-    {
-        --Suspended;
-        ++Resumes;
-    }
+    void BeginUpdate() override { Trace += '['; }
+    void EndUpdate() override { Trace += ']'; }
     void Clear() override
     {
         Items.clear();
         Selected.reset();
-        ClearedWhileSuspended = Suspended > 0;
-        AllAddedWhileSuspended = true;
+        Trace += 'c';
     }
     void AddItem(const std::string &caption, int32_t data) override
     {
         if (FailAtAdd && int(Items.size()) + 1 == *FailAtAdd)
             throw std::runtime_error("the list refused an item");
         Items.push_back({caption, data});
-        AllAddedWhileSuspended = AllAddedWhileSuspended && Suspended > 0;
+        Trace += '+';
     }
     std::optional<int32_t> SelectedData() const override
     {
@@ -109,12 +105,7 @@ public:
 
     std::vector<TItem> Items;
     std::optional<std::size_t> Selected;
-    /// Depth of BeginUpdate calls not yet ended, and how many were ended.
-    int Suspended = 0;
-    int Resumes = 0;
-    bool ClearedWhileSuspended = false;
-    /// Every item since the last clearing came while repainting was suspended.
-    bool AllAddedWhileSuspended = true;
+    std::string Trace;
     /// The item (counted from 1) whose adding throws, as a failing widget might.
     std::optional<int> FailAtAdd;
 };
