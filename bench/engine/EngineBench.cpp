@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <sqlite3.h>
 #include <string>
 
@@ -328,9 +329,18 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
-        for (const Run &run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                FTimes[run.benchmark_name()] = run.GetAdjustedRealTime();
+        // With --benchmark_repetitions the median stands for the benchmark.
+        for (const Run &run : runs) {
+            if (run.error_occurred)
+                continue;
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                FTimes[name] = run.GetAdjustedRealTime();
+                FMedian.insert(name);
+            } else if (run.run_type == Run::RT_Iteration && !FMedian.count(name)) {
+                FTimes[name] = run.GetAdjustedRealTime();
+            }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 
@@ -354,6 +364,7 @@ public:
 
 private:
     std::map<std::string, double> FTimes;
+    std::set<std::string> FMedian;
 };
 
 }  // namespace
