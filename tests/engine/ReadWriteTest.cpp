@@ -295,37 +295,9 @@ TEST_F(EngineRecords, BadIndexNumbersReadModesAndArgumentsAnswerInvalidParameter
     int16_t index = 0, mode = VBIS_READ_EQUAL, putMode = 3;
     TBStr key(RecordNumber(1)), text, found;
     EXPECT_EQ(Engine().Get(&handle, &index, &mode, key.Ref(), text.Ref(), found.Ref(), nullptr), VBIS_BAD_PARAMETER);
-    EXPECT_EQ(Engine().Get(&handle, nullptr, &mode, key.Ref(), text.Ref(), found.Ref(), read.Data()), VBIS_BAD_PARAMETER);
-    EXPECT_EQ(Engine().Get(&handle, &index, nullptr, key.Ref(), text.Ref(), found.Ref(), read.Data()), VBIS_BAD_PARAMETER);
     EXPECT_EQ(Engine().Put(&handle, key.Ref(), read.Data(), &putMode), VBIS_BAD_PARAMETER);
-    EXPECT_EQ(Engine().Put(&handle, key.Ref(), nullptr, &putMode), VBIS_BAD_PARAMETER);
-    EXPECT_EQ(Engine().Put(&handle, nullptr, read.Data(), &putMode), VBIS_BAD_PARAMETER);
-    EXPECT_EQ(Engine().Delete(&handle, nullptr), VBIS_BAD_PARAMETER);
     EXPECT_EQ(found.Get(), nullptr);
     // The record is still there, unchanged.
     ASSERT_EQ(FData.Get(0, VBIS_READ_EQUAL, RecordNumber(1), read.Data()), VBIS_OK);
     EXPECT_EQ(read.TextAt(0, 11), "A");
-}
-
-TEST_F(EngineRecords, ReplacingIdenticalBytesAndManyHandlesOnOneDatasetWork)
-{
-    const TRecord r = Person("Same", 1, 1, "S");
-    ASSERT_EQ(FData.Add(RecordNumber(1), r.Data()), VBIS_OK);
-    EXPECT_EQ(FData.Replace(RecordNumber(1), r.Data()), VBIS_OK);
-    std::vector<std::unique_ptr<TOpenDataset>> handles;
-    for (int i = 0; i < 20; ++i) {
-        handles.push_back(std::make_unique<TOpenDataset>());
-        ASSERT_EQ(handles.back()->Open(FFolder / "People"), VBIS_OK);
-        ASSERT_EQ(handles.back()->Top(0), VBIS_OK);  // each handle keeps a position of its own
-    }
-    std::string key;
-    for (auto &h : handles) {
-        TRecord read(kLength);
-        ASSERT_EQ(h->Get(0, VBIS_READ_NEXT, "", read.Data(), &key), VBIS_OK);
-        EXPECT_EQ(read, r);
-    }
-    ASSERT_EQ(handles[3]->Replace(RecordNumber(1), Person("Changed", 1, 1, "S").Data()), VBIS_OK);
-    TRecord read(kLength);
-    ASSERT_EQ(handles[17]->Get(0, VBIS_READ_EQUAL, RecordNumber(1), read.Data()), VBIS_OK);
-    EXPECT_EQ(read.TextAt(0, 11), "Changed");
 }
