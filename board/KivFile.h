@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+class TKivAlert;
+
 class TKivFile {
 public:
     /// Opens the board in folder for the effective user's login. When the
@@ -59,6 +61,10 @@ public:
     void DeleteUser(int32_t number);
     /// True when at most one record is an administrator.
     bool IsOnlyAdministrator();
+    /// Brings the display names of the alert list's entries up to date from
+    /// the Name of their users' records; entries of logins the dataset no
+    /// longer has keep their names.
+    void RefreshAlertNames(TKivAlert &alerts);
 
     /// Reads Kiv.cfg into record and takes its LoggingType and AllowMessages.
     void ReadConfig(TKivCfgRecord &record);

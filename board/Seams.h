@@ -87,6 +87,53 @@ public:
     virtual std::optional<int32_t> SelectedData() const = 0;
 };
 
+/// One row of the in-box: the From caption, then Subject, Type (the State),
+/// PrimaryKey (the record key, a hidden column) and Received.
+struct TInBoxRow {
+    enum SubItem { Subject = 0, Type = 1, PrimaryKey = 2, Received = 3 };
+    std::string Caption;
+    std::array<std::string, 4> SubItems;
+};
+
+/// The in-box window: its list of messages, the text pane below the list and
+/// the three panels of its status bar.
+class IInBox {
+public:
+    virtual ~IInBox() = default;
+    virtual void BeginUpdate() = 0;
+    virtual void EndUpdate() = 0;
+    /// Removes every row.
+    virtual void Clear() = 0;
+    virtual void AddRow(const TInBoxRow &row) = 0;
+    /// Text of panel 0, 1 or 2 of the in-box status bar.
+    virtual void SetPanelText(int panel, const std::string &text) = 0;
+    /// Text of the pane that shows the clicked message's body.
+    virtual void SetMessageText(const std::string &text) = 0;
+};
+
+/// What the send/read dialog shows of one message in its read mode.
+struct TReadMessage {
+    /// The dialog's caption; "Read Message..." selects the read mode.
+    std::string Caption;
+    /// The message's record key, kept in the dialog's hidden field.
+    std::string PrimaryKey;
+    std::string FromName;
+    std::string ToName;
+    std::string Received;
+    std::string Subject;
+    std::string Body;
+};
+
+/// The send/read dialog, shown modally for one message to read.
+class IReadDialog {
+public:
+    virtual ~IReadDialog() = default;
+    /// Fills the dialog from message, shows it modally and returns once it is
+    /// closed. Its own close handling marks the message old, unless its
+    /// Delete has erased it.
+    virtual void ShowModal(const TReadMessage &message) = 0;
+};
+
 /// The department tree: one root and its children.
 class ITree {
 public:
