@@ -6,6 +6,7 @@
 // failure raises EKivError with the text the user is shown.
 #pragma once
 
+#include "board/ActivityLog.h"
 #include "board/Seams.h"
 #include "board/Session.h"
 #include "config/KivCfg.h"
@@ -44,6 +45,8 @@ public:
     uint8_t AllowMessages = 1;
     /// The Status read by the last successful RefreshCurrentUser.
     std::string LastReadStatus;
+    /// The wait between two attempts at an activity log line.
+    TLogPause LogPause = SleepPause;
 
     /// Signs the current login in: creates the dataset with this login as its
     /// first, administrator, user on a new board, or adds the login as an
@@ -66,6 +69,27 @@ public:
     /// longer has keep their names.
     void RefreshAlertNames(TKivAlert &alerts);
 
+    /// Fills the board with every user in record-number order, leaving out
+    /// the "Offline" ones unless the session shows them.
+    void FillBoard(IBoardList &list);
+    /// Fills the board with the users whose Department is exactly department.
+    void FillBoardForDepartment(IBoardList &list, const std::string &department);
+    /// Fills list with every user's Name, the record number attached.
+    void FillUserNames(IItemList &list);
+    /// The Updated column's text for a stored Updated: "Today hh:mm" or
+    /// "Yesterday hh:mm" by this workstation's clock, else the text as stored.
+    std::string UpdatedText(const std::string &stored) const;
+    /// The picture of a status among the small status images.
+    static int StatusImageIndex(const std::string &status);
+
+    /// Stores the signed-in user object's Status as the current login's
+    /// status, refreshing the object and the administrator flag from the
+    /// record, and logs a real change.
+    void SetStatus();
+    /// Stores newStatus as the status of the user of the board's selected row
+    /// and logs a real change; the signed-in user is left as it is.
+    void SetStatusOfSelected(IBoardList &list, const std::string &newStatus);
+
     /// Reads Kiv.cfg into record and takes its LoggingType and AllowMessages.
     void ReadConfig(TKivCfgRecord &record);
     /// Takes record's LoggingType and AllowMessages and writes it over the
@@ -83,6 +107,11 @@ private:
     void OpenOrRaise(const std::string &message);
     bool OpenBoardDataset(const std::string &path);
     void AddLoginUser(int16_t administrator);
+    /// Opens the dataset and positions before its first record, or raises.
+    void OpenBeforeFirst();
+    void FillRows(IBoardList &list, const std::string *department);
+    void LogStatusChange(const std::string &name, const std::string &login, const std::string &oldStatus,
+                         const std::string &newStatus);
 
     TBoardContext &FCtx;
 };

@@ -1,7 +1,7 @@
 // Plain stand-ins for what the windows give the data classes: message boxes
 // that record what they were asked to show, an application that records the
 // request to end, a main window that records its status bar, a fixed clock,
-// list and combo boxes, and the department tree.
+// list and combo boxes, the board list, and the department tree.
 #pragma once
 
 #include "board/Seams.h"
@@ -107,6 +107,62 @@ public:
     std::optional<std::size_t> Selected;
     std::string Trace;
     /// The item (counted from 1) whose adding throws, as a failing widget might.
+    std::optional<int> FailAtAdd;
+};
+
+/// The board list view: rows in the order they came, one selected row or
+/// none. Trace records the calls in order: "[" suspend repainting, "c" delete
+/// all rows, "+" add a row, "w" size the columns, "]" resume.
+class TFakeBoardList : public IBoardList {
+public:
+    void BeginUpdate() override { Trace += '['; }
+    void EndUpdate() override { Trace += ']'; }
+    void Clear() override
+    {
+        Rows.clear();
+        Selected.reset();
+        Trace += 'c';
+    }
+    void AddRow(const TBoardRow &row) override
+    {
+        if (FailAtAdd && int(Rows.size()) + 1 == *FailAtAdd)
+            throw std::runtime_error("the list refused a row");
+        Rows.push_back(row);
+        Trace += '+';
+    }
+    void AutoSizeColumns() override { Trace += 'w'; }
+    std::optional<TBoardRow> SelectedRow() const override
+    {
+        if (!Selected)
+            return std::nullopt;
+        return Rows.at(*Selected);
+    }
+    int RowCount() const override { return int(Rows.size()); }
+    TBoardRow Row(int index) const override { return Rows.at(std::size_t(index)); }
+
+    /// Selects the row of login; false when there is none.
+    bool Select(const std::string &login)
+    {
+        for (std::size_t i = 0; i < Rows.size(); ++i)
+            if (Rows[i].SubItems[TBoardRow::Login] == login) {
+                Selected = i;
+                return true;
+            }
+        return false;
+    }
+    /// The logins of the rows, in order.
+    std::vector<std::string> Logins() const
+    {
+        std::vector<std::string> logins;
+        for (const TBoardRow &row : Rows)
+            logins.push_back(row.SubItems[TBoardRow::Login]);
+        return logins;
+    }
+
+    std::vector<TBoardRow> Rows;
+    std::optional<std::size_t> Selected;
+    std::string Trace;
+    /// The row (counted from 1) whose adding throws, as a failing widget might.
     std::optional<int> FailAtAdd;
 };
 

@@ -1,0 +1,288 @@
+#include "board/ActivityLog.h"
+
+#include "board/KivText.h"
+#include "platform/Clock.h"
+#include "platform/KivError.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *kLineEnd = "\r\n";
+
+// How long a workstation that lost the race to create a log waits for the
+// winner's first write (its banner), so that its own line comes after it.
+constexpr int kCreatorWaits = 200;
+constexpr std::chrono::milliseconds kCreatorPause{1};
+
+// A banner line: text, blanks up to the 57th character, then "***".
+std::string FramedLine(const std::string &text)
+{
+    std::string line = text;
+    line.resize(ActivityLog::BannerWidth - 3, ' ');
+    return line + "***" + kLineEnd;
+}
+
+std::string TextBanner()
+{
+    const std::string stars(ActivityLog::BannerWidth, '*');
+    return stars + kLineEnd + FramedLine("*** Kiv Log File by Brackwater")
+           + FramedLine("*** website: www.brackwater.example")
+           + FramedLine("*** email  : support@brackwater.example") + stars + kLineEnd
+           + std::string(ActivityLog::BannerWidth, ' ') + kLineEnd;
+}
+
+const char *const kCsvHeader = "\"Date/Time\",\"Name\",\"LogInName\",\"From Status\",\"To Status\"\r\n";
+
+// A value as one line of a log holds it: a control character (a line break
+// above all, which would split the line or forge another) becomes a blank.
+std::string OnOneLine(const std::string &text)
+{
+    std::string line = text;
+    for (char &c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    return line;
+}
+
+// A CSV value: enclosed in double quotes, a double quote inside doubled, so
+// the line stays well-formed for every reader.
+std::string CsvValue(const std::string &text)
+{
+    std::string value = "\"";
+    for (char c : OnOneLine(text)) {
+        if (c == '"')
+            value += '"';
+        value += c;
+    }
+    return value + '"';
+}
+
+std::string SystemText(int error)
+{
+    char buffer[256];
+    return strerror_r(error, buffer, sizeof buffer);
+}
+
+struct TFailure {
+    std::string Message;
+    int Error;
+};
+
+TFailure Failure(const char *what, const std::string &path)
+{
+    const int error = errno;
+    return {std::string(what) + " \"" + path + "\". " + SystemText(error), error};
+}
+
+// Writes all of text to fd; the bytes written, fewer when a write failed
+// (errno then tells why).
+std::size_t WriteAll(int fd, const std::string &text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            break;
+        }
+        done += std::size_t(written);
+    }
+    return done;
+}
+
+bool Empty(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_size == 0;
+}
+
+// A name beside path that no other workstation or process uses.
+std::string PrivateName(const std::string &path)
+{
+    static int counter = 0;
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0)
+        host[0] = '\0';
+    return path + "." + host + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".new";
+}
+
+// One line on its way into a log, over as many attempts as it takes.
+class TAppend {
+public:
+    TAppend(std::string path, std::string opening, std::function<std::string()> line)
+        : FPath(std::move(path)), FOpening(std::move(opening)), FLine(std::move(line))
+    {
+    }
+
+    /// One attempt: nothing when the line is in the file.
+    std::optional<TFailure> Attempt()
+    {
+        if (!FRest.empty()) {
+            // An earlier attempt wrote part of the line: finish it rather than
+            // leave a broken line and start a second one.
+            return AppendToExisting(FRest);
+        }
+        const int fd = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+        if (fd >= 0)
+            return WriteAndClose(fd, Opening(fd) + FLine());
+        if (errno != ENOENT)
+            return Failure("Cannot open file", FPath);
+        return CreateWithLine();
+    }
+
+private:
+    // The banner or header that the file still lacks: only when this
+    // workstation created the file and could not write to it yet.
+    std::string Opening(int fd)
+    {
+        if (FOpeningOwed && !Empty(fd))
+            FOpeningOwed = false; // others have written since; never a banner mid-file
+        return FOpeningOwed ? FOpening : std::string();
+    }
+
+    std::optional<TFailure> AppendToExisting(const std::string &text)
+    {
+        const int fd = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return Failure("Cannot open file", FPath);
+        return WriteAndClose(fd, text);
+    }
+
+    std::optional<TFailure> WriteAndClose(int fd, const std::string &text)
+    {
+        const std::size_t done = WriteAll(fd, text);
+        if (done > 0)
+            FOpeningOwed = false;
+        if (done < text.size()) {
+            TFailure failure = Failure("Cannot write to file", FPath);
+            // Once part of a line is in the file, its rest is what the next
+            // attempt writes; a line not begun is made afresh, with its time.
+            if (done > 0)
+                FRest = text.substr(done);
+            ::close(fd);
+            return failure;
+        }
+        FRest.clear();
+        // Linux releases the descriptor even when close is interrupted.
+        if (::close(fd) != 0 && errno != EINTR)
+            return Failure("Cannot close file", FPath);
+        return std::nullopt;
+    }
+
+    // A new log comes into being whole: the opening and the first line are
+    // written to a file of this workstation's own, which is then linked under
+    // the log's name. The link fails when another workstation's file got
+    // there first; this one then appends to it. No workstation ever sees the
+    // log without its opening.
+    std::optional<TFailure> CreateWithLine()
+    {
+        const std::string own = PrivateName(FPath);
+        const int fd = ::open(own.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0)
+            return Failure("Cannot create file", FPath);
+        const std::string text = FOpening + FLine();
+        if (WriteAll(fd, text) < text.size()) {
+            TFailure failure = Failure("Cannot write to file", FPath);
+            ::close(fd);
+            ::unlink(own.c_str());
+            return failure;
+        }
+        int linked = ::link(own.c_str(), FPath.c_str());
+        const int linkError = errno;
+        struct stat st {};
+        // A network file system may report a link that it made as failed.
+        if (linked != 0 && ::fstat(fd, &st) == 0 && st.st_nlink == 2)
+            linked = 0;
+        ::close(fd);
+        ::unlink(own.c_str());
+        if (linked == 0)
+            return std::nullopt;
+        if (linkError == EEXIST)
+            return AppendToExisting(FLine());
+        if (linkError == EPERM || linkError == EOPNOTSUPP || linkError == ENOSYS)
+            return CreateInPlace();
+        errno = linkError;
+        return Failure("Cannot create file", FPath);
+    }
+
+    // For file systems without links: the log is created exclusively under
+    // its own name and written in one write. A workstation that loses the
+    // race waits a moment for the winner's opening before it appends.
+    std::optional<TFailure> CreateInPlace()
+    {
+        int fd = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0) {
+            FOpeningOwed = true;
+            return WriteAndClose(fd, Opening(fd) + FLine());
+        }
+        if (errno != EEXIST)
+            return Failure("Cannot create file", FPath);
+        fd = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return Failure("Cannot open file", FPath);
+        for (int wait = 0; wait < kCreatorWaits && Empty(fd); ++wait)
+            std::this_thread::sleep_for(kCreatorPause);
+        return WriteAndClose(fd, FLine());
+    }
+
+    std::string FPath;
+    std::string FOpening;
+    std::function<std::string()> FLine;
+    /// The bytes of the line an earlier attempt left unwritten.
+    std::string FRest;
+    /// This workstation created the file and has written nothing to it yet.
+    bool FOpeningOwed = false;
+};
+
+void Append(TAppend &append, const std::string &failurePrefix, const TLogPause &pause)
+{
+    for (int attempt = 1;; ++attempt) {
+        const std::optional<TFailure> failure = append.Attempt();
+        if (!failure)
+            return;
+        pause(ActivityLog::Pause);
+        if (attempt >= ActivityLog::Attempts)
+            throw EKivError(failurePrefix + failure->Message + " - Error " + std::to_string(failure->Error));
+    }
+}
+
+} // namespace
+
+void SleepPause(std::chrono::milliseconds pause)
+{
+    std::this_thread::sleep_for(pause);
+}
+
+std::string StatusChangeEntry(const std::string &name, const std::string &login, const std::string &oldStatus,
+                              const std::string &newStatus)
+{
+    return name + " (" + login + ") status changed from \"" + oldStatus + "\" to \"" + newStatus + "\"";
+}
+
+void AppendTextLog(const std::string &path, const std::string &entry, const IClock &clock, const TLogPause &pause)
+{
+    // The time of a line is taken when it is written, at each attempt.
+    TAppend append(path, TextBanner(), [&] { return NowText(clock) + " " + OnOneLine(entry) + kLineEnd; });
+    Append(append, "Unable to add to Kiv logfile -  ", pause);
+}
+
+void AppendCsvLog(const std::string &path, const std::string &name, const std::string &login,
+                  const std::string &oldStatus, const std::string &newStatus, const IClock &clock,
+                  const TLogPause &pause)
+{
+    TAppend append(path, kCsvHeader, [&] {
+        return CsvValue(NowText(clock)) + ',' + CsvValue(name) + ',' + CsvValue(login) + ','
+               + CsvValue(oldStatus) + ',' + CsvValue(newStatus) + kLineEnd;
+    });
+    Append(append, "Unable to add to Kiv CSV file -  ", pause);
+}

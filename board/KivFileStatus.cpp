@@ -1,0 +1,114 @@
+// Status changes of TKivFile: the signed-in user's own status, the status of
+// the user of a selected board row, and the activity log line of each real
+// change.
+#include "board/KivFile.h"
+
+#include "board/ActivityLog.h"
+#include "board/DatasetGuard.h"
+#include "board/KivText.h"
+#include "board/User.h"
+#include "board/UserRecord.h"
+#include "platform/FileSystem.h"
+#include "platform/KivError.h"
+
+namespace {
+
+std::string InQuotes(const std::string &text)
+{
+    return "\"" + text + "\"";
+}
+
+// A status as the record holds it, so that a change is judged by what is
+// stored and not by characters the field could not keep.
+std::string StoredStatus(const std::string &status)
+{
+    return CutText(status, UserRecord::Status.Width - 1);
+}
+
+} // namespace
+
+void TKivFile::SetStatus()
+{
+    const std::string folder = Folder();
+    if (!DirectoryExists(folder))
+        throw EKivError("Unable to update status - unable to access the Kiv database location " + InQuotes(folder));
+
+    TUser &user = FCtx.Session.User;
+    const std::string newStatus = StoredStatus(user.Status);
+    std::string oldStatus;
+    {
+        TDatasetGuard guard(IsamFile);
+        OpenOrRaise("Unable to open dataset - ");
+        UserRecord::TBuffer record{};
+        if (!IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
+            throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + IsamFile.ErrorText());
+        const std::string key = IsamFile.LastKey();
+        oldStatus = GetText(record.data(), UserRecord::Status);
+
+        // The object takes the record's details; its Status is the new one.
+        TUser stored = GetUserFields(record.data());
+        stored.Status = user.Status;
+        user = std::move(stored);
+
+        PutUserFields(record.data(), user);
+        PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
+        FCtx.Session.Administrator = user.Administrator == 1;
+        FCtx.Host.SetTrayStatusImage(StatusImageIndex(newStatus));
+        if (!IsamFile.ReplaceRecord(record.data(), key))
+            throw EKivError("Unable to replace record - " + IsamFile.ErrorText());
+    }
+    // The record is stored and the dataset closed before the log is written,
+    // so a log that cannot be reached never costs the new status.
+    if (oldStatus != newStatus)
+        LogStatusChange(user.Name, user.LogInName, oldStatus, newStatus);
+}
+
+void TKivFile::SetStatusOfSelected(IBoardList &list, const std::string &newStatus)
+{
+    const std::optional<TBoardRow> row = list.SelectedRow();
+    if (!row)
+        throw EKivError("Unable to update status - no user is selected on the board");
+    const std::string &name = row->Caption;
+    const std::string login = UserRecord::LoginKey(row->SubItems[TBoardRow::Login]);
+
+    const std::string folder = Folder();
+    if (!DirectoryExists(folder))
+        throw EKivError("Unable to update user - unable to access the Kiv database location " + InQuotes(folder));
+
+    const std::string stored = StoredStatus(newStatus);
+    std::string oldStatus;
+    {
+        TDatasetGuard guard(IsamFile);
+        if (!IsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+            throw EKivError("Unable to open dataset\r\r"
+                            "Please check that you have network permissions and rights to the database folder");
+        UserRecord::TBuffer record{};
+        if (!IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, login))
+            throw EKivError("Unable to perform lookup on user " + login + " " + IsamFile.ErrorText());
+        const std::string key = IsamFile.LastKey();
+        oldStatus = GetText(record.data(), UserRecord::Status);
+        PutText(record.data(), UserRecord::Status, stored);
+        PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
+        if (!IsamFile.ReplaceRecord(record.data(), key))
+            throw EKivError("Unable to replace record - " + IsamFile.ErrorText());
+    }
+    if (oldStatus != stored)
+        LogStatusChange(name, login, oldStatus, stored);
+}
+
+void TKivFile::LogStatusChange(const std::string &name, const std::string &login, const std::string &oldStatus,
+                               const std::string &newStatus)
+{
+    switch (LoggingType) {
+    case 1:
+        AppendTextLog(Folder() + ActivityLog::TextLogName, StatusChangeEntry(name, login, oldStatus, newStatus),
+                      FCtx.Clock, LogPause);
+        break;
+    case 2:
+        AppendCsvLog(Folder() + ActivityLog::CsvLogName, name, login, oldStatus, newStatus, FCtx.Clock, LogPause);
+        break;
+    default:
+        // 0 asks for no log; any other value is not a log this board knows.
+        break;
+    }
+}

@@ -1,0 +1,252 @@
+// The activity logs on their own: the banner and header of a new file, the
+// lines, CSV values that every reader takes apart the same way, the attempts
+// and their final message, a line finished after a partial write, and several
+// workstations creating and appending to one log at once.
+#include "board/ActivityLog.h"
+#include "board/KivText.h"
+#include "tests/board/BoardFakes.h"
+#include "tests/board/BoardTesting.h"
+#include "tests/storage/TestFolder.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <map>
+#include <sys/resource.h>
+
+namespace {
+
+const std::vector<std::string> kBanner{
+    "************************************************************",
+    "*** Kiv Log File by Brackwater                           ***",
+    "*** website: www.brackwater.example                      ***",
+    "*** email  : support@brackwater.example                  ***",
+    "************************************************************",
+    "                                                            ",
+};
+const std::string kHeader = "\"Date/Time\",\"Name\",\"LogInName\",\"From Status\",\"To Status\"";
+
+class ActivityLogTest : public ::testing::Test {
+protected:
+    /// A pause that does not wait but counts, and lets a test act between attempts.
+    TLogPause CountingPause(std::function<void(int)> between = nullptr)
+    {
+        return [this, between](std::chrono::milliseconds pause) {
+            Pauses.push_back(pause.count());
+            if (between)
+                between(int(Pauses.size()));
+        };
+    }
+
+    std::string TextLog() const { return Folder / "KivLog.txt"; }
+    std::string CsvLog() const { return Folder / "KivLog.csv"; }
+
+    TTestFolder Folder;
+    TFixedClock Clock;
+    std::vector<long> Pauses;
+};
+
+} // namespace
+
+TEST_F(ActivityLogTest, ANewTextLogStartsWithTheSixBannerLinesAndEachChangeAddsOneLine)
+{
+    AppendTextLog(TextLog(), StatusChangeEntry("Anna Berg", "ANNA", "Available", "At lunch"), Clock,
+                  CountingPause());
+    Clock.Moment += 65;
+    AppendTextLog(TextLog(), StatusChangeEntry("Anna Berg", "ANNA", "At lunch", "Available"), Clock,
+                  CountingPause());
+
+    const std::vector<std::string> lines = LogLines(ReadWholeFile(TextLog()));
+    ASSERT_EQ(lines.size(), 8u);
+    for (std::size_t i = 0; i < kBanner.size(); ++i) {
+        EXPECT_EQ(lines[i], kBanner[i]);
+        EXPECT_EQ(lines[i].size(), 60u);
+    }
+    EXPECT_EQ(lines[6], DateTimeText(Clock.Moment - 65) + " Anna Berg (ANNA) status changed from \"Available\" to \"At lunch\"");
+    EXPECT_EQ(lines[7], DateTimeText(Clock.Moment) + " Anna Berg (ANNA) status changed from \"At lunch\" to \"Available\"");
+    EXPECT_TRUE(Pauses.empty());
+}
+
+TEST_F(ActivityLogTest, ANewCsvLogStartsWithItsHeaderAndQuotesInValuesAreDoubled)
+{
+    AppendCsvLog(CsvLog(), "Jo \"the boss\" O'Neil, Jr.", "JONEIL", "Available", "Out \"\" of, office", Clock,
+                 CountingPause());
+    const std::string bytes = ReadWholeFile(CsvLog());
+    const std::vector<std::string> lines = LogLines(bytes);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], kHeader);
+    EXPECT_EQ(lines[1], "\"" + DateTimeText(Clock.Moment)
+                            + "\",\"Jo \"\"the boss\"\" O'Neil, Jr.\",\"JONEIL\",\"Available\","
+                              "\"Out \"\"\"\" of, office\"");
+    const auto values = CsvValues(lines[1]);
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(*values, (std::vector<std::string>{DateTimeText(Clock.Moment), "Jo \"the boss\" O'Neil, Jr.", "JONEIL",
+                                                 "Available", "Out \"\" of, office"}));
+}
+
+TEST_F(ActivityLogTest, AnExistingEmptyLogGetsNoBannerOrHeader)
+{
+    WriteWholeFile(TextLog(), "");
+    WriteWholeFile(CsvLog(), "");
+    AppendTextLog(TextLog(), "entry", Clock, CountingPause());
+    AppendCsvLog(CsvLog(), "N", "L", "A", "B", Clock, CountingPause());
+    EXPECT_EQ(ReadWholeFile(TextLog()), DateTimeText(Clock.Moment) + " entry\r\n");
+    EXPECT_EQ(LogLines(ReadWholeFile(CsvLog())).size(), 1u);
+}
+
+TEST_F(ActivityLogTest, ALineBreakInAValueCannotSplitALineOrForgeAnother)
+{
+    AppendTextLog(TextLog(), StatusChangeEntry("Eve\r\n01/01/24 00:00:00 Boss", "EVE", "A", "B\n"), Clock,
+                  CountingPause());
+    AppendCsvLog(CsvLog(), "Eve\r\n\"x\"", "EVE", "A\tB", "C", Clock, CountingPause());
+    const auto text = LogLines(ReadWholeFile(TextLog()));
+    ASSERT_EQ(text.size(), 7u);
+    EXPECT_EQ(text[6], DateTimeText(Clock.Moment) + " Eve  01/01/24 00:00:00 Boss (EVE) status changed from \"A\" to \"B \"");
+    const auto csv = LogLines(ReadWholeFile(CsvLog()));
+    ASSERT_EQ(csv.size(), 2u);
+    const auto values = CsvValues(csv[1]);
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ((*values)[1], "Eve  \"x\"");
+    EXPECT_EQ((*values)[3], "A B");
+}
+
+TEST_F(ActivityLogTest, ALogThatCannotBeOpenedFailsAfterNineAttemptsWithTheSystemsErrorNumber)
+{
+    ASSERT_EQ(mkdir(TextLog().c_str(), 0755), 0);
+    EXPECT_EQ(RaisedText([&] { AppendTextLog(TextLog(), "entry", Clock, CountingPause()); }),
+              "Unable to add to Kiv logfile -  Cannot open file \"" + TextLog() + "\". Is a directory - Error 21");
+    EXPECT_EQ(Pauses, std::vector<long>(9, 100));
+
+    Pauses.clear();
+    const std::string nowhere = Folder / "gone/KivLog.csv";
+    EXPECT_EQ(RaisedText([&] { AppendCsvLog(nowhere, "N", "L", "A", "B", Clock, CountingPause()); }),
+              "Unable to add to Kiv CSV file -  Cannot create file \"" + nowhere
+                  + "\". No such file or directory - Error 2");
+    EXPECT_EQ(Pauses.size(), 9u);
+    EXPECT_FALSE(PathExists(Folder / "gone"));
+}
+
+TEST_F(ActivityLogTest, ALaterAttemptThatSucceedsWritesOneLineStampedWhenItIsWritten)
+{
+    // Another workstation holds the name with something that is no file, and
+    // clears it while this one waits.
+    ASSERT_EQ(mkdir(TextLog().c_str(), 0755), 0);
+    const std::time_t first = Clock.Moment;
+    AppendTextLog(TextLog(), "entry", Clock, CountingPause([&](int attempt) {
+        Clock.Moment += 1;
+        if (attempt == 3)
+            rmdir(TextLog().c_str());
+    }));
+    EXPECT_EQ(Pauses.size(), 3u);
+    const auto lines = LogLines(ReadWholeFile(TextLog()));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0], kBanner[0]);
+    EXPECT_EQ(lines[6], DateTimeText(first + 3) + " entry");
+}
+
+// A disk that fills up mid-line: the attempts finish the line that was begun
+// instead of leaving half a line and starting a second one.
+TEST_F(ActivityLogTest, ALinePartlyWrittenIsFinishedByTheNextAttempt)
+{
+    AppendCsvLog(CsvLog(), "First", "FIRST", "A", "B", Clock, CountingPause());
+    const std::size_t before = ReadWholeFile(CsvLog()).size();
+    const int code = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlim_t unlimited = limit.rlim_cur;
+        limit.rlim_cur = before + 12;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 90;
+        int pauses = 0;
+        AppendCsvLog(CsvLog(), "Second", "SECOND", "B", "C", Clock, [&](std::chrono::milliseconds) {
+            if (++pauses == 2) {
+                rlimit wide{};
+                getrlimit(RLIMIT_FSIZE, &wide);
+                wide.rlim_cur = unlimited;
+                setrlimit(RLIMIT_FSIZE, &wide);
+            }
+        });
+        return pauses;
+    });
+    EXPECT_EQ(code, 2);
+    const auto lines = LogLines(ReadWholeFile(CsvLog()));
+    ASSERT_EQ(lines.size(), 3u);
+    for (const std::string &line : lines)
+        EXPECT_TRUE(CsvValues(line).has_value()) << line;
+    EXPECT_EQ((*CsvValues(lines[2]))[1], "Second");
+}
+
+// A new log that cannot be written leaves nothing behind: no empty log that
+// would later go without its banner, and none of the creator's own files.
+TEST_F(ActivityLogTest, ANewLogThatCannotBeWrittenLeavesNothingAndALaterAttemptWritesItWhole)
+{
+    const int code = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlim_t unlimited = limit.rlim_cur;
+        limit.rlim_cur = 0; // files can be made, but not one byte written
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 90;
+        const std::string text = RaisedText([&] { AppendCsvLog(CsvLog(), "N", "L", "A", "B", Clock, [](auto) {}); });
+        if (text.rfind("Unable to add to Kiv CSV file -  Cannot write to file \"" + CsvLog() + "\". ", 0) != 0
+            || text.find(" - Error " + std::to_string(EFBIG)) == std::string::npos)
+            return 91;
+        if (!FolderNames(Folder.Path()).empty())
+            return 92;
+        int pauses = 0;
+        AppendTextLog(TextLog(), "entry", Clock, [&](std::chrono::milliseconds) {
+            if (++pauses == 2) {
+                rlimit wide{};
+                getrlimit(RLIMIT_FSIZE, &wide);
+                wide.rlim_cur = unlimited;
+                setrlimit(RLIMIT_FSIZE, &wide);
+            }
+        });
+        return 0;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(FolderNames(Folder.Path()), std::set<std::string>{"KivLog.txt"});
+    const auto lines = LogLines(ReadWholeFile(TextLog()));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6), kBanner);
+}
+
+TEST_F(ActivityLogTest, WorkstationsCreatingOneLogAtOnceWriteOneBannerAndWholeLines)
+{
+    constexpr int kWorkstations = 8;
+    constexpr int kLines = 60;
+    const std::vector<int> codes = RunTogether(kWorkstations, [&](int n) {
+        for (int i = 0; i < kLines; ++i) {
+            const std::string login = "USER" + std::to_string(n);
+            AppendTextLog(TextLog(), StatusChangeEntry(login, login, std::to_string(i), std::to_string(i + 1)), Clock);
+            AppendCsvLog(CsvLog(), login, login, std::to_string(i), std::to_string(i + 1), Clock);
+        }
+        return 0;
+    });
+    EXPECT_EQ(codes, std::vector<int>(kWorkstations, 0));
+
+    const auto text = LogLines(ReadWholeFile(TextLog()));
+    ASSERT_EQ(text.size(), kBanner.size() + kWorkstations * kLines);
+    EXPECT_EQ(std::vector<std::string>(text.begin(), text.begin() + 6), kBanner);
+    std::map<std::string, int> next;
+    const std::string stamp = DateTimeText(Clock.Moment) + " ";
+    for (std::size_t i = 6; i < text.size(); ++i) {
+        // Each workstation's lines are whole and in the order it wrote them.
+        const std::string &line = text[i];
+        ASSERT_EQ(line.rfind(stamp, 0), 0u) << line;
+        const std::string login = line.substr(stamp.size(), line.find(' ', stamp.size()) - stamp.size());
+        const int from = next[login]++;
+        EXPECT_EQ(line, stamp + StatusChangeEntry(login, login, std::to_string(from), std::to_string(from + 1)));
+    }
+    EXPECT_EQ(next.size(), std::size_t(kWorkstations));
+    EXPECT_EQ(FolderNames(Folder.Path()), (std::set<std::string>{"KivLog.csv", "KivLog.txt"}));
+
+    const auto csv = LogLines(ReadWholeFile(CsvLog()));
+    ASSERT_EQ(csv.size(), 1u + kWorkstations * kLines);
+    EXPECT_EQ(csv[0], kHeader);
+    for (std::size_t i = 1; i < csv.size(); ++i) {
+        const auto values = CsvValues(csv[i]);
+        ASSERT_TRUE(values.has_value() && values->size() == 5u) << csv[i];
+    }
+}
