@@ -1,13 +1,16 @@
 // Plain stand-ins for what the windows give the data classes: message boxes
 // that record what they were asked to show, an application that records the
 // request to end, a main window that records its status bar, a fixed clock,
-// list and combo boxes, the board list, and the department tree.
+// list and combo boxes, the board list, the department tree, the in-box and
+// the read dialog.
 #pragma once
 
 #include "board/Seams.h"
 #include "board/Session.h"
 #include "platform/Clock.h"
 
+#include <array>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -183,6 +186,55 @@ public:
     }
     std::vector<std::string> Roots;
     std::vector<std::string> Children;
+};
+
+/// The in-box: rows in the order they came, the three status-bar panels and
+/// the text pane. Trace records the list's calls in order: "[" suspend
+/// repainting, "c" remove all rows, "+" add a row, "]" resume.
+class TFakeInBox : public IInBox {
+public:
+    void BeginUpdate() override { Trace += '['; }
+    void EndUpdate() override { Trace += ']'; }
+    void Clear() override
+    {
+        Rows.clear();
+        Trace += 'c';
+    }
+    void AddRow(const TInBoxRow &row) override
+    {
+        Rows.push_back(row);
+        Trace += '+';
+    }
+    void SetPanelText(int panel, const std::string &text) override { Panels.at(std::size_t(panel)) = text; }
+    void SetMessageText(const std::string &text) override { MessageText = text; }
+
+    /// The rows' texts of one sub-item, in order.
+    std::vector<std::string> Column(TInBoxRow::SubItem item) const
+    {
+        std::vector<std::string> texts;
+        for (const TInBoxRow &row : Rows)
+            texts.push_back(row.SubItems[item]);
+        return texts;
+    }
+
+    std::vector<TInBoxRow> Rows;
+    std::array<std::string, 3> Panels{"New messages =", "Old messages =", "Total messages ="};
+    std::string MessageText;
+    std::string Trace;
+};
+
+/// The read dialog: records every message it was shown and runs Close, the
+/// dialog's own close handling, before it returns.
+class TFakeReadDialog : public IReadDialog {
+public:
+    void ShowModal(const TReadMessage &message) override
+    {
+        Shown.push_back(message);
+        if (Close)
+            Close(message);
+    }
+    std::vector<TReadMessage> Shown;
+    std::function<void(const TReadMessage &)> Close;
 };
 
 /// One workstation's worth of fakes, and the context made of them.
