@@ -1,0 +1,327 @@
+// What a user waits for on every refresh and every status command: filling
+// the board of 100, 1,000 and 10,000 users into a list that draws nothing, and
+// storing one status on a board of 1,000 users. Each runs beside a raw SQLite
+// baseline doing the same reads and writes the way a careful client sharing
+// the database with other workstations must: a rollback journal, full sync, a
+// busy timeout, and no lock held between two reads (one seek per record from
+// the key last read). Both sides build the same rows. The ratios printed at
+// the end are Kiv's time over the baseline's.
+#include "board/KivFile.h"
+#include "board/KivText.h"
+#include "board/User.h"
+#include "board/UserRecord.h"
+#include "platform/Clock.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstring>
+#include <ftw.h>
+#include <map>
+#include <memory>
+#include <sqlite3.h>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+class TQuietPrompter : public IPrompter {
+public:
+    TMsgAnswer Show(const std::string &, TMsgIcon, TMsgButtons) override { return TMsgAnswer::Ok; }
+};
+class TQuietApp : public IAppControl {
+public:
+    void Terminate() override {}
+};
+class TQuietHost : public IMainHost {
+public:
+    void SetStatusText(const std::string &) override {}
+    void SetSkipSignOff() override {}
+    void SetTrayStatusImage(int) override {}
+};
+
+/// A board list that keeps nothing but a count, so only the filling is measured.
+class TNoOpBoardList : public IBoardList {
+public:
+    void BeginUpdate() override {}
+    void EndUpdate() override {}
+    void Clear() override { Rows = 0; }
+    void AddRow(const TBoardRow &row) override
+    {
+        benchmark::DoNotOptimize(row.Caption.data());
+        ++Rows;
+    }
+    void AutoSizeColumns() override {}
+    std::optional<TBoardRow> SelectedRow() const override { return std::nullopt; }
+    int RowCount() const override { return Rows; }
+    TBoardRow Row(int) const override { return TBoardRow(); }
+    int Rows = 0;
+};
+
+struct TWorkstation {
+    TSession Session;
+    TQuietPrompter Prompter;
+    TQuietApp App;
+    TQuietHost Host;
+    TBoardContext Ctx{Session, Prompter, App, Host, TSystemClock::Instance()};
+};
+
+constexpr const char *kStatuses[] = {"Available", "At lunch", "In meeting", "Gone home", "Offline"};
+
+std::string LoginOf(int n)
+{
+    char login[16];
+    std::snprintf(login, sizeof login, "USER%05d", n);
+    return login;
+}
+
+// The record of user n: a status among the common ones, a department, and an
+// Updated of today for every other user, so the short times are worked out.
+UserRecord::TBuffer RecordOf(int n)
+{
+    UserRecord::TBuffer record{};
+    TUser user = InitialUser(LoginOf(n), DateTimeText(std::time(nullptr) - (n % 2 == 0 ? 60 : 3 * 86400)));
+    user.Name = "Member of staff " + std::to_string(n);
+    user.Status = kStatuses[n % 5];
+    user.Department = n % 3 == 0 ? "Sales" : "Support";
+    user.Ext = std::to_string(1000 + n);
+    PutUserFields(record.data(), user);
+    PutText(record.data(), UserRecord::Updated, user.Updated);
+    return record;
+}
+
+sqlite3 *RawOpen(const std::string &path)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        throw std::runtime_error("cannot open the baseline database");
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_exec(db, "PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
+    return db;
+}
+
+sqlite3_stmt *Prepare(sqlite3 *db, const char *sql)
+{
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db));
+    return statement;
+}
+
+// One board folder of a given size, and a raw SQLite database holding the
+// same records, made once for the whole run.
+class TBenchBoard {
+public:
+    explicit TBenchBoard(int users)
+    {
+        std::string pattern = "/tmp/kiv-bench-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        Folder = pattern;
+        FillBoard(users);
+        FillBaseline(users);
+    }
+    ~TBenchBoard()
+    {
+        nftw(Folder.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
+             FTW_DEPTH | FTW_PHYS);
+    }
+
+    std::string Folder;
+    std::string Baseline() const { return Folder + "/baseline.db"; }
+
+private:
+    void FillBoard(int users)
+    {
+        TIsamFile isam;
+        const std::string path = Folder + "/" + UserRecord::DatasetName;
+        if (!isam.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)
+            || !isam.OpenDataset(path, UserRecord::OpenMode))
+            throw std::runtime_error("cannot create the users dataset: " + isam.ErrorText());
+        for (int n = 0; n < users; ++n) {
+            UserRecord::TBuffer record = RecordOf(n);
+            if (!isam.AddRecord(record.data(), RecordNumberText(n + 1)))
+                throw std::runtime_error("cannot add a user: " + isam.ErrorText());
+        }
+        isam.CloseDataset();
+    }
+
+    void FillBaseline(int users)
+    {
+        sqlite3 *db = RawOpen(Baseline());
+        sqlite3_exec(db,
+                     "CREATE TABLE users(k BLOB PRIMARY KEY, login BLOB, rec BLOB) WITHOUT ROWID;"
+                     "CREATE INDEX users_login ON users(login, k);"
+                     "BEGIN;",
+                     nullptr, nullptr, nullptr);
+        sqlite3_stmt *insert = Prepare(db, "INSERT INTO users VALUES(?, ?, ?)");
+        for (int n = 0; n < users; ++n) {
+            const UserRecord::TBuffer record = RecordOf(n);
+            const std::string key = RecordNumberText(n + 1);
+            const std::string login = LoginOf(n);
+            sqlite3_bind_blob(insert, 1, key.data(), int(key.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_blob(insert, 2, login.data(), int(login.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_blob(insert, 3, record.data(), int(record.size()), SQLITE_TRANSIENT);
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+};
+
+TBenchBoard &Board(int users)
+{
+    static std::map<int, std::unique_ptr<TBenchBoard>> boards;
+    std::unique_ptr<TBenchBoard> &board = boards[users];
+    if (!board)
+        board = std::make_unique<TBenchBoard>(users);
+    return *board;
+}
+
+void BM_FillBoard(benchmark::State &state)
+{
+    const int users = int(state.range(0));
+    TBenchBoard &board = Board(users);
+    TWorkstation ws;
+    TKivFile kiv(board.Folder, ws.Ctx, "VIEWER");
+    TNoOpBoardList list;
+    for (auto _ : state)
+        kiv.FillBoard(list);
+    if (list.Rows != users * 4 / 5)
+        state.SkipWithError("the board did not list the users who are not offline");
+    state.SetItemsProcessed(state.iterations() * users);
+}
+BENCHMARK(BM_FillBoard)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// The same filling by hand: open, one seek per record in key order, the same
+// rows built from the same fields, close.
+void BM_FillBoard_RawSQLite(benchmark::State &state)
+{
+    const int users = int(state.range(0));
+    TBenchBoard &board = Board(users);
+    TWorkstation ws;
+    TKivFile rows(board.Folder, ws.Ctx, "VIEWER"); // for UpdatedText and StatusImageIndex only
+    TNoOpBoardList list;
+    UserRecord::TBuffer record{};
+    for (auto _ : state) {
+        sqlite3 *db = RawOpen(board.Baseline());
+        sqlite3_stmt *next = Prepare(db, "SELECT k, rec FROM users WHERE k > ? ORDER BY k LIMIT 1");
+        list.Clear();
+        std::string key;
+        while (true) {
+            sqlite3_bind_blob(next, 1, key.data(), int(key.size()), SQLITE_STATIC);
+            if (sqlite3_step(next) != SQLITE_ROW || sqlite3_column_bytes(next, 1) != int(record.size()))
+                break;
+            key.assign(static_cast<const char *>(sqlite3_column_blob(next, 0)),
+                       std::size_t(sqlite3_column_bytes(next, 0)));
+            std::memcpy(record.data(), sqlite3_column_blob(next, 1), record.size());
+            sqlite3_reset(next);
+            const std::string status = GetText(record.data(), UserRecord::Status);
+            if (status == "Offline")
+                continue;
+            TBoardRow row;
+            row.Caption = GetText(record.data(), UserRecord::Name);
+            row.SubItems = {status, rows.UpdatedText(GetText(record.data(), UserRecord::Updated)),
+                            GetText(record.data(), UserRecord::Ext), GetText(record.data(), UserRecord::Department),
+                            GetText(record.data(), UserRecord::LogInName),
+                            GetText(record.data(), UserRecord::Comments)};
+            row.ImageIndex = TKivFile::StatusImageIndex(status);
+            list.AddRow(row);
+        }
+        sqlite3_finalize(next);
+        sqlite3_close(db);
+    }
+    if (list.Rows != users * 4 / 5)
+        state.SkipWithError("the baseline did not list the users who are not offline");
+    state.SetItemsProcessed(state.iterations() * users);
+}
+BENCHMARK(BM_FillBoard_RawSQLite)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+constexpr int kStatusBoard = 1000;
+
+void BM_SetStatus(benchmark::State &state)
+{
+    TBenchBoard &board = Board(kStatusBoard);
+    TWorkstation ws;
+    TKivFile kiv(board.Folder, ws.Ctx, LoginOf(500));
+    int n = 0;
+    for (auto _ : state) {
+        ws.Session.User.Status = kStatuses[n++ % 4];
+        kiv.SetStatus();
+    }
+}
+BENCHMARK(BM_SetStatus)->Unit(benchmark::kMicrosecond);
+
+// The same status change by hand: open, find the login's record, write the
+// status and the time into its bytes and replace it in one write
+// transaction, close.
+void BM_SetStatus_RawSQLite(benchmark::State &state)
+{
+    TBenchBoard &board = Board(kStatusBoard);
+    const std::string login = LoginOf(500);
+    UserRecord::TBuffer record{};
+    int n = 0;
+    for (auto _ : state) {
+        sqlite3 *db = RawOpen(board.Baseline());
+        sqlite3_stmt *find = Prepare(db, "SELECT k, rec FROM users WHERE login = ? ORDER BY login, k LIMIT 1");
+        sqlite3_bind_blob(find, 1, login.data(), int(login.size()), SQLITE_STATIC);
+        std::string key;
+        if (sqlite3_step(find) == SQLITE_ROW && sqlite3_column_bytes(find, 1) == int(record.size())) {
+            key.assign(static_cast<const char *>(sqlite3_column_blob(find, 0)),
+                       std::size_t(sqlite3_column_bytes(find, 0)));
+            std::memcpy(record.data(), sqlite3_column_blob(find, 1), record.size());
+        }
+        sqlite3_finalize(find);
+        PutText(record.data(), UserRecord::Status, kStatuses[n++ % 4]);
+        PutText(record.data(), UserRecord::Updated, NowText(TSystemClock::Instance()));
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        sqlite3_stmt *replace = Prepare(db, "UPDATE users SET rec = ? WHERE k = ?");
+        sqlite3_bind_blob(replace, 1, record.data(), int(record.size()), SQLITE_STATIC);
+        sqlite3_bind_blob(replace, 2, key.data(), int(key.size()), SQLITE_STATIC);
+        if (sqlite3_step(replace) != SQLITE_DONE)
+            state.SkipWithError("the baseline could not replace the record");
+        sqlite3_finalize(replace);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+}
+BENCHMARK(BM_SetStatus_RawSQLite)->Unit(benchmark::kMicrosecond);
+
+// Prints the runs as usual, and remembers each one's time per iteration.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs)
+            if (run.run_type == Run::RT_Iteration)
+                Times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    std::map<std::string, double> Times;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (const auto &[name, time] : reporter.Times) {
+        // "BM_FillBoard/1000" pairs with "BM_FillBoard_RawSQLite/1000".
+        const std::size_t slash = name.find('/');
+        if (name.find("_RawSQLite") != std::string::npos)
+            continue;
+        const std::string raw = slash == std::string::npos ? name + "_RawSQLite"
+                                                           : name.substr(0, slash) + "_RawSQLite" + name.substr(slash);
+        const auto baseline = reporter.Times.find(raw);
+        if (baseline != reporter.Times.end() && baseline->second > 0)
+            std::printf("%s: %.2f times the raw SQLite baseline\n", name.c_str(), time / baseline->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
