@@ -29,7 +29,7 @@ std::string NameOf(int n)
 TEST(StatusProcessTest, EightWorkstationsChangingStatusesKeepEveryChangeAndAWellFormedCsvLog)
 {
     constexpr int kWorkstations = 8;
-    constexpr int kChanges = 150;
+    constexpr int kChanges = 200;
     TTestFolder folder;
     for (int n = 0; n < kWorkstations; ++n) {
         TFakeBoard board;
