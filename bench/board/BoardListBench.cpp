@@ -12,6 +12,8 @@
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
 
+#include "bench/board/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstring>
@@ -25,20 +27,8 @@
 
 namespace {
 
-class TQuietPrompter : public IPrompter {
-public:
-    TMsgAnswer Show(const std::string &, TMsgIcon, TMsgButtons) override { return TMsgAnswer::Ok; }
-};
-class TQuietApp : public IAppControl {
-public:
-    void Terminate() override {}
-};
-class TQuietHost : public IMainHost {
-public:
-    void SetStatusText(const std::string &) override {}
-    void SetSkipSignOff() override {}
-    void SetTrayStatusImage(int) override {}
-};
+using namespace benchsupport;
+
 
 /// A board list that keeps nothing but a count, so only the filling is measured.
 class TNoOpBoardList : public IBoardList {
@@ -58,13 +48,7 @@ public:
     int Rows = 0;
 };
 
-struct TWorkstation {
-    TSession Session;
-    TQuietPrompter Prompter;
-    TQuietApp App;
-    TQuietHost Host;
-    TBoardContext Ctx{Session, Prompter, App, Host, TSystemClock::Instance()};
-};
+using TWorkstation = TQuietWindows;
 
 constexpr const char *kStatuses[] = {"Available", "At lunch", "In meeting", "Gone home", "Offline"};
 
@@ -90,16 +74,6 @@ UserRecord::TBuffer RecordOf(int n)
     return record;
 }
 
-sqlite3 *RawOpen(const std::string &path)
-{
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-        throw std::runtime_error("cannot open the baseline database");
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_exec(db, "PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
-    return db;
-}
-
 sqlite3_stmt *Prepare(sqlite3 *db, const char *sql)
 {
     sqlite3_stmt *statement = nullptr;
@@ -114,20 +88,11 @@ class TBenchBoard {
 public:
     explicit TBenchBoard(int users)
     {
-        std::string pattern = "/tmp/kiv-bench-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        Folder = pattern;
         FillBoard(users);
         FillBaseline(users);
     }
-    ~TBenchBoard()
-    {
-        nftw(Folder.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
-             FTW_DEPTH | FTW_PHYS);
-    }
-
-    std::string Folder;
+    TBenchFolder Own;
+    std::string Folder = Own.Path;
     std::string Baseline() const { return Folder + "/baseline.db"; }
 
 private:
@@ -148,7 +113,7 @@ private:
 
     void FillBaseline(int users)
     {
-        sqlite3 *db = RawOpen(Baseline());
+        sqlite3 *db = RawOpen(Baseline(), true);
         sqlite3_exec(db,
                      "CREATE TABLE users(k BLOB PRIMARY KEY, login BLOB, rec BLOB) WITHOUT ROWID;"
                      "CREATE INDEX users_login ON users(login, k);"
@@ -180,7 +145,7 @@ TBenchBoard &Board(int users)
     return *board;
 }
 
-void BM_FillBoard(benchmark::State &state)
+void BM_Kiv_FillBoard(benchmark::State &state)
 {
     const int users = int(state.range(0));
     TBenchBoard &board = Board(users);
@@ -193,11 +158,11 @@ void BM_FillBoard(benchmark::State &state)
         state.SkipWithError("the board did not list the users who are not offline");
     state.SetItemsProcessed(state.iterations() * users);
 }
-BENCHMARK(BM_FillBoard)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Kiv_FillBoard)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 // The same filling by hand: open, one seek per record in key order, the same
 // rows built from the same fields, close.
-void BM_FillBoard_RawSQLite(benchmark::State &state)
+void BM_Raw_FillBoard(benchmark::State &state)
 {
     const int users = int(state.range(0));
     TBenchBoard &board = Board(users);
@@ -237,11 +202,50 @@ void BM_FillBoard_RawSQLite(benchmark::State &state)
         state.SkipWithError("the baseline did not list the users who are not offline");
     state.SetItemsProcessed(state.iterations() * users);
 }
-BENCHMARK(BM_FillBoard_RawSQLite)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Raw_FillBoard)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// The cheapest filling: one statement walking every record in key order.
+// It holds the database's read lock for the whole walk, which is what the
+// engine's one seek per read avoids, so that a board refill never keeps
+// another workstation from writing.
+void BM_Scan_FillBoard(benchmark::State &state)
+{
+    const int users = int(state.range(0));
+    TBenchBoard &board = Board(users);
+    TWorkstation ws;
+    TKivFile rows(board.Folder, ws.Ctx, "VIEWER"); // for UpdatedText and StatusImageIndex only
+    TNoOpBoardList list;
+    for (auto _ : state) {
+        sqlite3 *db = RawOpen(board.Baseline());
+        sqlite3_stmt *all = Prepare(db, "SELECT rec FROM users ORDER BY k");
+        list.Clear();
+        while (sqlite3_step(all) == SQLITE_ROW) {
+            if (sqlite3_column_bytes(all, 0) != int(sizeof(UserRecord::TBuffer)))
+                continue;
+            const char *record = static_cast<const char *>(sqlite3_column_blob(all, 0));
+            const std::string status = GetText(record, UserRecord::Status);
+            if (status == "Offline")
+                continue;
+            TBoardRow row;
+            row.Caption = GetText(record, UserRecord::Name);
+            row.SubItems = {status, rows.UpdatedText(GetText(record, UserRecord::Updated)),
+                            GetText(record, UserRecord::Ext), GetText(record, UserRecord::Department),
+                            GetText(record, UserRecord::LogInName), GetText(record, UserRecord::Comments)};
+            row.ImageIndex = TKivFile::StatusImageIndex(status);
+            list.AddRow(row);
+        }
+        sqlite3_finalize(all);
+        sqlite3_close(db);
+    }
+    if (list.Rows != users * 4 / 5)
+        state.SkipWithError("the scan did not list the users who are not offline");
+    state.SetItemsProcessed(state.iterations() * users);
+}
+BENCHMARK(BM_Scan_FillBoard)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 constexpr int kStatusBoard = 1000;
 
-void BM_SetStatus(benchmark::State &state)
+void BM_Kiv_SetStatus(benchmark::State &state)
 {
     TBenchBoard &board = Board(kStatusBoard);
     TWorkstation ws;
@@ -252,12 +256,12 @@ void BM_SetStatus(benchmark::State &state)
         kiv.SetStatus();
     }
 }
-BENCHMARK(BM_SetStatus)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Kiv_SetStatus)->Unit(benchmark::kMicrosecond);
 
 // The same status change by hand: open, find the login's record, write the
 // status and the time into its bytes and replace it in one write
 // transaction, close.
-void BM_SetStatus_RawSQLite(benchmark::State &state)
+void BM_Raw_SetStatus(benchmark::State &state)
 {
     TBenchBoard &board = Board(kStatusBoard);
     const std::string login = LoginOf(500);
@@ -287,41 +291,11 @@ void BM_SetStatus_RawSQLite(benchmark::State &state)
         sqlite3_close(db);
     }
 }
-BENCHMARK(BM_SetStatus_RawSQLite)->Unit(benchmark::kMicrosecond);
-
-// Prints the runs as usual, and remembers each one's time per iteration.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                Times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> Times;
-};
+BENCHMARK(BM_Raw_SetStatus)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const auto &[name, time] : reporter.Times) {
-        // "BM_FillBoard/1000" pairs with "BM_FillBoard_RawSQLite/1000".
-        const std::size_t slash = name.find('/');
-        if (name.find("_RawSQLite") != std::string::npos)
-            continue;
-        const std::string raw = slash == std::string::npos ? name + "_RawSQLite"
-                                                           : name.substr(0, slash) + "_RawSQLite" + name.substr(slash);
-        const auto baseline = reporter.Times.find(raw);
-        if (baseline != reporter.Times.end() && baseline->second > 0)
-            std::printf("%s: %.2f times the raw SQLite baseline\n", name.c_str(), time / baseline->second);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::RunWithRatios(argc, argv);
 }

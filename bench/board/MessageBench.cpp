@@ -14,6 +14,8 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
+#include "bench/board/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstring>
@@ -27,24 +29,12 @@
 
 namespace {
 
+using namespace benchsupport;
+
 constexpr int kRecipients = 100;
 constexpr int kReader = 42;
 constexpr std::time_t kSentAt = 1733650000;
 
-class TQuietPrompter : public IPrompter {
-public:
-    TMsgAnswer Show(const std::string &, TMsgIcon, TMsgButtons) override { return TMsgAnswer::Ok; }
-};
-class TQuietApp : public IAppControl {
-public:
-    void Terminate() override {}
-};
-class TQuietHost : public IMainHost {
-public:
-    void SetStatusText(const std::string &) override {}
-    void SetSkipSignOff() override {}
-    void SetTrayStatusImage(int) override {}
-};
 
 /// An in-box that keeps its rows, as the list view would.
 class TBenchInBox : public IInBox {
@@ -102,21 +92,12 @@ class TBenchBoard {
 public:
     explicit TBenchBoard(int count)
     {
-        std::string pattern = "/tmp/kiv-msgbench-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        Folder = pattern;
         FillUsers();
         FillMessages(count);
         FillBaseline(count);
     }
-    ~TBenchBoard()
-    {
-        nftw(Folder.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
-             FTW_DEPTH | FTW_PHYS);
-    }
-
-    std::string Folder;
+    TBenchFolder Own;
+    std::string Folder = Own.Path;
     /// The baseline's two databases: the users and the messages.
     std::string BaselineUsers() const { return Folder + "/baseline-users.db"; }
     std::string BaselineMessages() const { return Folder + "/baseline-messages.db"; }
@@ -252,27 +233,11 @@ TBenchBoard &Board(int count)
     return *board;
 }
 
-struct TWorkstation {
+struct TWorkstation : TQuietWindows {
     TWorkstation(const std::string &folder, const std::string &login) : Kiv(folder, Ctx, login), Messages(Kiv) {}
-    TSession Session;
-    TQuietPrompter Prompter;
-    TQuietApp App;
-    TQuietHost Host;
-    TBoardContext Ctx{Session, Prompter, App, Host, TSystemClock::Instance()};
     TKivFile Kiv;
     TKivMessage Messages;
 };
-
-/// A raw connection opened as a careful client of a shared folder would.
-sqlite3 *RawOpen(const std::string &path)
-{
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-        throw std::runtime_error("cannot open the baseline");
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_exec(db, "PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
-    return db;
-}
 
 std::string Column(sqlite3_stmt *s, int column, TField field)
 {
@@ -439,44 +404,9 @@ BENCHMARK(BM_Raw_FillInBox)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark:
 BENCHMARK(BM_Kiv_SendUserMessage)->Arg(1000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_Raw_SendUserMessage)->Arg(1000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// Prints the runs as usual, and remembers each one's time per iteration (the
-// median, when the runs are repeated).
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            if (run.error_occurred)
-                continue;
-            const std::string name = run.run_name.str();
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                Times[name] = run.GetAdjustedRealTime();
-            else if (run.run_type == Run::RT_Iteration && Times.count(name) == 0)
-                Times[name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> Times;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n%-34s %12s %12s %8s\n", "work", "Kiv (us)", "raw (us)", "ratio");
-    for (const auto &[name, kiv] : reporter.Times) {
-        if (name.rfind("BM_Kiv_", 0) != 0)
-            continue;
-        const std::string work = name.substr(7);
-        const auto raw = reporter.Times.find("BM_Raw_" + work);
-        if (raw != reporter.Times.end() && raw->second > 0)
-            std::printf("%-34s %12.1f %12.1f %8.2f\n", work.c_str(), kiv, raw->second, kiv / raw->second);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::RunWithRatios(argc, argv);
 }

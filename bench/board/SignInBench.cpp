@@ -8,6 +8,8 @@
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
 
+#include "bench/board/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
@@ -21,23 +23,11 @@
 
 namespace {
 
+using namespace benchsupport;
+
 constexpr int kUsers = 1000;
 const std::string kLogin = "USER0500";
 
-class TQuietPrompter : public IPrompter {
-public:
-    TMsgAnswer Show(const std::string &, TMsgIcon, TMsgButtons) override { return TMsgAnswer::Ok; }
-};
-class TQuietApp : public IAppControl {
-public:
-    void Terminate() override {}
-};
-class TQuietHost : public IMainHost {
-public:
-    void SetStatusText(const std::string &) override {}
-    void SetSkipSignOff() override {}
-    void SetTrayStatusImage(int) override {}
-};
 
 std::string LoginOf(int n)
 {
@@ -52,20 +42,11 @@ class TBenchBoard {
 public:
     TBenchBoard()
     {
-        std::string pattern = "/tmp/kiv-bench-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        Folder = pattern;
         FillBoard();
         FillBaseline();
     }
-    ~TBenchBoard()
-    {
-        nftw(Folder.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
-             FTW_DEPTH | FTW_PHYS);
-    }
-
-    std::string Folder;
+    TBenchFolder Own;
+    std::string Folder = Own.Path;
     std::string Baseline() const { return Folder + "/baseline.db"; }
 
 private:
@@ -120,56 +101,45 @@ TBenchBoard &Board()
     return board;
 }
 
-struct TWorkstation {
-    TSession Session;
-    TQuietPrompter Prompter;
-    TQuietApp App;
-    TQuietHost Host;
-    TBoardContext Ctx{Session, Prompter, App, Host, TSystemClock::Instance()};
-};
+using TWorkstation = TQuietWindows;
 
 // The raw baseline of one operation: open the shared database as a careful
 // multi-workstation client would (rollback journal, full sync, a busy
 // timeout), find the login's record, copy it out, close.
 bool BaselineLookUp(const std::string &path, const std::string &login, UserRecord::TBuffer &record)
 {
-    sqlite3 *db = nullptr;
+    sqlite3 *db = RawOpen(path);
     bool found = false;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-        sqlite3_busy_timeout(db, 5000);
-        sqlite3_exec(db, "PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
-        sqlite3_stmt *select = nullptr;
-        sqlite3_prepare_v2(db, "SELECT k, rec FROM users WHERE login = ? ORDER BY login, k LIMIT 1", -1, &select,
-                           nullptr);
-        sqlite3_bind_blob(select, 1, login.data(), int(login.size()), SQLITE_STATIC);
-        if (sqlite3_step(select) == SQLITE_ROW && sqlite3_column_bytes(select, 1) == int(record.size())) {
-            std::memcpy(record.data(), sqlite3_column_blob(select, 1), record.size());
-            found = true;
-        }
-        sqlite3_finalize(select);
+    sqlite3_stmt *select = nullptr;
+    sqlite3_prepare_v2(db, "SELECT k, rec FROM users WHERE login = ? ORDER BY login, k LIMIT 1", -1, &select, nullptr);
+    sqlite3_bind_blob(select, 1, login.data(), int(login.size()), SQLITE_STATIC);
+    if (sqlite3_step(select) == SQLITE_ROW && sqlite3_column_bytes(select, 1) == int(record.size())) {
+        std::memcpy(record.data(), sqlite3_column_blob(select, 1), record.size());
+        found = true;
     }
+    sqlite3_finalize(select);
     sqlite3_close(db);
     return found;
 }
 
-void BM_SignIn(benchmark::State &state)
+void BM_Kiv_SignIn(benchmark::State &state)
 {
     TWorkstation ws;
     TKivFile kiv(Board().Folder, ws.Ctx, kLogin);
     for (auto _ : state)
         kiv.SignIn();
 }
-BENCHMARK(BM_SignIn)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Kiv_SignIn)->Unit(benchmark::kMicrosecond);
 
-void BM_SignIn_RawSQLite(benchmark::State &state)
+void BM_Raw_SignIn(benchmark::State &state)
 {
     UserRecord::TBuffer record{};
     for (auto _ : state)
         benchmark::DoNotOptimize(BaselineLookUp(Board().Baseline(), kLogin, record));
 }
-BENCHMARK(BM_SignIn_RawSQLite)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Raw_SignIn)->Unit(benchmark::kMicrosecond);
 
-void BM_RefreshCurrentUser(benchmark::State &state)
+void BM_Kiv_RefreshCurrentUser(benchmark::State &state)
 {
     TWorkstation ws;
     TKivFile kiv(Board().Folder, ws.Ctx, kLogin);
@@ -178,9 +148,9 @@ void BM_RefreshCurrentUser(benchmark::State &state)
         benchmark::DoNotOptimize(ws.Session.User.Status.data());
     }
 }
-BENCHMARK(BM_RefreshCurrentUser)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Kiv_RefreshCurrentUser)->Unit(benchmark::kMicrosecond);
 
-void BM_RefreshCurrentUser_RawSQLite(benchmark::State &state)
+void BM_Raw_RefreshCurrentUser(benchmark::State &state)
 {
     UserRecord::TBuffer record{};
     TUser user;
@@ -190,36 +160,11 @@ void BM_RefreshCurrentUser_RawSQLite(benchmark::State &state)
         benchmark::DoNotOptimize(user.Status.data());
     }
 }
-BENCHMARK(BM_RefreshCurrentUser_RawSQLite)->Unit(benchmark::kMicrosecond);
-
-// Prints the runs as usual, and remembers each one's time per iteration.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                Times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> Times;
-};
+BENCHMARK(BM_Raw_RefreshCurrentUser)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const char *name : {"BM_SignIn", "BM_RefreshCurrentUser"}) {
-        const auto kiv = reporter.Times.find(name);
-        const auto raw = reporter.Times.find(std::string(name) + "_RawSQLite");
-        if (kiv != reporter.Times.end() && raw != reporter.Times.end() && raw->second > 0)
-            std::printf("%s: %.2f times the raw SQLite baseline\n", name, kiv->second / raw->second);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::RunWithRatios(argc, argv);
 }
