@@ -23,11 +23,14 @@ TKivDepartment::TKivDepartment(TBoardContext &ctx, const std::string &engineFold
 
 std::string TKivDepartment::DatasetPath() const
 {
-    TKivSettings settings;
-    FSettings.ReadSettings(settings);
+    std::string folder = BoardFolder;
+    if (folder.empty()) {
+        TKivSettings settings;
+        FSettings.ReadSettings(settings);
+        folder = settings.KivDBasePath;
+    }
     // No folder is no dataset: a blank setting must not put one at the root
     // of the file system.
-    std::string folder = settings.KivDBasePath;
     if (folder.find_first_not_of(' ') == std::string::npos)
         return std::string();
     if (folder.back() != '/')

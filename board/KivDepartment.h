@@ -57,6 +57,10 @@ public:
     /// The board shows only the users of FilterDepartment. Set by the main
     /// window's tree and the department picker; never read by this class.
     bool FilterOn = false;
+    /// When not empty, the board folder of every operation in place of the
+    /// settings' KivDBasePath, which is then not loaded: for a tool whose
+    /// caller names the board folder.
+    std::string BoardFolder;
 
     /// Creates the empty catalogue unless it exists; an existing one keeps
     /// its records, and nothing is shown either way.
@@ -82,8 +86,8 @@ public:
     /// department.
     void FillDepartmentTree(ITree &tree);
 
-    /// The dataset's path from the settings as they are now: the board folder
-    /// followed by "KivDeps"; empty while no board folder is set.
+    /// The dataset's path: the board folder (BoardFolder, else the settings
+    /// as they are now) followed by "KivDeps"; empty while no folder is set.
     std::string DatasetPath() const;
 
 private:

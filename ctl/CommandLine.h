@@ -1,0 +1,55 @@
+// The command line of kivctl: which command, on which board, with what.
+//
+// Everything a command is given is checked here, before any board is
+// touched, so that a usage error never leaves anything half done.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class TCtlCommand { Board, Status, Comment, Statuses, Departments, Send, InBox, Read, Delete, Watch };
+
+/// One run of kivctl as its command line asks for it.
+struct TCtlRequest {
+    /// The board folder given by --board; empty when none was given.
+    std::string BoardFolder;
+    TCtlCommand Command = TCtlCommand::Board;
+    /// board: only the users of this department.
+    std::optional<std::string> Department;
+    /// board: users who are "Offline" are listed too.
+    bool Offline = false;
+    /// board, inbox: a header line and RFC 4180 rows.
+    bool Csv = false;
+    /// status: the login of the user to show or set (upper-cased).
+    std::optional<std::string> User;
+    /// status: the new status; comment: the comment; statuses and departments:
+    /// the text to add; send: the subject.
+    std::optional<std::string> Text;
+    /// send: the recipient's login (upper-cased).
+    std::string Login;
+    /// send: the message text.
+    std::string Body;
+    /// read, delete: the message's record key, ten digits.
+    std::string Key;
+    /// watch: seconds between two looks at the board.
+    int Interval = 10;
+};
+
+/// What the command line came to.
+struct TCtlParse {
+    enum TOutcome { Run, Help, Version, UsageError };
+    TOutcome Outcome = UsageError;
+    TCtlRequest Request;
+    /// Help: the text to print; UsageError: what is wrong.
+    std::string Text;
+};
+
+/// Reads the arguments that follow the program's name.
+TCtlParse ParseCommandLine(const std::vector<std::string> &args);
+
+/// The help text of kivctl as a whole.
+std::string GeneralHelp();
+
+/// The longest interval watch accepts, in seconds: one day.
+inline constexpr int kMaxWatchInterval = 86400;

@@ -1,0 +1,341 @@
+#include "ctl/Commands.h"
+
+#include "board/EngineCheck.h"
+#include "board/KivDepartment.h"
+#include "board/KivFile.h"
+#include "board/KivMessage.h"
+#include "board/KivStatus.h"
+#include "board/MessageRecord.h"
+#include "config/KivCB.h"
+#include "ctl/Table.h"
+#include "ctl/Terminal.h"
+#include "ctl/Watch.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/KivError.h"
+#include "platform/LoginName.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+/// The board folder: --board, else KivDBasePath of the settings block;
+/// nothing when neither names one.
+std::optional<std::string> BoardFolderOf(const TCtlRequest &request)
+{
+    if (!request.BoardFolder.empty())
+        return request.BoardFolder;
+    TKivCB settingsBlock;
+    TKivSettings settings;
+    settingsBlock.ReadSettings(settings);
+    const std::string &path = settings.KivDBasePath;
+    const std::size_t first = path.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return std::nullopt;
+    return path.substr(first, path.find_last_not_of(' ') - first + 1);
+}
+
+void Print(const std::string &text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+/// One front end's worth of seams over one board, with the effective user
+/// signed in.
+class TCtlBoard {
+public:
+    TTerminalPrompter Prompter;
+    TTerminalApp App;
+    TTerminalHost Host;
+    TSession Session;
+    TBoardContext Ctx{Session, Prompter, App, Host, TSystemClock::Instance()};
+    std::string Folder;
+    std::unique_ptr<TKivFile> Kiv;
+
+    /// Signs the effective user in on the board in folder, as the program
+    /// starts: the user is added when new, and no status is changed.
+    void Open(const std::string &folder)
+    {
+        Folder = folder;
+        if (!DirectoryExists(folder))
+            throw EKivError("Unable to access the Kiv database location \"" + folder + "\"");
+        // A user without a login name would be signed in under an empty key
+        // that everybody without one shares.
+        if (CurrentLoginName().empty())
+            throw EKivError("Unable to read the login name of this user");
+        Kiv = std::make_unique<TKivFile>(folder, Ctx);
+        Kiv->SignIn();
+        Kiv->RefreshCurrentUser();
+        // The refresh tells of a record it could not find in the status panel.
+        if (!Host.StatusText().empty())
+            throw EKivError(Host.StatusText());
+        Session.Administrator = Session.User.Administrator == 1;
+    }
+
+    void RequireAdministrator(const std::string &what) const
+    {
+        if (!Session.Administrator)
+            throw EKivError("Only an administrator of the board can " + what);
+    }
+
+    void RequireMessaging() const
+    {
+        if (Kiv->AllowMessages == 0)
+            throw EKivError("Messages are not allowed on this board");
+    }
+
+    /// Every user, "Offline" ones too.
+    TCollectedBoard WholeBoard()
+    {
+        Session.ShowOffline = true;
+        TCollectedBoard board;
+        Kiv->FillBoard(board);
+        return board;
+    }
+};
+
+void ListBoard(TCtlBoard &ctl, const TCtlRequest &request)
+{
+    ctl.Session.ShowOffline = request.Offline;
+    TCollectedBoard board;
+    if (request.Department)
+        ctl.Kiv->FillBoardForDepartment(board, *request.Department);
+    else
+        ctl.Kiv->FillBoard(board);
+
+    // By the User column, as the board window sorts it.
+    std::vector<TBoardRow> rows = board.Rows();
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const TBoardRow &a, const TBoardRow &b) { return a.Caption < b.Caption; });
+    if (request.Csv) {
+        Print(CsvLine({"User", "Status", "Updated", "Ext", "Department", "Login", "Comments"}));
+        for (const TBoardRow &row : rows)
+            Print(CsvLine({row.Caption, row.SubItems[TBoardRow::Status], row.SubItems[TBoardRow::Updated],
+                           row.SubItems[TBoardRow::Ext], row.SubItems[TBoardRow::Department],
+                           row.SubItems[TBoardRow::Login], row.SubItems[TBoardRow::Comments]}));
+        return;
+    }
+    std::vector<TTableRow> table;
+    for (const TBoardRow &row : rows)
+        table.push_back({row.Caption, row.SubItems[TBoardRow::Status], row.SubItems[TBoardRow::Updated],
+                         row.SubItems[TBoardRow::Ext], row.SubItems[TBoardRow::Department],
+                         row.SubItems[TBoardRow::Comments]});
+    Print(AlignedTable({"User", "Status", "Updated", "Ext", "Department", "Comments"}, table));
+}
+
+void Status(TCtlBoard &ctl, const TCtlRequest &request)
+{
+    if (!request.Text) {
+        if (!request.User) {
+            Print(ctl.Session.User.Status + "\n");
+            return;
+        }
+        const TCollectedBoard board = ctl.WholeBoard();
+        const TBoardRow *row = board.Find(*request.User);
+        if (row == nullptr)
+            throw EKivError("Unable to find the user " + *request.User);
+        Print(row->SubItems[TBoardRow::Status] + "\n");
+        return;
+    }
+    if (!request.User) {
+        ctl.Session.User.Status = *request.Text;
+        ctl.Kiv->SetStatus();
+        return;
+    }
+    ctl.RequireAdministrator("set the status of another user");
+    // The status goes through the user's board row, as an administrator's
+    // command with that row selected sends it. A user not on the board is
+    // handed over by login alone, and the look-up says the user is unknown.
+    TCollectedBoard board = ctl.WholeBoard();
+    if (!board.Select(*request.User)) {
+        TBoardRow row;
+        row.Caption = *request.User;
+        row.SubItems[TBoardRow::Login] = *request.User;
+        board.SelectRow(row);
+    }
+    ctl.Kiv->SetStatusOfSelected(board, *request.Text);
+}
+
+void Comment(TCtlBoard &ctl, const TCtlRequest &request)
+{
+    // The user object holds the record as just read; only the comment changes.
+    ctl.Session.User.Comments = *request.Text;
+    ctl.Kiv->UpdateUser();
+}
+
+void PrintLines(const std::vector<std::string> &lines)
+{
+    for (const std::string &line : lines)
+        Print(line + "\n");
+}
+
+void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
+{
+    if (request.Text)
+        ctl.RequireAdministrator("add to the status catalogue");
+    TKivStatus statuses(*ctl.Kiv);
+    statuses.EnsureStatusDataset();
+    if (request.Text) {
+        statuses.AddStatus(*request.Text);
+        return;
+    }
+    TCollectedItems items;
+    statuses.FillStatusCombo(items);
+    PrintLines(items.Captions());
+}
+
+void Departments(TCtlBoard &ctl, const TCtlRequest &request)
+{
+    if (request.Text)
+        ctl.RequireAdministrator("add a department");
+    TKivDepartment departments(ctl.Ctx);
+    departments.BoardFolder = ctl.Folder;
+    if (request.Text) {
+        departments.EnsureDepartmentDataset();
+        departments.AddDepartment(*request.Text);
+        return;
+    }
+    TCollectedItems items;
+    departments.FillDepartmentCombo(items);
+    PrintLines(items.Captions());
+}
+
+std::vector<std::string> InBoxValues(const TInBoxRow &row)
+{
+    return {row.Caption, row.SubItems[TInBoxRow::Subject], row.SubItems[TInBoxRow::Type],
+            row.SubItems[TInBoxRow::PrimaryKey], row.SubItems[TInBoxRow::Received]};
+}
+
+void InBox(TKivMessage &messages, const TCtlRequest &request)
+{
+    TCollectedInBox inBox;
+    messages.FillInBox(inBox);
+    const TTableRow header{"From", "Subject", "Type", "Key", "Received"};
+    if (request.Csv) {
+        Print(CsvLine(header));
+        for (const TInBoxRow &row : inBox.Rows())
+            Print(CsvLine(InBoxValues(row)));
+        return;
+    }
+    std::vector<TTableRow> table;
+    for (const TInBoxRow &row : inBox.Rows())
+        table.push_back(InBoxValues(row));
+    Print(AlignedTable(header, table));
+    const std::vector<std::string> &panels = inBox.Panels();
+    Print(panels[0] + "  " + panels[1] + "  " + panels[2] + "\n");
+}
+
+void Read(TKivMessage &messages, const std::string &key)
+{
+    // As a click on the message's in-box row: its body is shown, and a new
+    // message becomes old.
+    TCollectedInBox inBox;
+    messages.ShowMessageBody(key, inBox);
+    messages.FillInBox(inBox);
+    const TInBoxRow *row = inBox.Find(key);
+    if (row == nullptr) {
+        // Erased between the two reads: reading its body again says so.
+        messages.ShowMessageBody(key, inBox);
+        throw EKivError("Unable to locate Kiv Message");
+    }
+
+    Print("From: " + row->Caption + "\n");
+    Print("Subject: " + row->SubItems[TInBoxRow::Subject] + "\n");
+    Print("Received: " + row->SubItems[TInBoxRow::Received] + "\n\n");
+    std::string body = TerminalText(inBox.MessageText());
+    if (!body.empty() && body.back() != '\n')
+        body += '\n';
+    Print(body);
+    std::fflush(stdout);
+    if (row->SubItems[TInBoxRow::Type] == MessageRecord::New)
+        messages.MarkMessageOld(key);
+}
+
+void Messaging(TCtlBoard &ctl, const TCtlRequest &request)
+{
+    ctl.RequireMessaging();
+    TKivMessage messages(*ctl.Kiv);
+    switch (request.Command) {
+    case TCtlCommand::Send:
+        messages.SendUserMessage(request.Login, ctl.Kiv->LoginUser.LogInName, *request.Text, request.Body);
+        break;
+    case TCtlCommand::InBox:
+        InBox(messages, request);
+        break;
+    case TCtlCommand::Read:
+        Read(messages, request.Key);
+        break;
+    case TCtlCommand::Delete:
+        messages.DeleteMessage(request.Key);
+        break;
+    default:
+        break;
+    }
+}
+
+int Run(TCtlBoard &ctl, const TCtlRequest &request)
+{
+    switch (request.Command) {
+    case TCtlCommand::Board:
+        ListBoard(ctl, request);
+        break;
+    case TCtlCommand::Status:
+        Status(ctl, request);
+        break;
+    case TCtlCommand::Comment:
+        Comment(ctl, request);
+        break;
+    case TCtlCommand::Statuses:
+        Statuses(ctl, request);
+        break;
+    case TCtlCommand::Departments:
+        Departments(ctl, request);
+        break;
+    case TCtlCommand::Send:
+    case TCtlCommand::InBox:
+    case TCtlCommand::Read:
+    case TCtlCommand::Delete:
+        Messaging(ctl, request);
+        break;
+    case TCtlCommand::Watch:
+        return RunWatch(*ctl.Kiv, request.Interval, ctl.Ctx.Clock);
+    }
+    return kExitSuccess;
+}
+
+} // namespace
+
+int RunRequest(const TCtlRequest &request)
+{
+    TCtlBoard ctl;
+    int code = kExitFailed;
+    try {
+        const std::optional<std::string> folder = BoardFolderOf(request);
+        if (!folder) {
+            PrintError("no board folder: give --board FOLDER, or set KivDBasePath in the Kiv settings");
+            return kExitUsage;
+        }
+        ctl.Open(*folder);
+        code = Run(ctl, request);
+    } catch (const EKivEngineMissing &) {
+        // The engine-missing box has been printed already.
+        return kExitFailed;
+    } catch (const EKivError &error) {
+        PrintError(error.what());
+        return kExitFailed;
+    } catch (const std::exception &error) {
+        PrintError(error.what());
+        return kExitFailed;
+    }
+    std::fflush(stdout);
+    if (std::ferror(stdout)) {
+        PrintError("Unable to write to standard output");
+        return kExitFailed;
+    }
+    if (ctl.Prompter.Failed() || ctl.App.Terminated())
+        return kExitFailed;
+    return code;
+}

@@ -1,0 +1,18 @@
+// Rows for a person and for a program: columns aligned under a header, or
+// CSV lines as RFC 4180 has them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using TTableRow = std::vector<std::string>;
+
+/// The header and the rows as aligned columns, two blanks apart, one line
+/// each; control characters in a cell show as blanks, the last column is
+/// not padded.
+std::string AlignedTable(const TTableRow &header, const std::vector<TTableRow> &rows);
+
+/// One CSV line ended by CR LF: a value holding a comma, a double quote, a
+/// carriage return or a line feed is enclosed in double quotes, with each
+/// double quote inside doubled.
+std::string CsvLine(const TTableRow &values);
