@@ -18,7 +18,7 @@ struct TOptionSpec {
     bool TakesValue;
 };
 
-struct TCommandSpec {
+struct TCommandEntry {
     std::string_view Name;
     TCtlCommand Command;
     std::string_view Synopsis;
@@ -37,9 +37,9 @@ constexpr std::size_t kDepartmentMax = DepartmentRecord::DepartmentName.Width - 
 constexpr std::size_t kSubjectMax = MessageRecord::Subject.Width - 1;
 constexpr std::size_t kBodyMax = MessageRecord::Body.Width - 1;
 
-const std::vector<TCommandSpec> &Commands()
+const std::vector<TCommandEntry> &Commands()
 {
-    static const std::vector<TCommandSpec> commands{
+    static const std::vector<TCommandEntry> commands{
         {"board", TCtlCommand::Board, "board [--department NAME] [--offline] [--csv]",
          "List the board: User, Status, Updated, Ext, Department, Comments.\n"
          "  --department NAME  only the users whose department is exactly NAME\n"
@@ -71,17 +71,17 @@ const std::vector<TCommandSpec> &Commands()
     return commands;
 }
 
-const TCommandSpec *FindCommand(std::string_view name)
+const TCommandEntry *FindCommand(std::string_view name)
 {
-    for (const TCommandSpec &spec : Commands())
-        if (spec.Name == name)
-            return &spec;
+    for (const TCommandEntry &entry : Commands())
+        if (entry.Name == name)
+            return &entry;
     return nullptr;
 }
 
-std::string CommandHelp(const TCommandSpec &spec)
+std::string CommandHelp(const TCommandEntry &entry)
 {
-    return "Usage: kivctl [--board FOLDER] " + std::string(spec.Synopsis) + "\n" + std::string(spec.Help);
+    return "Usage: kivctl [--board FOLDER] " + std::string(entry.Synopsis) + "\n" + std::string(entry.Help);
 }
 
 bool HasControl(std::string_view text, std::string_view allowed = {})
@@ -113,9 +113,9 @@ std::string CheckText(const std::string &what, const std::string &text, std::siz
 
 /// Fills the request from the command's arguments; an empty answer means
 /// they are fine.
-std::string TakeArguments(const TCommandSpec &spec, const std::vector<std::string> &args, TCtlRequest &request)
+std::string TakeArguments(const TCommandEntry &entry, const std::vector<std::string> &args, TCtlRequest &request)
 {
-    switch (spec.Command) {
+    switch (entry.Command) {
     case TCtlCommand::Board:
     case TCtlCommand::InBox:
     case TCtlCommand::Watch:
@@ -137,7 +137,7 @@ std::string TakeArguments(const TCommandSpec &spec, const std::vector<std::strin
             return std::string();
         if (args[0] != "add" || args.size() != 2)
             return "expected nothing, or add and one text";
-        const bool status = spec.Command == TCtlCommand::Statuses;
+        const bool status = entry.Command == TCtlCommand::Statuses;
         // Stored as typed; a text of blanks only is no entry.
         request.Text = args[1];
         if (Trimmed(args[1]).empty())
@@ -243,8 +243,8 @@ std::string GeneralHelp()
                        "The Kiv board from the command line.\n\n"
                        "  --board FOLDER  the board database folder (else KivDBasePath of the settings)\n\n"
                        "Commands:\n";
-    for (const TCommandSpec &spec : Commands())
-        text += "  " + std::string(spec.Synopsis) + "\n";
+    for (const TCommandEntry &entry : Commands())
+        text += "  " + std::string(entry.Synopsis) + "\n";
     text += "\n'kivctl COMMAND --help' tells more of a command.\n"
             "Exit status: 0 success, 1 a board operation failed, 2 a usage error.\n";
     return text;
@@ -283,17 +283,17 @@ TCtlParse ParseCommandLine(const std::vector<std::string> &args)
     if (at == args.size())
         return Failure("no command given");
 
-    const TCommandSpec *spec = FindCommand(args[at]);
-    if (spec == nullptr)
+    const TCommandEntry *entry = FindCommand(args[at]);
+    if (entry == nullptr)
         return Failure("unknown command '" + args[at] + "'");
-    request.Command = spec->Command;
-    const std::string prefix = std::string(spec->Name) + ": ";
+    request.Command = entry->Command;
+    const std::string prefix = std::string(entry->Name) + ": ";
     ++at;
 
     // Help wins over everything else the command's options say.
     for (std::size_t i = at; i < args.size() && args[i] != "--"; ++i)
         if (IsHelp(args[i]))
-            return Outcome(TCtlParse::Help, CommandHelp(*spec));
+            return Outcome(TCtlParse::Help, CommandHelp(*entry));
 
     std::vector<std::string> positional;
     std::vector<std::string_view> seen;
@@ -311,9 +311,9 @@ TCtlParse ParseCommandLine(const std::vector<std::string> &args)
         std::string_view name;
         std::string value;
         const bool inlineValue = SplitOption(arg, name, value);
-        const auto option = std::find_if(spec->Options.begin(), spec->Options.end(),
+        const auto option = std::find_if(entry->Options.begin(), entry->Options.end(),
                                          [&](const TOptionSpec &o) { return o.Name == name; });
-        if (option == spec->Options.end())
+        if (option == entry->Options.end())
             return Failure(prefix + "unknown option '" + std::string(name) + "'");
         if (std::find(seen.begin(), seen.end(), option->Name) != seen.end())
             return Failure(prefix + std::string(option->Name) + " is given twice");
@@ -325,16 +325,16 @@ TCtlParse ParseCommandLine(const std::vector<std::string> &args)
         } else if (!option->TakesValue && inlineValue) {
             return Failure(prefix + std::string(option->Name) + " takes no value");
         }
-        std::string problem = TakeOption(spec->Command, option->Name, value, request);
+        std::string problem = TakeOption(entry->Command, option->Name, value, request);
         if (!problem.empty())
             return Failure(prefix + problem);
     }
 
-    if (positional.size() < spec->MinArguments)
-        return Failure(prefix + "missing arguments; usage: kivctl " + std::string(spec->Synopsis));
-    if (positional.size() > spec->MaxArguments)
-        return Failure(prefix + "too many arguments; usage: kivctl " + std::string(spec->Synopsis));
-    std::string problem = TakeArguments(*spec, positional, request);
+    if (positional.size() < entry->MinArguments)
+        return Failure(prefix + "missing arguments; usage: kivctl " + std::string(entry->Synopsis));
+    if (positional.size() > entry->MaxArguments)
+        return Failure(prefix + "too many arguments; usage: kivctl " + std::string(entry->Synopsis));
+    std::string problem = TakeArguments(*entry, positional, request);
     if (!problem.empty())
         return Failure(prefix + problem);
     parse.Outcome = TCtlParse::Run;
