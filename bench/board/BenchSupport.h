@@ -8,14 +8,18 @@
 // usual table, from the medians when the runs are repeated.
 #pragma once
 
+#include "board/KivText.h"
 #include "board/Seams.h"
 #include "board/Session.h"
+#include "board/UserRecord.h"
 #include "platform/Clock.h"
+#include "storage/IsamFile.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <ftw.h>
+#include <functional>
 #include <map>
 #include <sqlite3.h>
 #include <stdexcept>
@@ -81,6 +85,54 @@ inline sqlite3 *RawOpen(const std::string &path, bool create = false)
     sqlite3_busy_timeout(db, 5000);
     sqlite3_exec(db, "PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
     return db;
+}
+
+/// The record of user number n (from 0) of a benchmark board.
+using TUserMaker = std::function<UserRecord::TBuffer(int n)>;
+
+/// Makes the users dataset of folder with count users, filed under record
+/// numbers 1 to count.
+inline void FillUsersDataset(const std::string &folder, int count, const TUserMaker &userOf)
+{
+    TIsamFile isam;
+    const std::string path = folder + "/" + UserRecord::DatasetName;
+    if (!isam.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)
+        || !isam.OpenDataset(path, UserRecord::OpenMode))
+        throw std::runtime_error("cannot create the users dataset: " + isam.ErrorText());
+    for (int n = 0; n < count; ++n) {
+        UserRecord::TBuffer record = userOf(n);
+        if (!isam.AddRecord(record.data(), RecordNumberText(n + 1)))
+            throw std::runtime_error("cannot add a user: " + isam.ErrorText());
+    }
+    isam.CloseDataset();
+}
+
+/// Makes the raw baseline's users table at path holding the same records:
+/// users(k, login, rec), indexed on (login, k) as the engine indexes logins.
+inline void FillUsersBaseline(const std::string &path, int count, const TUserMaker &userOf)
+{
+    sqlite3 *db = RawOpen(path, true);
+    sqlite3_exec(db,
+                 "CREATE TABLE users(k BLOB PRIMARY KEY, login BLOB, rec BLOB) WITHOUT ROWID;"
+                 "CREATE INDEX users_login ON users(login, k);"
+                 "BEGIN;",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt *insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO users(k, login, rec) VALUES(?, ?, ?)", -1, &insert, nullptr);
+    for (int n = 0; n < count; ++n) {
+        const UserRecord::TBuffer record = userOf(n);
+        const std::string key = RecordNumberText(n + 1);
+        const std::string login = GetText(record.data(), UserRecord::LogInName);
+        sqlite3_bind_blob(insert, 1, key.data(), int(key.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(insert, 2, login.data(), int(login.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(insert, 3, record.data(), int(record.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(insert) != SQLITE_DONE)
+            throw std::runtime_error(std::string("cannot fill the baseline: ") + sqlite3_errmsg(db));
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
 }
 
 /// Prints the runs as usual and keeps each one's time per iteration: the

@@ -88,52 +88,12 @@ class TBenchBoard {
 public:
     explicit TBenchBoard(int users)
     {
-        FillBoard(users);
-        FillBaseline(users);
+        FillUsersDataset(Folder, users, RecordOf);
+        FillUsersBaseline(Baseline(), users, RecordOf);
     }
     TBenchFolder Own;
     std::string Folder = Own.Path;
     std::string Baseline() const { return Folder + "/baseline.db"; }
-
-private:
-    void FillBoard(int users)
-    {
-        TIsamFile isam;
-        const std::string path = Folder + "/" + UserRecord::DatasetName;
-        if (!isam.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)
-            || !isam.OpenDataset(path, UserRecord::OpenMode))
-            throw std::runtime_error("cannot create the users dataset: " + isam.ErrorText());
-        for (int n = 0; n < users; ++n) {
-            UserRecord::TBuffer record = RecordOf(n);
-            if (!isam.AddRecord(record.data(), RecordNumberText(n + 1)))
-                throw std::runtime_error("cannot add a user: " + isam.ErrorText());
-        }
-        isam.CloseDataset();
-    }
-
-    void FillBaseline(int users)
-    {
-        sqlite3 *db = RawOpen(Baseline(), true);
-        sqlite3_exec(db,
-                     "CREATE TABLE users(k BLOB PRIMARY KEY, login BLOB, rec BLOB) WITHOUT ROWID;"
-                     "CREATE INDEX users_login ON users(login, k);"
-                     "BEGIN;",
-                     nullptr, nullptr, nullptr);
-        sqlite3_stmt *insert = Prepare(db, "INSERT INTO users VALUES(?, ?, ?)");
-        for (int n = 0; n < users; ++n) {
-            const UserRecord::TBuffer record = RecordOf(n);
-            const std::string key = RecordNumberText(n + 1);
-            const std::string login = LoginOf(n);
-            sqlite3_bind_blob(insert, 1, key.data(), int(key.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_blob(insert, 2, login.data(), int(login.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_blob(insert, 3, record.data(), int(record.size()), SQLITE_TRANSIENT);
-            sqlite3_step(insert);
-            sqlite3_reset(insert);
-        }
-        sqlite3_finalize(insert);
-        sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
 };
 
 TBenchBoard &Board(int users)

@@ -57,6 +57,15 @@ std::string LoginOf(int n)
     return login;
 }
 
+UserRecord::TBuffer UserOf(int n)
+{
+    UserRecord::TBuffer record{};
+    TUser user = InitialUser(LoginOf(n), DateTimeText(kSentAt));
+    user.Name = "Name of " + LoginOf(n);
+    PutUserFields(record.data(), user);
+    return record;
+}
+
 void Check(int rc, sqlite3 *db, const char *what)
 {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
@@ -93,7 +102,7 @@ class TBenchBoard {
 public:
     explicit TBenchBoard(int count)
     {
-        FillUsers();
+        FillUsersDataset(Folder, kRecipients, UserOf);
         FillMessages(count);
         FillBaseline(count);
     }
@@ -104,24 +113,6 @@ public:
     std::string BaselineMessages() const { return Folder + "/baseline-messages.db"; }
 
 private:
-    void FillUsers()
-    {
-        TIsamFile isam;
-        const std::string path = Folder + "/" + UserRecord::DatasetName;
-        if (!isam.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)
-            || !isam.OpenDataset(path, UserRecord::OpenMode))
-            throw std::runtime_error("cannot create the users dataset: " + isam.ErrorText());
-        for (int n = 0; n < kRecipients; ++n) {
-            UserRecord::TBuffer record{};
-            TUser user = InitialUser(LoginOf(n), DateTimeText(kSentAt));
-            user.Name = "Name of " + LoginOf(n);
-            PutUserFields(record.data(), user);
-            if (!isam.AddRecord(record.data()))
-                throw std::runtime_error("cannot add a user: " + isam.ErrorText());
-        }
-        isam.CloseDataset();
-    }
-
     // Adding 100,000 records one committed add at a time would take the
     // setup minutes; the engine's own table is filled in one transaction
     // instead, and the engine then reads it back as a check.
@@ -166,31 +157,7 @@ private:
 
     void FillBaseline(int count)
     {
-        sqlite3 *users = nullptr;
-        sqlite3_open(BaselineUsers().c_str(), &users);
-        Check(sqlite3_exec(users,
-                           "PRAGMA journal_mode=TRUNCATE;"
-                           "CREATE TABLE users(k BLOB PRIMARY KEY, rec BLOB, login BLOB) WITHOUT ROWID;"
-                           "CREATE INDEX users_login ON users(login, k);",
-                           nullptr, nullptr, nullptr),
-              users, "users schema");
-        sqlite3_stmt *insert = nullptr;
-        sqlite3_prepare_v2(users, "INSERT INTO users VALUES(?, ?, ?)", -1, &insert, nullptr);
-        for (int n = 0; n < kRecipients; ++n) {
-            UserRecord::TBuffer record{};
-            TUser user = InitialUser(LoginOf(n), DateTimeText(kSentAt));
-            user.Name = "Name of " + LoginOf(n);
-            PutUserFields(record.data(), user);
-            const std::string key = RecordNumberText(n + 1);
-            const std::string login = LoginOf(n);
-            BindBlob(insert, 1, key.data(), key.size());
-            BindBlob(insert, 2, record.data(), record.size());
-            BindBlob(insert, 3, login.data(), login.size());
-            Check(sqlite3_step(insert), users, "insert user");
-            sqlite3_reset(insert);
-        }
-        sqlite3_finalize(insert);
-        sqlite3_close(users);
+        FillUsersBaseline(BaselineUsers(), kRecipients, UserOf);
 
         sqlite3 *db = nullptr;
         sqlite3_open(BaselineMessages().c_str(), &db);
@@ -204,6 +171,7 @@ private:
                            "BEGIN;",
                            nullptr, nullptr, nullptr),
               db, "messages schema");
+        sqlite3_stmt *insert = nullptr;
         sqlite3_prepare_v2(db, "INSERT INTO messages VALUES(?, ?, ?, ?, ?)", -1, &insert, nullptr);
         for (int i = 1; i <= count; ++i) {
             std::string toLogin;

@@ -36,63 +36,25 @@ std::string LoginOf(int n)
     return login;
 }
 
+UserRecord::TBuffer UserOf(int n)
+{
+    UserRecord::TBuffer record{};
+    PutUserFields(record.data(), InitialUser(LoginOf(n), DateTimeText(1733650000)));
+    return record;
+}
+
 // One board folder with 1,000 users, and a raw SQLite database holding the
 // same records, made once for the whole run.
 class TBenchBoard {
 public:
     TBenchBoard()
     {
-        FillBoard();
-        FillBaseline();
+        FillUsersDataset(Folder, kUsers, UserOf);
+        FillUsersBaseline(Baseline(), kUsers, UserOf);
     }
     TBenchFolder Own;
     std::string Folder = Own.Path;
     std::string Baseline() const { return Folder + "/baseline.db"; }
-
-private:
-    void FillBoard()
-    {
-        TIsamFile isam;
-        const std::string path = Folder + "/" + UserRecord::DatasetName;
-        if (!isam.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)
-            || !isam.OpenDataset(path, UserRecord::OpenMode))
-            throw std::runtime_error("cannot create the users dataset: " + isam.ErrorText());
-        for (int n = 0; n < kUsers; ++n) {
-            UserRecord::TBuffer record{};
-            PutUserFields(record.data(), InitialUser(LoginOf(n), DateTimeText(1733650000)));
-            if (!isam.AddRecord(record.data()))
-                throw std::runtime_error("cannot add a user: " + isam.ErrorText());
-        }
-        isam.CloseDataset();
-    }
-
-    void FillBaseline()
-    {
-        sqlite3 *db = nullptr;
-        sqlite3_open(Baseline().c_str(), &db);
-        sqlite3_exec(db,
-                     "PRAGMA journal_mode=TRUNCATE;"
-                     "CREATE TABLE users(k BLOB PRIMARY KEY, login BLOB, rec BLOB) WITHOUT ROWID;"
-                     "CREATE INDEX users_login ON users(login, k);"
-                     "BEGIN;",
-                     nullptr, nullptr, nullptr);
-        sqlite3_stmt *insert = nullptr;
-        sqlite3_prepare_v2(db, "INSERT INTO users VALUES(?, ?, ?)", -1, &insert, nullptr);
-        for (int n = 0; n < kUsers; ++n) {
-            UserRecord::TBuffer record{};
-            PutUserFields(record.data(), InitialUser(LoginOf(n), DateTimeText(1733650000)));
-            const std::string key = RecordNumberText(n + 1);
-            const std::string login = LoginOf(n);
-            sqlite3_bind_blob(insert, 1, key.data(), int(key.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_blob(insert, 2, login.data(), int(login.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_blob(insert, 3, record.data(), int(record.size()), SQLITE_TRANSIENT);
-            sqlite3_step(insert);
-            sqlite3_reset(insert);
-        }
-        sqlite3_finalize(insert);
-        sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
 };
 
 TBenchBoard &Board()
