@@ -6,7 +6,7 @@ packages=(
     cmake g++ make pkg-config
     libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev qt6-multimedia-dev
+    qt6-base-dev qt6-multimedia-dev fonts-dejavu-core
     clang libclang-rt-14-dev
 )
 
