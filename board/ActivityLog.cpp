@@ -33,9 +33,8 @@ std::string TextBanner()
 {
     const std::string stars(ActivityLog::BannerWidth, '*');
     return stars + kLineEnd + FramedLine("*** Kiv Log File by Brackwater")
-           + FramedLine("*** website: www.brackwater.example")
-           + FramedLine("*** email  : support@brackwater.example") + stars + kLineEnd
-           + std::string(ActivityLog::BannerWidth, ' ') + kLineEnd;
+           + FramedLine("*** website: www.brackwater.example") + FramedLine("*** email  : support@brackwater.example")
+           + stars + kLineEnd + std::string(ActivityLog::BannerWidth, ' ') + kLineEnd;
 }
 
 const char *const kCsvHeader = "\"Date/Time\",\"Name\",\"LogInName\",\"From Status\",\"To Status\"\r\n";
@@ -281,8 +280,8 @@ void AppendCsvLog(const std::string &path, const std::string &name, const std::s
                   const TLogPause &pause)
 {
     TAppend append(path, kCsvHeader, [&] {
-        return CsvValue(NowText(clock)) + ',' + CsvValue(name) + ',' + CsvValue(login) + ','
-               + CsvValue(oldStatus) + ',' + CsvValue(newStatus) + kLineEnd;
+        return CsvValue(NowText(clock)) + ',' + CsvValue(name) + ',' + CsvValue(login) + ',' + CsvValue(oldStatus) + ','
+               + CsvValue(newStatus) + kLineEnd;
     });
     Append(append, "Unable to add to Kiv CSV file -  ", pause);
 }

@@ -27,8 +27,8 @@ bool OpenDatasetBeingCreated(TIsamFile &isam, const std::string &path, int16_t m
         if (isam.OpenDataset(path, mode))
             return true;
         const int16_t code = isam.LastError();
-        const bool beingCreated = (code == VBIS_CORRUPTED || code == VBIS_NOT_ISAM) && !hadData
-                                  && FileExists(path + ".ism");
+        const bool beingCreated =
+            (code == VBIS_CORRUPTED || code == VBIS_NOT_ISAM) && !hadData && FileExists(path + ".ism");
         if (!beingCreated || std::chrono::steady_clock::now() >= giveUp)
             return false;
         std::this_thread::sleep_for(kCreationPause);

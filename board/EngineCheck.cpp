@@ -3,8 +3,7 @@
 #include "board/Seams.h"
 #include "storage/IsamFile.h"
 
-const char *const EngineMissingText =
-    "Unable to find VBISAM DLL, please make sure that VBIS4032.DLL is in path!";
+const char *const EngineMissingText = "Unable to find VBISAM DLL, please make sure that VBIS4032.DLL is in path!";
 
 const char *EKivEngineMissing::what() const noexcept
 {

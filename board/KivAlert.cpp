@@ -86,8 +86,7 @@ std::string AlertFilePath(const std::string &login)
     return folder + "/" + UpperCaseLogin(login) + ".Kiv";
 }
 
-void TKivAlert::AddToAlertList(const std::string &logInName, const std::string &displayName,
-                               const std::string &status)
+void TKivAlert::AddToAlertList(const std::string &logInName, const std::string &displayName, const std::string &status)
 {
     if (IsBlank(logInName))
         throw EKivError("LogInName must have a value");

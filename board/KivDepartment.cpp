@@ -15,8 +15,7 @@ using TDepartmentBuffer = std::array<char, DepartmentRecord::Size>;
 
 } // namespace
 
-TKivDepartment::TKivDepartment(TBoardContext &ctx, const std::string &engineFolder)
-    : IsamFile(engineFolder), FCtx(ctx)
+TKivDepartment::TKivDepartment(TBoardContext &ctx, const std::string &engineFolder) : IsamFile(engineFolder), FCtx(ctx)
 {
     RequireEngine(IsamFile, FCtx);
 }

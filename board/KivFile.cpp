@@ -22,17 +22,12 @@ std::string Quoted(const std::string &text)
 
 } // namespace
 
-TKivFile::TKivFile(const std::string &folder, TBoardContext &ctx)
-    : TKivFile(folder, ctx, CurrentLoginName())
-{
-}
+TKivFile::TKivFile(const std::string &folder, TBoardContext &ctx) : TKivFile(folder, ctx, CurrentLoginName()) {}
 
 TKivFile::TKivFile(const std::string &folder, TBoardContext &ctx, const std::string &loginName,
                    const std::string &engineFolder)
     : LoginUser(InitialUser(UserRecord::LoginKey(UpperCaseLogin(loginName)), NowText(ctx.Clock))),
-      DatabaseFolder(folder),
-      IsamFile(engineFolder),
-      FCtx(ctx)
+      DatabaseFolder(folder), IsamFile(engineFolder), FCtx(ctx)
 {
     RequireEngine(IsamFile, FCtx);
     TKivCfgRecord record;

@@ -150,8 +150,7 @@ std::string TKivMessage::LookUpUserName(const std::string &login)
     return GetText(record.data(), UserRecord::Name);
 }
 
-void TKivMessage::WalkOwnMessages(
-    const std::function<bool(const std::string &, const MessageRecord::TBuffer &)> &each)
+void TKivMessage::WalkOwnMessages(const std::function<bool(const std::string &, const MessageRecord::TBuffer &)> &each)
 {
     const std::string &login = SignedInLogin();
     if (login.empty())

@@ -50,8 +50,8 @@ public:
     /// Sends a "New" message from senderLogin to recipientLogin, both looked
     /// up in the users dataset; creates KivMesg with the first message of the
     /// board. Subject and body are cut to their fields' widths.
-    void SendUserMessage(const std::string &recipientLogin, const std::string &senderLogin,
-                         const std::string &subject, const std::string &body);
+    void SendUserMessage(const std::string &recipientLogin, const std::string &senderLogin, const std::string &subject,
+                         const std::string &body);
     /// The Name of the user of login.
     std::string LookUpUserName(const std::string &login);
     /// True when a "New" message for the signed-in login is in the dataset;

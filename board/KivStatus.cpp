@@ -16,16 +16,15 @@ using TStatusBuffer = std::array<char, StatusRecord::Size>;
 
 // "On vacation" is what the main window says instead of "On holiday" when the
 // workstation asks for it; it is never written to the catalogue.
-constexpr std::array<const char *, 11> kFixedStatuses{
-    "At lunch", "Available", "Away from desk", "DND", "Gone home", "In meeting",
-    "Offline", "On holiday", "On vacation", "Out of office", "Off sick"};
+constexpr std::array<const char *, 11> kFixedStatuses{"At lunch",    "Available",     "Away from desk", "DND",
+                                                      "Gone home",   "In meeting",    "Offline",        "On holiday",
+                                                      "On vacation", "Out of office", "Off sick"};
 
 constexpr const char *kOffline = "Offline";
 
 } // namespace
 
-TKivStatus::TKivStatus(TKivFile &kivFile, const std::string &engineFolder)
-    : IsamFile(engineFolder), FKivFile(kivFile)
+TKivStatus::TKivStatus(TKivFile &kivFile, const std::string &engineFolder) : IsamFile(engineFolder), FKivFile(kivFile)
 {
     RequireEngine(IsamFile, FKivFile.Context());
 }

@@ -29,9 +29,9 @@ inline constexpr TField StatusText{0, 31};
 inline constexpr std::size_t Size = 31;
 
 /// The statuses a new catalogue starts with, in the order they are written.
-inline constexpr std::array<const char *, 10> Defaults{
-    "At lunch", "Available", "Away from desk", "DND", "Gone home",
-    "In meeting", "Offline", "On holiday", "Out of office", "Off sick"};
+inline constexpr std::array<const char *, 10> Defaults{"At lunch",      "Available",  "Away from desk", "DND",
+                                                       "Gone home",     "In meeting", "Offline",        "On holiday",
+                                                       "Out of office", "Off sick"};
 
 /// A status text as it is stored and looked up: cut to the field at a
 /// character boundary, so a long text still finds its own record.

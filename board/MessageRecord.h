@@ -45,8 +45,8 @@ inline constexpr TField FromLogin{645, 31};
 inline constexpr std::size_t Size = 676;
 
 /// The fields in buffer order, packed without gaps, as the format lists them.
-inline constexpr std::array<TField, 9> Fields{Reserved, SentAt, Subject, State, Body,
-                                              ToName, FromName, ToLogin, FromLogin};
+inline constexpr std::array<TField, 9> Fields{Reserved, SentAt,   Subject, State,    Body,
+                                              ToName,   FromName, ToLogin, FromLogin};
 
 constexpr bool Packed()
 {

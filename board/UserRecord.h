@@ -12,8 +12,7 @@ namespace UserRecord {
 /// The dataset's base name in the board database folder.
 inline constexpr const char *DatasetName = "KivDB31";
 /// The engine's format string of the record.
-inline constexpr const char *Format =
-    "%,$*51,$*31,$*11,$*21,$*51,X$*21,$*31,$*51,$*51,$*51,$*51,%,%,%";
+inline constexpr const char *Format = "%,$*51,$*31,$*11,$*21,$*51,X$*21,$*31,$*51,$*51,$*51,$*51,%,%,%";
 /// Record numbers are ten digits.
 inline constexpr int16_t KeyLength = 10;
 /// The mode every dataset of the board is opened in.
@@ -44,10 +43,9 @@ inline constexpr TField Reserved15{427, 2};
 inline constexpr std::size_t Size = 429;
 
 /// The fields in buffer order, packed without gaps, as the format lists them.
-inline constexpr std::array<TField, 15> Fields{Administrator, Name, Status, Ext, Department,
-                                               Comments, LogInName, Updated, Reserved9, Reserved10,
-                                               Reserved11, Reserved12, Reserved13, Reserved14,
-                                               Reserved15};
+inline constexpr std::array<TField, 15> Fields{Administrator, Name,       Status,     Ext,        Department,
+                                               Comments,      LogInName,  Updated,    Reserved9,  Reserved10,
+                                               Reserved11,    Reserved12, Reserved13, Reserved14, Reserved15};
 
 constexpr bool Packed()
 {

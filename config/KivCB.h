@@ -36,11 +36,11 @@ struct TKivSettings {
     int32_t MainLeft = 0;
     int32_t MainTop = 0;
     int32_t MainWidth = 0;
-    int32_t SplitterPos = 0;         ///< width of the department tree pane
-    int32_t MainFontSize = 0;        ///< board font size in points
-    int32_t MainFontColour = 0;      ///< board font colour, 0x00BBGGRR
-    bool ShowGrid = false;           ///< grid lines on the board
-    int32_t CustomHeight = 0;        ///< status picker geometry
+    int32_t SplitterPos = 0;    ///< width of the department tree pane
+    int32_t MainFontSize = 0;   ///< board font size in points
+    int32_t MainFontColour = 0; ///< board font colour, 0x00BBGGRR
+    bool ShowGrid = false;      ///< grid lines on the board
+    int32_t CustomHeight = 0;   ///< status picker geometry
     int32_t CustomLeft = 0;
     int32_t CustomTop = 0;
     int32_t CustomWidth = 0;

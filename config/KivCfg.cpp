@@ -109,8 +109,8 @@ bool WithAttempts(Attempt attempt)
 std::string KivCfgPath(const std::string &folder)
 {
     // Blank means nothing but spaces and control characters.
-    const bool blank = std::all_of(folder.begin(), folder.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+    const bool blank =
+        std::all_of(folder.begin(), folder.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
     if (blank)
         throw EKivError("Unkown Kiv database location");
     std::string path = folder;

@@ -40,33 +40,64 @@ constexpr std::size_t kBodyMax = MessageRecord::Body.Width - 1;
 const std::vector<TCommandEntry> &Commands()
 {
     static const std::vector<TCommandEntry> commands{
-        {"board", TCtlCommand::Board, "board [--department NAME] [--offline] [--csv]",
+        {"board",
+         TCtlCommand::Board,
+         "board [--department NAME] [--offline] [--csv]",
          "List the board: User, Status, Updated, Ext, Department, Comments.\n"
          "  --department NAME  only the users whose department is exactly NAME\n"
          "  --offline          list the users who are \"Offline\" too\n"
          "  --csv              a header line and CSV rows, with the Login column\n",
-         {{"--department", true}, {"--offline", false}, {"--csv", false}}, 0, 0},
-        {"status", TCtlCommand::Status, "status [TEXT] [--user LOGIN]",
+         {{"--department", true}, {"--offline", false}, {"--csv", false}},
+         0,
+         0},
+        {"status",
+         TCtlCommand::Status,
+         "status [TEXT] [--user LOGIN]",
          "Without TEXT, show your status; with TEXT, set it.\n"
          "  --user LOGIN  show LOGIN's status; with TEXT, set it (administrators only)\n",
-         {{"--user", true}}, 0, 1},
-        {"comment", TCtlCommand::Comment, "comment TEXT", "Set your comment; an empty TEXT (\"\") clears it.\n", {}, 1,
+         {{"--user", true}},
+         0,
          1},
-        {"statuses", TCtlCommand::Statuses, "statuses [add TEXT]",
-         "List the status catalogue; an administrator adds TEXT to it with add.\n", {}, 0, 2},
-        {"departments", TCtlCommand::Departments, "departments [add NAME]",
-         "List the departments; an administrator adds NAME with add.\n", {}, 0, 2},
+        {"comment",
+         TCtlCommand::Comment,
+         "comment TEXT",
+         "Set your comment; an empty TEXT (\"\") clears it.\n",
+         {},
+         1,
+         1},
+        {"statuses",
+         TCtlCommand::Statuses,
+         "statuses [add TEXT]",
+         "List the status catalogue; an administrator adds TEXT to it with add.\n",
+         {},
+         0,
+         2},
+        {"departments",
+         TCtlCommand::Departments,
+         "departments [add NAME]",
+         "List the departments; an administrator adds NAME with add.\n",
+         {},
+         0,
+         2},
         {"send", TCtlCommand::Send, "send LOGIN SUBJECT BODY", "Send a message to the user LOGIN.\n", {}, 3, 3},
-        {"inbox", TCtlCommand::InBox, "inbox [--csv]",
+        {"inbox",
+         TCtlCommand::InBox,
+         "inbox [--csv]",
          "Your messages, newest first: From, Subject, Type, Key, Received.\n"
          "  --csv  a header line and CSV rows\n",
-         {{"--csv", false}}, 0, 0},
+         {{"--csv", false}},
+         0,
+         0},
         {"read", TCtlCommand::Read, "read KEY", "Show your message KEY and mark it old.\n", {}, 1, 1},
         {"delete", TCtlCommand::Delete, "delete KEY", "Delete your message KEY.\n", {}, 1, 1},
-        {"watch", TCtlCommand::Watch, "watch [--interval SECONDS]",
+        {"watch",
+         TCtlCommand::Watch,
+         "watch [--interval SECONDS]",
          "Follow the board: one line for every status change seen, until Ctrl+C.\n"
          "  --interval SECONDS  seconds between two looks at the board (default 10)\n",
-         {{"--interval", true}}, 0, 0},
+         {{"--interval", true}},
+         0,
+         0},
     };
     return commands;
 }
@@ -160,9 +191,8 @@ std::string TakeArguments(const TCommandEntry &entry, const std::vector<std::str
     case TCtlCommand::Delete: {
         const std::string &key = args[0];
         const std::size_t width = std::size_t(MessageRecord::KeyLength);
-        if (key.empty() || key.size() > width || !std::all_of(key.begin(), key.end(), [](char c) {
-                return c >= '0' && c <= '9';
-            }))
+        if (key.empty() || key.size() > width
+            || !std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return "a message key is a number of at most " + std::to_string(width) + " digits";
         // The in-box shows keys as they are filed, ten digits; a shorter
         // number stands for the same key.

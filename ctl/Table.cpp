@@ -19,9 +19,8 @@ std::string CellText(const std::string &text)
 /// bytes and single bytes, not continuation bytes).
 std::size_t Columns(const std::string &text)
 {
-    return std::size_t(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    return std::size_t(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 void AppendLine(std::string &out, const TTableRow &cells, const std::vector<std::size_t> &widths)

@@ -18,14 +18,14 @@ constexpr long kNanosPerSecond = 1000000000L;
 constexpr long kWaitForClockMillis = 2500;
 
 struct TStampFile {
-    sqlite3_file Base;        // what SQLite sees; its methods are ours
-    sqlite3_file *Real;       // the file of the VFS underneath, right after this
-    const char *Path;         // valid until close, as SQLite promises
+    sqlite3_file Base;  // what SQLite sees; its methods are ours
+    sqlite3_file *Real; // the file of the VFS underneath, right after this
+    const char *Path;   // valid until close, as SQLite promises
     bool IsMainDb;
-    int Level;                // lock level held
-    bool Wrote;               // the main file was written under this write lock
+    int Level;  // lock level held
+    bool Wrote; // the main file was written under this write lock
     bool HaveBefore;
-    timespec Before;          // its time when the write lock was taken
+    timespec Before; // its time when the write lock was taken
 };
 
 sqlite3_vfs *gReal = nullptr;
@@ -34,8 +34,14 @@ sqlite3_io_methods gMethods;
 std::once_flag gOnce;
 bool gRegistered = false;
 
-TStampFile *Stamp(sqlite3_file *f) { return reinterpret_cast<TStampFile *>(f); }
-sqlite3_file *Real(sqlite3_file *f) { return Stamp(f)->Real; }
+TStampFile *Stamp(sqlite3_file *f)
+{
+    return reinterpret_cast<TStampFile *>(f);
+}
+sqlite3_file *Real(sqlite3_file *f)
+{
+    return Stamp(f)->Real;
+}
 
 timespec Add(timespec t, long nanos)
 {
@@ -67,7 +73,10 @@ int Close(sqlite3_file *f)
     return rc;
 }
 
-int Read(sqlite3_file *f, void *buf, int n, sqlite3_int64 off) { return Real(f)->pMethods->xRead(Real(f), buf, n, off); }
+int Read(sqlite3_file *f, void *buf, int n, sqlite3_int64 off)
+{
+    return Real(f)->pMethods->xRead(Real(f), buf, n, off);
+}
 
 int Write(sqlite3_file *f, const void *buf, int n, sqlite3_int64 off)
 {
@@ -81,8 +90,14 @@ int Truncate(sqlite3_file *f, sqlite3_int64 size)
     return Real(f)->pMethods->xTruncate(Real(f), size);
 }
 
-int Sync(sqlite3_file *f, int flags) { return Real(f)->pMethods->xSync(Real(f), flags); }
-int FileSize(sqlite3_file *f, sqlite3_int64 *size) { return Real(f)->pMethods->xFileSize(Real(f), size); }
+int Sync(sqlite3_file *f, int flags)
+{
+    return Real(f)->pMethods->xSync(Real(f), flags);
+}
+int FileSize(sqlite3_file *f, sqlite3_int64 *size)
+{
+    return Real(f)->pMethods->xFileSize(Real(f), size);
+}
 
 int Lock(sqlite3_file *f, int level)
 {
@@ -116,10 +131,22 @@ int Unlock(sqlite3_file *f, int level)
     return rc;
 }
 
-int CheckReservedLock(sqlite3_file *f, int *out) { return Real(f)->pMethods->xCheckReservedLock(Real(f), out); }
-int FileControl(sqlite3_file *f, int op, void *arg) { return Real(f)->pMethods->xFileControl(Real(f), op, arg); }
-int SectorSize(sqlite3_file *f) { return Real(f)->pMethods->xSectorSize(Real(f)); }
-int DeviceCharacteristics(sqlite3_file *f) { return Real(f)->pMethods->xDeviceCharacteristics(Real(f)); }
+int CheckReservedLock(sqlite3_file *f, int *out)
+{
+    return Real(f)->pMethods->xCheckReservedLock(Real(f), out);
+}
+int FileControl(sqlite3_file *f, int op, void *arg)
+{
+    return Real(f)->pMethods->xFileControl(Real(f), op, arg);
+}
+int SectorSize(sqlite3_file *f)
+{
+    return Real(f)->pMethods->xSectorSize(Real(f));
+}
+int DeviceCharacteristics(sqlite3_file *f)
+{
+    return Real(f)->pMethods->xDeviceCharacteristics(Real(f));
+}
 
 int ShmMap(sqlite3_file *f, int region, int size, int extend, void volatile **p)
 {
@@ -188,17 +215,50 @@ int Open(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *f, int flags, int *
     return SQLITE_OK;
 }
 
-int Delete(sqlite3_vfs *, const char *name, int syncDir) { return gReal->xDelete(gReal, name, syncDir); }
-int Access(sqlite3_vfs *, const char *name, int flags, int *out) { return gReal->xAccess(gReal, name, flags, out); }
-int FullPathname(sqlite3_vfs *, const char *name, int n, char *out) { return gReal->xFullPathname(gReal, name, n, out); }
-void *DlOpen(sqlite3_vfs *, const char *name) { return gReal->xDlOpen(gReal, name); }
-void DlError(sqlite3_vfs *, int n, char *msg) { gReal->xDlError(gReal, n, msg); }
-void (*DlSym(sqlite3_vfs *, void *h, const char *sym))(void) { return gReal->xDlSym(gReal, h, sym); }
-void DlClose(sqlite3_vfs *, void *h) { gReal->xDlClose(gReal, h); }
-int Randomness(sqlite3_vfs *, int n, char *out) { return gReal->xRandomness(gReal, n, out); }
-int Sleep(sqlite3_vfs *, int micros) { return gReal->xSleep(gReal, micros); }
-int CurrentTime(sqlite3_vfs *, double *t) { return gReal->xCurrentTime(gReal, t); }
-int GetLastError(sqlite3_vfs *, int n, char *msg) { return gReal->xGetLastError ? gReal->xGetLastError(gReal, n, msg) : 0; }
+int Delete(sqlite3_vfs *, const char *name, int syncDir)
+{
+    return gReal->xDelete(gReal, name, syncDir);
+}
+int Access(sqlite3_vfs *, const char *name, int flags, int *out)
+{
+    return gReal->xAccess(gReal, name, flags, out);
+}
+int FullPathname(sqlite3_vfs *, const char *name, int n, char *out)
+{
+    return gReal->xFullPathname(gReal, name, n, out);
+}
+void *DlOpen(sqlite3_vfs *, const char *name)
+{
+    return gReal->xDlOpen(gReal, name);
+}
+void DlError(sqlite3_vfs *, int n, char *msg)
+{
+    gReal->xDlError(gReal, n, msg);
+}
+void (*DlSym(sqlite3_vfs *, void *h, const char *sym))(void)
+{
+    return gReal->xDlSym(gReal, h, sym);
+}
+void DlClose(sqlite3_vfs *, void *h)
+{
+    gReal->xDlClose(gReal, h);
+}
+int Randomness(sqlite3_vfs *, int n, char *out)
+{
+    return gReal->xRandomness(gReal, n, out);
+}
+int Sleep(sqlite3_vfs *, int micros)
+{
+    return gReal->xSleep(gReal, micros);
+}
+int CurrentTime(sqlite3_vfs *, double *t)
+{
+    return gReal->xCurrentTime(gReal, t);
+}
+int GetLastError(sqlite3_vfs *, int n, char *msg)
+{
+    return gReal->xGetLastError ? gReal->xGetLastError(gReal, n, msg) : 0;
+}
 
 int CurrentTimeInt64(sqlite3_vfs *, sqlite3_int64 *t)
 {
@@ -260,7 +320,7 @@ void Register()
     gRegistered = sqlite3_vfs_register(&gVfs, 0) == SQLITE_OK;
 }
 
-}  // namespace
+} // namespace
 
 const char *ChangeStampVfs()
 {
@@ -294,7 +354,7 @@ void MoveStampPast(const char *path, const timespec &before)
         if (::utimensat(AT_FDCWD, path, times, 0) != 0) {
             if (errno != EPERM && errno != EACCES)
                 return;
-            break;  // not the owner: only the current time may be set
+            break; // not the owner: only the current time may be set
         }
         if (StatTime(path, now) && IsLater(now, before))
             return;
@@ -310,4 +370,4 @@ void MoveStampPast(const char *path, const timespec &before)
     }
 }
 
-}  // namespace vbis
+} // namespace vbis

@@ -34,4 +34,4 @@ bool IsLater(const timespec &a, const timespec &b);
 /// current time may be set, waits for the clock to pass before (bounded).
 void MoveStampPast(const char *path, const timespec &before);
 
-}  // namespace vbis
+} // namespace vbis

@@ -37,7 +37,7 @@ int16_t CodeOfSqlite(int rc)
     case SQLITE_TOOBIG:
     case SQLITE_RANGE:
         return VBIS_CORRUPTED;
-    default:  // SQLITE_IOERR, SQLITE_CANTOPEN, SQLITE_PERM, SQLITE_READONLY, ...
+    default: // SQLITE_IOERR, SQLITE_CANTOPEN, SQLITE_PERM, SQLITE_READONLY, ...
         return VBIS_IO_ERROR;
     }
 }
@@ -58,4 +58,4 @@ int16_t CodeOfErrno(int error)
     }
 }
 
-}  // namespace vbis
+} // namespace vbis

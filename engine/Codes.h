@@ -11,4 +11,4 @@ int16_t CodeOfSqlite(int rc);
 /// The engine code for a failed system call's errno.
 int16_t CodeOfErrno(int error);
 
-}  // namespace vbis
+} // namespace vbis

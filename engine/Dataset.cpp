@@ -179,17 +179,17 @@ int16_t BuildDataFile(const std::string &path, const TDefinition &definition)
         sqlite3_close_v2(db);
         return VBIS_IO_ERROR;
     }
-    std::string sql =
-        "PRAGMA journal_mode=OFF;"  // nobody else sees the file until it is complete
-        "PRAGMA synchronous=FULL;"
-        "BEGIN;"
-        "CREATE TABLE vbis_dataset(id INTEGER PRIMARY KEY CHECK (id = 1), key_length INTEGER NOT NULL,"
-        " format TEXT NOT NULL, version INTEGER NOT NULL);"
-        "CREATE TABLE vbis_record(k BLOB NOT NULL PRIMARY KEY, rec BLOB NOT NULL";
+    std::string sql = "PRAGMA journal_mode=OFF;" // nobody else sees the file until it is complete
+                      "PRAGMA synchronous=FULL;"
+                      "BEGIN;"
+                      "CREATE TABLE vbis_dataset(id INTEGER PRIMARY KEY CHECK (id = 1), key_length INTEGER NOT NULL,"
+                      " format TEXT NOT NULL, version INTEGER NOT NULL);"
+                      "CREATE TABLE vbis_record(k BLOB NOT NULL PRIMARY KEY, rec BLOB NOT NULL";
     const auto &fields = definition.Format.Fields();
     for (std::size_t i = 0; i < fields.size(); ++i)
         if (fields[i].Indexed)
-            sql += ", x" + std::to_string(i + 1) + (fields[i].Kind == TFieldKind::Text ? " BLOB NOT NULL" : " INTEGER NOT NULL");
+            sql += ", x" + std::to_string(i + 1)
+                   + (fields[i].Kind == TFieldKind::Text ? " BLOB NOT NULL" : " INTEGER NOT NULL");
     sql += ") WITHOUT ROWID;";
     for (std::size_t i = 0; i < fields.size(); ++i)
         if (fields[i].Indexed) {
@@ -202,7 +202,8 @@ int16_t BuildDataFile(const std::string &path, const TDefinition &definition)
         rc = sqlite3_prepare_v2(db, "INSERT INTO vbis_dataset VALUES(1, ?1, ?2, 0)", -1, &insert, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_int(insert, 1, definition.KeyLength);
-        sqlite3_bind_text(insert, 2, definition.Format.Text().data(), int(definition.Format.Text().size()), SQLITE_STATIC);
+        sqlite3_bind_text(insert, 2, definition.Format.Text().data(), int(definition.Format.Text().size()),
+                          SQLITE_STATIC);
         rc = sqlite3_step(insert);
         if (rc == SQLITE_DONE)
             rc = SQLITE_OK;
@@ -218,7 +219,7 @@ int16_t BuildDataFile(const std::string &path, const TDefinition &definition)
     return code;
 }
 
-}  // namespace
+} // namespace
 
 int16_t TDataset::Create(const std::string &path, int keyLength, std::string_view format)
 {
@@ -321,8 +322,7 @@ int16_t TDataset::Open(const std::string &path, std::unique_ptr<TDataset> &out)
 }
 
 TDataset::TDataset(sqlite3 *db, TDefinition definition)
-    : FDb(db),
-      FDefinition(std::move(definition)),
+    : FDb(db), FDefinition(std::move(definition)),
       FIndexStatements((FDefinition.Format.Fields().size() + 1) * kIndexQueries, nullptr),
       FStatements(kQueries, nullptr)
 {
@@ -360,7 +360,7 @@ int16_t TDataset::CheckSchema()
     if (rc != SQLITE_OK)
         return CodeOfSqlite(rc);
     if (mode != "truncate")
-        return VBIS_MULTI_USER;  // held in another journal mode by someone else
+        return VBIS_MULTI_USER; // held in another journal mode by someone else
     rc = sqlite3_exec(FDb, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return CodeOfSqlite(rc);
@@ -375,8 +375,8 @@ int16_t TDataset::CheckSchema()
         if (rc == SQLITE_ROW) {
             const auto *format = reinterpret_cast<const char *>(sqlite3_column_text(s, 1));
             // The data must be laid out as the definition says.
-            if (sqlite3_column_int64(s, 0) != FDefinition.KeyLength || format == nullptr ||
-                FDefinition.Format.Text() != format)
+            if (sqlite3_column_int64(s, 0) != FDefinition.KeyLength || format == nullptr
+                || FDefinition.Format.Text() != format)
                 code = VBIS_CORRUPTED;
         } else {
             code = rc == SQLITE_DONE ? int16_t(VBIS_CORRUPTED) : CodeOfSqlite(rc);
@@ -597,7 +597,7 @@ int16_t TDataset::StepRead(sqlite3_stmt *s, int index, bool keyOnly, std::string
         const void *record = sqlite3_column_blob(s, 1);
         const std::size_t length = FDefinition.Format.RecordLength();
         if (record == nullptr || std::size_t(sqlite3_column_bytes(s, 1)) != length)
-            return VBIS_CORRUPTED;  // the buffer is left as it was
+            return VBIS_CORRUPTED; // the buffer is left as it was
         std::memcpy(buffer, record, length);
     }
     foundKey = position.Key;
@@ -663,7 +663,8 @@ int16_t TDataset::Get(int index, int readMode, std::string_view key, std::string
     return code;
 }
 
-template <class TBody> int16_t TDataset::WriteTransaction(TBody body)
+template <class TBody>
+int16_t TDataset::WriteTransaction(TBody body)
 {
     sqlite3_stmt *s = nullptr;
     int16_t code = Statement(QBegin, s);
@@ -682,7 +683,7 @@ template <class TBody> int16_t TDataset::WriteTransaction(TBody body)
         if (rc != SQLITE_DONE)
             code = CodeOfSqlite(rc);
         else if (sqlite3_changes(FDb) != 1)
-            code = VBIS_CORRUPTED;  // the version row is gone
+            code = VBIS_CORRUPTED; // the version row is gone
     }
     if (code == VBIS_OK && (code = Statement(QCommit, s)) == VBIS_OK) {
         TReset reset(s);
@@ -722,7 +723,7 @@ int16_t TDataset::NextKey(std::string &key)
         }
     }
     if (!IsDecimal(digits))
-        return VBIS_ILLEGAL_KEY;  // the highest key is no number to count on from
+        return VBIS_ILLEGAL_KEY; // the highest key is no number to count on from
     // Decimal addition on the text: keys may be longer than any integer type.
     std::size_t i = digits.size();
     while (i > 0 && digits[i - 1] == '9')
@@ -735,7 +736,7 @@ int16_t TDataset::NextKey(std::string &key)
     digits.erase(0, first == std::string::npos ? digits.size() - 1 : first);
     const std::size_t width = std::size_t(FDefinition.KeyLength);
     if (digits.size() > width)
-        return VBIS_ILLEGAL_KEY;  // the key space is used up
+        return VBIS_ILLEGAL_KEY; // the key space is used up
     key = std::string(width - digits.size(), '0') + digits;
     return VBIS_OK;
 }
@@ -819,9 +820,15 @@ int16_t TDataset::PlaceAtEnd(int index, TPlace place)
     return VBIS_OK;
 }
 
-int16_t TDataset::GotoTop(int index) { return PlaceAtEnd(index, TPlace::BeforeFirst); }
+int16_t TDataset::GotoTop(int index)
+{
+    return PlaceAtEnd(index, TPlace::BeforeFirst);
+}
 
-int16_t TDataset::GotoBottom(int index) { return PlaceAtEnd(index, TPlace::AfterLast); }
+int16_t TDataset::GotoBottom(int index)
+{
+    return PlaceAtEnd(index, TPlace::AfterLast);
+}
 
 int16_t TDataset::Info(int32_t &recordCount, int16_t &keyLength)
 {
@@ -839,4 +846,4 @@ int16_t TDataset::Info(int32_t &recordCount, int16_t &keyLength)
     return VBIS_OK;
 }
 
-}  // namespace vbis
+} // namespace vbis

@@ -84,7 +84,8 @@ private:
     int16_t StepRead(sqlite3_stmt *s, int index, bool keyOnly, std::string &foundKey, unsigned char *buffer);
     int16_t NextKey(std::string &key);
     int16_t PlaceAtEnd(int index, TPlace place);
-    template <class TBody> int16_t WriteTransaction(TBody body);
+    template <class TBody>
+    int16_t WriteTransaction(TBody body);
 
     sqlite3 *FDb;
     TDefinition FDefinition;
@@ -95,4 +96,4 @@ private:
     std::mutex FLock;
 };
 
-}  // namespace vbis
+} // namespace vbis

@@ -36,7 +36,7 @@ bool ParseKeyLength(std::string_view digits, int &value)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::string ComposeDefinition(int keyLength, const TRecordFormat &format)
 {
@@ -54,7 +54,7 @@ TDefinitionRead ParseDefinition(std::string_view text)
     std::string_view rest = text;
     std::string_view line;
     if (!NextLine(rest, line) || line != kMagic)
-        return result;  // not ours
+        return result; // not ours
     result.Check = TDefinitionCheck::Damaged;
     if (text.size() > kMaxDefinitionBytes)
         return result;
@@ -66,8 +66,8 @@ TDefinitionRead ParseDefinition(std::string_view text)
         return result;
     }
     TDefinition definition;
-    if (!NextLine(rest, line) || line.substr(0, kKeyLengthTag.size()) != kKeyLengthTag ||
-        !ParseKeyLength(line.substr(kKeyLengthTag.size()), definition.KeyLength))
+    if (!NextLine(rest, line) || line.substr(0, kKeyLengthTag.size()) != kKeyLengthTag
+        || !ParseKeyLength(line.substr(kKeyLengthTag.size()), definition.KeyLength))
         return result;
     if (!NextLine(rest, line) || line.substr(0, kFormatTag.size()) != kFormatTag)
         return result;
@@ -80,4 +80,4 @@ TDefinitionRead ParseDefinition(std::string_view text)
     return result;
 }
 
-}  // namespace vbis
+} // namespace vbis

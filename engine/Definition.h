@@ -25,8 +25,8 @@ struct TDefinition {
 
 enum class TDefinitionCheck {
     Good,
-    NotOurs,   ///< the text does not start with our magic line
-    Damaged    ///< our magic line, but the rest cannot be read
+    NotOurs, ///< the text does not start with our magic line
+    Damaged  ///< our magic line, but the rest cannot be read
 };
 
 struct TDefinitionRead {
@@ -40,4 +40,4 @@ std::string ComposeDefinition(int keyLength, const TRecordFormat &format);
 /// Reads the text of a definition file.
 TDefinitionRead ParseDefinition(std::string_view text);
 
-}  // namespace vbis
+} // namespace vbis

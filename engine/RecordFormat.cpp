@@ -21,7 +21,7 @@ bool ParseWidth(std::string_view digits, std::size_t &width)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<TRecordFormat> TRecordFormat::Parse(std::string_view text)
 {
@@ -33,7 +33,8 @@ std::optional<TRecordFormat> TRecordFormat::Parse(std::string_view text)
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = text.find(',', start);
-        std::string_view item = text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+        std::string_view item =
+            text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         TField field;
         if (!item.empty() && item[0] == 'X') {
             field.Indexed = true;
@@ -86,4 +87,4 @@ TIndexValue FieldValue(const TField &f, const unsigned char *record)
     return value;
 }
 
-}  // namespace vbis
+} // namespace vbis

@@ -19,8 +19,8 @@ enum class TFieldKind { Integer, Text };
 
 struct TField {
     TFieldKind Kind = TFieldKind::Integer;
-    std::size_t Offset = 0;   ///< byte offset in the record buffer
-    std::size_t Width = 0;    ///< bytes in the buffer: 2 for an integer
+    std::size_t Offset = 0; ///< byte offset in the record buffer
+    std::size_t Width = 0;  ///< bytes in the buffer: 2 for an integer
     bool Indexed = false;
 };
 
@@ -63,4 +63,4 @@ struct TIndexValue {
 /// Reads the value of field f from a record buffer of the format's length.
 TIndexValue FieldValue(const TField &f, const unsigned char *record);
 
-}  // namespace vbis
+} // namespace vbis

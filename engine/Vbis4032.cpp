@@ -56,7 +56,8 @@ std::string_view TextOf(BSTR s)
 }
 
 // No exception may cross the C boundary.
-template <class TBody> int16_t Guarded(TBody body) noexcept
+template <class TBody>
+int16_t Guarded(TBody body) noexcept
 {
     try {
         return body();
@@ -68,7 +69,8 @@ template <class TBody> int16_t Guarded(TBody body) noexcept
 }
 
 // Runs body on the dataset of the handle, one call at a time per handle.
-template <class TBody> int16_t WithDataset(const int32_t *handle, TBody body) noexcept
+template <class TBody>
+int16_t WithDataset(const int32_t *handle, TBody body) noexcept
 {
     return Guarded([&]() -> int16_t {
         std::shared_ptr<TDataset> dataset = Find(handle);
@@ -93,7 +95,7 @@ __attribute__((destructor)) void UnloadEngine()
     vbis::ReleaseChangeStampVfs();
 }
 
-}  // namespace
+} // namespace
 
 /// Makes a new, empty dataset: path.ism and path.isd.
 extern "C" VBIS_API int16_t VmxCreate(BSTR *path, int16_t *keyLength, int32_t *, int16_t *, int16_t *, BSTR *format)
@@ -154,8 +156,8 @@ extern "C" VBIS_API int16_t VmxClose(int32_t *handle)
 }
 
 /// Reads a record by index and read mode into buffer, and its key into recordKey.
-extern "C" VBIS_API int16_t VmxGet(int32_t *handle, int16_t *index, int16_t *readMode, BSTR *key, BSTR *, BSTR *recordKey,
-                                   void *buffer)
+extern "C" VBIS_API int16_t VmxGet(int32_t *handle, int16_t *index, int16_t *readMode, BSTR *key, BSTR *,
+                                   BSTR *recordKey, void *buffer)
 {
     return WithDataset(handle, [&](TDataset &dataset) -> int16_t {
         if (index == nullptr || readMode == nullptr || recordKey == nullptr)
@@ -194,7 +196,7 @@ extern "C" VBIS_API int16_t VmxPut(int32_t *handle, BSTR *recordKey, void *buffe
             return code;
         BSTR text = SysAllocStringByteLen(key.data(), uint32_t(key.size()));
         if (text == nullptr)
-            return VBIS_NO_MEMORY;  // filed; only the key cannot be handed back
+            return VBIS_NO_MEMORY; // filed; only the key cannot be handed back
         SysFreeString(*recordKey);
         *recordKey = text;
         return VBIS_OK;
@@ -246,14 +248,32 @@ extern "C" VBIS_API int16_t VmxInfo(int32_t *handle, TIsamInfoRec *info)
 }
 
 /// Not provided: record locks are never used (datasets hold no lock between calls).
-extern "C" VBIS_API int16_t VmxLock(int32_t *) { return VBIS_UNAVAILABLE; }
+extern "C" VBIS_API int16_t VmxLock(int32_t *)
+{
+    return VBIS_UNAVAILABLE;
+}
 /// Not provided.
-extern "C" VBIS_API int16_t VmxUnlock(int32_t *) { return VBIS_UNAVAILABLE; }
+extern "C" VBIS_API int16_t VmxUnlock(int32_t *)
+{
+    return VBIS_UNAVAILABLE;
+}
 /// Not provided: datasets are never erased through the engine.
-extern "C" VBIS_API int16_t VmxKill(BSTR *) { return VBIS_UNAVAILABLE; }
+extern "C" VBIS_API int16_t VmxKill(BSTR *)
+{
+    return VBIS_UNAVAILABLE;
+}
 /// Not provided: datasets carry no notes.
-extern "C" VBIS_API int16_t VmxReadNote(int32_t *, BSTR *) { return VBIS_UNAVAILABLE; }
+extern "C" VBIS_API int16_t VmxReadNote(int32_t *, BSTR *)
+{
+    return VBIS_UNAVAILABLE;
+}
 /// Not provided.
-extern "C" VBIS_API int16_t VmxWriteNote(int32_t *, BSTR *) { return VBIS_UNAVAILABLE; }
+extern "C" VBIS_API int16_t VmxWriteNote(int32_t *, BSTR *)
+{
+    return VBIS_UNAVAILABLE;
+}
 /// Not provided.
-extern "C" VBIS_API int16_t VmxFetchField(int32_t *, int16_t *, BSTR *) { return VBIS_UNAVAILABLE; }
+extern "C" VBIS_API int16_t VmxFetchField(int32_t *, int16_t *, BSTR *)
+{
+    return VBIS_UNAVAILABLE;
+}

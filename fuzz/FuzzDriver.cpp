@@ -28,7 +28,7 @@ int RunFile(const std::string &path)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

@@ -47,7 +47,8 @@ void FormatInvariants(std::string_view text)
     }
     // What was read can be written back and read again the same.
     const std::optional<vbis::TRecordFormat> again = vbis::TRecordFormat::Parse(format->Text());
-    Check(again && again->RecordLength() == format->RecordLength() && again->Fields().size() == format->Fields().size());
+    Check(again && again->RecordLength() == format->RecordLength()
+          && again->Fields().size() == format->Fields().size());
 }
 
 void DefinitionInvariants(std::string_view text)
@@ -62,7 +63,7 @@ void DefinitionInvariants(std::string_view text)
     Check(vbis::ComposeDefinition(definition.KeyLength, definition.Format) == text);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
 {

@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr std::array<const char *, TBoardListView::ColumnCount> Headers{
-    "User", "Status", "Updated", "Ext", "Department", "PC Name", "Comments..."};
+constexpr std::array<const char *, TBoardListView::ColumnCount> Headers{"User",       "Status",  "Updated",    "Ext",
+                                                                        "Department", "PC Name", "Comments..."};
 constexpr std::array<int, TBoardListView::ColumnCount> InitialWidths{59, 58, 41, 58, 58, 0, 58};
 
 // Each cell keeps the bytes it was given beside the text it shows.

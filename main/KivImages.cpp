@@ -121,7 +121,7 @@ void ArrowHead(QPainter &p, QPointF tip, qreal angleDegrees, qreal size, const Q
 
 // ---- status pictures -------------------------------------------------------
 
-void AtLunch(QPainter &p)   // a cup on a saucer, with steam
+void AtLunch(QPainter &p) // a cup on a saucer, with steam
 {
     QPainterPath handle;
     handle.addEllipse(QRectF(9.0, 6.5, 5.0, 4.5));
@@ -139,7 +139,7 @@ void AtLunch(QPainter &p)   // a cup on a saucer, with steam
     Stroke(p, steam, Orange.darker(120), 1.0);
 }
 
-void Available(QPainter &p)   // a disc with a tick
+void Available(QPainter &p) // a disc with a tick
 {
     Fill(p, Ellipse(1.0, 1.0, 14.0, 14.0), Green);
     QPainterPath tick;
@@ -149,7 +149,7 @@ void Available(QPainter &p)   // a disc with a tick
     Stroke(p, tick, Qt::white, 2.0);
 }
 
-void AwayFromDesk(QPainter &p)   // an hourglass
+void AwayFromDesk(QPainter &p) // an hourglass
 {
     Fill(p, Polygon({{3.5, 2.0}, {12.5, 2.0}, {8.6, 8.0}, {12.5, 14.0}, {3.5, 14.0}, {7.4, 8.0}}), Gold);
     QPainterPath frame;
@@ -160,16 +160,16 @@ void AwayFromDesk(QPainter &p)   // an hourglass
     Stroke(p, frame, Gold.darker(220), 1.6);
 }
 
-void DoNotDisturb(QPainter &p)   // an octagon with a bar cut through it
+void DoNotDisturb(QPainter &p) // an octagon with a bar cut through it
 {
-    QPainterPath sign = Polygon({{5.3, 1.0}, {10.7, 1.0}, {15.0, 5.3}, {15.0, 10.7}, {10.7, 15.0}, {5.3, 15.0},
-                                 {1.0, 10.7}, {1.0, 5.3}});
+    QPainterPath sign = Polygon(
+        {{5.3, 1.0}, {10.7, 1.0}, {15.0, 5.3}, {15.0, 10.7}, {10.7, 15.0}, {5.3, 15.0}, {1.0, 10.7}, {1.0, 5.3}});
     QPainterPath bar;
     bar.addRect(QRectF(3.5, 6.7, 9.0, 2.6));
     Fill(p, sign.subtracted(bar), Red);
 }
 
-void GoneHome(QPainter &p)   // a house
+void GoneHome(QPainter &p) // a house
 {
     Fill(p, Polygon({{3.0, 7.5}, {13.0, 7.5}, {13.0, 15.0}, {3.0, 15.0}}), Brown);
     Fill(p, Polygon({{0.8, 8.5}, {8.0, 1.2}, {15.2, 8.5}}), Brown.darker(130));
@@ -178,7 +178,7 @@ void GoneHome(QPainter &p)   // a house
     p.drawRect(QRectF(6.5, 10.0, 3.0, 5.0));
 }
 
-void InMeeting(QPainter &p)   // two people side by side
+void InMeeting(QPainter &p) // two people side by side
 {
     const QColor back = Purple.lighter(140);
     Fill(p, Ellipse(8.6, 1.5, 5.0, 5.0), back);
@@ -187,7 +187,7 @@ void InMeeting(QPainter &p)   // two people side by side
     Fill(p, RoundRect(0.5, 8.5, 9.0, 7.0, 3.0), Purple);
 }
 
-void OnHoliday(QPainter &p)   // a beach umbrella
+void OnHoliday(QPainter &p) // a beach umbrella
 {
     QPainterPath pole;
     pole.moveTo(8.0, 7.0);
@@ -204,12 +204,12 @@ void OnHoliday(QPainter &p)   // a beach umbrella
     Fill(p, dome, Cyan);
 }
 
-void OutOfOffice(QPainter &p)   // an arrow going out to the right
+void OutOfOffice(QPainter &p) // an arrow going out to the right
 {
     Fill(p, Polygon({{1.0, 5.5}, {8.0, 5.5}, {8.0, 1.5}, {15.0, 8.0}, {8.0, 14.5}, {8.0, 10.5}, {1.0, 10.5}}), Blue);
 }
 
-void FileExit(QPainter &p)   // the power symbol
+void FileExit(QPainter &p) // the power symbol
 {
     QPainterPath ring;
     // Counter-clockwise from 120 degrees round to 60, leaving the gap at the top.
@@ -222,26 +222,37 @@ void FileExit(QPainter &p)   // the power symbol
     Stroke(p, bar, DarkGrey, 2.2);
 }
 
-void CustomStatus(QPainter &p)   // a five-pointed star
+void CustomStatus(QPainter &p) // a five-pointed star
 {
     Fill(p, Star({8.0, 8.6}, 7.6, 3.2, 5), Magenta);
 }
 
-void OffSick(QPainter &p)   // a medical cross
+void OffSick(QPainter &p) // a medical cross
 {
-    Fill(p, Polygon({{5.5, 1.0}, {10.5, 1.0}, {10.5, 5.5}, {15.0, 5.5}, {15.0, 10.5}, {10.5, 10.5}, {10.5, 15.0}, {5.5, 15.0},
-                     {5.5, 10.5}, {1.0, 10.5}, {1.0, 5.5}, {5.5, 5.5}}),
+    Fill(p,
+         Polygon({{5.5, 1.0},
+                  {10.5, 1.0},
+                  {10.5, 5.5},
+                  {15.0, 5.5},
+                  {15.0, 10.5},
+                  {10.5, 10.5},
+                  {10.5, 15.0},
+                  {5.5, 15.0},
+                  {5.5, 10.5},
+                  {1.0, 10.5},
+                  {1.0, 5.5},
+                  {5.5, 5.5}}),
          Lime);
 }
 
-void Offline(QPainter &p)   // an empty ring
+void Offline(QPainter &p) // an empty ring
 {
     Stroke(p, Ellipse(2.2, 2.2, 11.6, 11.6), LightGrey, 2.6);
 }
 
 // ---- command pictures ------------------------------------------------------
 
-void Comment(QPainter &p)   // a speech bubble
+void Comment(QPainter &p) // a speech bubble
 {
     QPainterPath bubble = RoundRect(1.0, 1.5, 14.0, 9.5, 2.5);
     bubble = bubble.united(Polygon({{3.5, 10.0}, {3.5, 14.8}, {8.0, 10.0}}));
@@ -252,7 +263,7 @@ void Comment(QPainter &p)   // a speech bubble
         p.drawEllipse(QPointF(x, 6.2), 1.0, 1.0);
 }
 
-void Note(QPainter &p)   // a page with a folded corner
+void Note(QPainter &p) // a page with a folded corner
 {
     Fill(p, Polygon({{3.0, 1.0}, {10.0, 1.0}, {13.5, 4.5}, {13.5, 15.0}, {3.0, 15.0}}), QColor(255, 245, 190));
     QPainterPath lines;
@@ -263,7 +274,7 @@ void Note(QPainter &p)   // a page with a folded corner
     Stroke(p, lines, QColor(150, 140, 100), 0.9);
 }
 
-void Settings(QPainter &p)   // a gear wheel
+void Settings(QPainter &p) // a gear wheel
 {
     QPainterPath gear = Ellipse(2.6, 2.6, 10.8, 10.8);
     for (int i = 0; i < 8; ++i) {
@@ -278,14 +289,14 @@ void Settings(QPainter &p)   // a gear wheel
     Fill(p, gear, QColor(140, 150, 160));
 }
 
-void Users(QPainter &p)   // one person
+void Users(QPainter &p) // one person
 {
     const QColor steel(70, 110, 160);
     Fill(p, Ellipse(5.0, 1.0, 6.0, 6.0), steel);
     Fill(p, RoundRect(2.0, 8.0, 12.0, 7.5, 3.5), steel);
 }
 
-void Departments(QPainter &p)   // an organisation chart
+void Departments(QPainter &p) // an organisation chart
 {
     const QColor box(60, 140, 120);
     QPainterPath links;
@@ -301,7 +312,7 @@ void Departments(QPainter &p)   // an organisation chart
     Fill(p, RoundRect(9.7, 10.5, 5.5, 4.5, 0.8), box.lighter(130));
 }
 
-void Statuses(QPainter &p)   // a list with coloured bullets
+void Statuses(QPainter &p) // a list with coloured bullets
 {
     const std::array<QColor, 3> bullets{Green, Red, Gold};
     for (int i = 0; i < 3; ++i) {
@@ -316,7 +327,7 @@ void Statuses(QPainter &p)   // a list with coloured bullets
     }
 }
 
-void SendMessage(QPainter &p)   // an envelope going out
+void SendMessage(QPainter &p) // an envelope going out
 {
     Envelope(p, QRectF(0.8, 2.5, 12.0, 8.5), QColor(250, 250, 250));
     QPainterPath shaft;
@@ -326,7 +337,7 @@ void SendMessage(QPainter &p)   // an envelope going out
     ArrowHead(p, {15.5, 13.5}, 0.0, 3.5, Green);
 }
 
-void Reply(QPainter &p)   // an envelope with an arrow coming back
+void Reply(QPainter &p) // an envelope with an arrow coming back
 {
     Envelope(p, QRectF(3.2, 2.5, 12.0, 8.5), QColor(250, 250, 250));
     QPainterPath shaft;
@@ -336,7 +347,7 @@ void Reply(QPainter &p)   // an envelope with an arrow coming back
     ArrowHead(p, {0.5, 13.5}, 180.0, 3.5, Blue);
 }
 
-void Delete(QPainter &p)   // a waste bin
+void Delete(QPainter &p) // a waste bin
 {
     const QColor bin(120, 130, 140);
     Fill(p, Polygon({{3.5, 4.5}, {12.5, 4.5}, {11.5, 15.0}, {4.5, 15.0}}), bin);
@@ -349,9 +360,11 @@ void Delete(QPainter &p)   // a waste bin
     Stroke(p, ribs, bin.darker(160), 0.9);
 }
 
-void InBox(QPainter &p)   // a tray with a letter dropping in
+void InBox(QPainter &p) // a tray with a letter dropping in
 {
-    Fill(p, Polygon({{1.0, 9.0}, {5.0, 9.0}, {6.0, 11.0}, {10.0, 11.0}, {11.0, 9.0}, {15.0, 9.0}, {15.0, 15.0}, {1.0, 15.0}}),
+    Fill(p,
+         Polygon(
+             {{1.0, 9.0}, {5.0, 9.0}, {6.0, 11.0}, {10.0, 11.0}, {11.0, 9.0}, {15.0, 9.0}, {15.0, 15.0}, {1.0, 15.0}}),
          QColor(90, 120, 170));
     QPainterPath shaft;
     shaft.moveTo(8.0, 1.0);
@@ -360,12 +373,12 @@ void InBox(QPainter &p)   // a tray with a letter dropping in
     ArrowHead(p, {8.0, 9.5}, 90.0, 3.8, Green);
 }
 
-void FilterDepartment(QPainter &p)   // a funnel
+void FilterDepartment(QPainter &p) // a funnel
 {
     Fill(p, Polygon({{1.0, 1.5}, {15.0, 1.5}, {9.5, 8.0}, {9.5, 14.5}, {6.5, 12.5}, {6.5, 8.0}}), QColor(70, 130, 200));
 }
 
-void Refresh(QPainter &p)   // a circular arrow
+void Refresh(QPainter &p) // a circular arrow
 {
     QPainterPath arc;
     arc.arcMoveTo(QRectF(2.0, 2.0, 12.0, 12.0), 90.0);
@@ -374,7 +387,7 @@ void Refresh(QPainter &p)   // a circular arrow
     ArrowHead(p, {12.6, 1.6}, 10.0, 4.2, Green);
 }
 
-void HelpOnKiv(QPainter &p)   // a question mark in a disc
+void HelpOnKiv(QPainter &p) // a question mark in a disc
 {
     Fill(p, Ellipse(1.0, 1.0, 14.0, 14.0), QColor(40, 110, 200));
     QPainterPath mark;
@@ -387,7 +400,7 @@ void HelpOnKiv(QPainter &p)   // a question mark in a disc
     p.drawEllipse(QPointF(8.0, 12.5), 1.1, 1.1);
 }
 
-void Information(QPainter &p)   // an "i" in a square
+void Information(QPainter &p) // an "i" in a square
 {
     Fill(p, RoundRect(1.5, 1.5, 13.0, 13.0, 2.5), QColor(0, 140, 140));
     p.setPen(Qt::NoPen);
@@ -396,7 +409,7 @@ void Information(QPainter &p)   // an "i" in a square
     p.drawRect(QRectF(6.9, 6.8, 2.2, 5.8));
 }
 
-void Alert(QPainter &p)   // a bell
+void Alert(QPainter &p) // a bell
 {
     QPainterPath bell;
     bell.moveTo(2.0, 12.5);
@@ -413,12 +426,12 @@ void Alert(QPainter &p)   // a bell
 
 // ---- new-mail pictures -----------------------------------------------------
 
-void NewMailPlain(QPainter &p)   // a yellow envelope
+void NewMailPlain(QPainter &p) // a yellow envelope
 {
     Envelope(p, QRectF(1.0, 3.0, 14.0, 10.0), QColor(255, 220, 80));
 }
 
-void NewMailFlash(QPainter &p)   // the same envelope, lit up red with a badge
+void NewMailFlash(QPainter &p) // the same envelope, lit up red with a badge
 {
     Envelope(p, QRectF(1.0, 3.0, 14.0, 10.0), QColor(230, 60, 50));
     p.setPen(OutlinePen(Qt::white));
@@ -435,10 +448,10 @@ using TPainterFn = void (*)(QPainter &);
 // Index to picture. Entries 13, 19, 20 and 25 are not used by the main window;
 // they keep the numbering of the list, and the dialogs may use them.
 const std::array<TPainterFn, SmallCount> SmallPictures{
-    AtLunch,      Available, AwayFromDesk, DoNotDisturb,     GoneHome, InMeeting,   OnHoliday,
-    OutOfOffice,  FileExit,  CustomStatus, OffSick,          Offline,  Comment,     Note,
-    Settings,     Users,     Departments,  Statuses,         SendMessage, Reply,    Delete,
-    InBox,        FilterDepartment,        Refresh,          HelpOnKiv, Information, Alert,
+    AtLunch,     Available,    AwayFromDesk, DoNotDisturb, GoneHome, InMeeting, OnHoliday,        OutOfOffice,
+    FileExit,    CustomStatus, OffSick,      Offline,      Comment,  Note,      Settings,         Users,
+    Departments, Statuses,     SendMessage,  Reply,        Delete,   InBox,     FilterDepartment, Refresh,
+    HelpOnKiv,   Information,  Alert,
 };
 
 const std::array<TPainterFn, NewMailCount> NewMailPictures{NewMailPlain, NewMailFlash};

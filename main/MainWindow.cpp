@@ -202,9 +202,9 @@ void TfrmMain::CreateToolBars()
     };
 
     QToolBar *statuses = newBar(QStringLiteral("Statuses"), QStringLiteral("barStatuses"));
-    for (TKivAction a : {TKivAction::AtLunch, TKivAction::Available, TKivAction::AwayFromDesk, TKivAction::DND,
-                         TKivAction::GoneHome, TKivAction::InMeeting, TKivAction::OnHoliday, TKivAction::OutOfOffice,
-                         TKivAction::Sick})
+    for (TKivAction a :
+         {TKivAction::AtLunch, TKivAction::Available, TKivAction::AwayFromDesk, TKivAction::DND, TKivAction::GoneHome,
+          TKivAction::InMeeting, TKivAction::OnHoliday, TKivAction::OutOfOffice, TKivAction::Sick})
         statuses->addAction(Action(a));
     statuses->addSeparator();
     statuses->addAction(actCustomStatus());
@@ -222,9 +222,9 @@ void TfrmMain::CreateToolBars()
 void TfrmMain::CreatePopupMenus()
 {
     const std::initializer_list<TKivAction> statuses{
-        TKivAction::AtLunch,   TKivAction::Available, TKivAction::AwayFromDesk, TKivAction::DND,
-        TKivAction::GoneHome,  TKivAction::InMeeting, TKivAction::OnHoliday,    TKivAction::OutOfOffice,
-        TKivAction::Sick,      TKivAction::CustomStatus};
+        TKivAction::AtLunch,  TKivAction::Available,   TKivAction::AwayFromDesk, TKivAction::DND,
+        TKivAction::GoneHome, TKivAction::InMeeting,   TKivAction::OnHoliday,    TKivAction::OutOfOffice,
+        TKivAction::Sick,     TKivAction::CustomStatus};
 
     FPopMain = NewMenu(QString(), QStringLiteral("popmnuMain"), this);
     for (TKivAction a : statuses)

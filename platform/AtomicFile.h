@@ -10,8 +10,7 @@
 /// Replaces (or creates) the file at path with bytes, atomically; a link at path
 /// is followed, so the file it points at is replaced. On failure the old file is
 /// untouched, no temporary file is left, and error (when given) says why.
-bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t mode,
-                         std::string *error = nullptr);
+bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t mode, std::string *error = nullptr);
 
 /// Reads at most limit bytes of the file at path into bytes; truncated is set when
 /// the file holds more. False (with errno kept) when it cannot be opened or read.
@@ -19,5 +18,4 @@ bool ReadFilePrefix(const std::string &path, std::size_t limit, std::string &byt
 
 /// Copies the whole file at from to to, replacing to atomically; false when either
 /// side fails, with error (when given) saying why.
-bool CopyFileAtomically(const std::string &from, const std::string &to, mode_t mode,
-                        std::string *error = nullptr);
+bool CopyFileAtomically(const std::string &from, const std::string &to, mode_t mode, std::string *error = nullptr);

@@ -12,9 +12,9 @@ inline constexpr std::string_view kInstanceMutexName = "Qtv - Kiv";
 
 /// What taking the lock came to.
 enum class TInstanceLockState {
-    Acquired,     ///< this object holds the lock
-    AlreadyHeld,  ///< another living process holds it
-    Unavailable,  ///< no lock file could be made; nothing is known of other copies
+    Acquired,    ///< this object holds the lock
+    AlreadyHeld, ///< another living process holds it
+    Unavailable, ///< no lock file could be made; nothing is known of other copies
 };
 
 /// The single-instance lock, taken at construction and released at destruction.

@@ -124,11 +124,21 @@ bool ParseQuoted(std::string_view s, std::string &out)
             const char e = s[i + 1];
             i += 2;
             switch (e) {
-            case '\\': out += '\\'; break;
-            case '"': out += '"'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case '\\':
+                out += '\\';
+                break;
+            case '"':
+                out += '"';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'x': {
                 if (i + 2 > s.size())
                     return false;
@@ -188,11 +198,21 @@ void AppendQuoted(std::string &out, std::string_view text)
         const char c = text.front();
         std::size_t len = 1;
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             len = Utf8Length(text);
             if (len == 0 || IsControl(c)) {
@@ -406,8 +426,8 @@ std::string TSettingsStore::FileForKey(std::string_view keyPath, const std::stri
         keyPath.remove_prefix(sep == std::string_view::npos ? keyPath.size() : sep + 1);
         if (part.empty())
             continue;
-        if (part == "." || part == ".." || part.find('/') != std::string_view::npos ||
-            part.find('\0') != std::string_view::npos)
+        if (part == "." || part == ".." || part.find('/') != std::string_view::npos
+            || part.find('\0') != std::string_view::npos)
             return {};
         parts.emplace_back(part);
     }

@@ -50,10 +50,10 @@ enum {
 
 /* Read modes of VmxGet. */
 enum {
-    VBIS_READ_EQUAL = 4113,         /* 0x1011: the record whose index value equals the key */
-    VBIS_READ_NEXT = 4114,          /* 0x1012 */
-    VBIS_READ_PREVIOUS = 4116,      /* 0x1014 */
-    VBIS_READ_PREVIOUS_KEY = 8196   /* 0x2004: previous, record key only; the buffer is not written */
+    VBIS_READ_EQUAL = 4113,       /* 0x1011: the record whose index value equals the key */
+    VBIS_READ_NEXT = 4114,        /* 0x1012 */
+    VBIS_READ_PREVIOUS = 4116,    /* 0x1014 */
+    VBIS_READ_PREVIOUS_KEY = 8196 /* 0x2004: previous, record key only; the buffer is not written */
 };
 
 /* Modes of VmxPut. */
@@ -61,12 +61,12 @@ enum { VBIS_PUT_ADD = 1, VBIS_PUT_REPLACE = 2 };
 
 /* What VmxInfo reports: the natural 64-bit layout of the 32-byte record. */
 typedef struct TIsamInfoRec {
-    int32_t recordCount;   /* offset 0 */
-    int32_t reserved0;     /* offset 4 */
-    int16_t keyLength;     /* offset 8 */
-    int16_t reserved1[7];  /* offset 10 */
-    BSTR text1;            /* offset 24: the engine may set it; the caller frees it */
-    BSTR text2;            /* offset 32 */
+    int32_t recordCount;  /* offset 0 */
+    int32_t reserved0;    /* offset 4 */
+    int16_t keyLength;    /* offset 8 */
+    int16_t reserved1[7]; /* offset 10 */
+    BSTR text1;           /* offset 24: the engine may set it; the caller frees it */
+    BSTR text2;           /* offset 32 */
 } TIsamInfoRec;
 
 #define VBIS_ENGINE_FILE "VBIS4032.DLL"
@@ -77,10 +77,12 @@ typedef struct TIsamInfoRec {
 #define VBIS_API
 #endif
 
-VBIS_API int16_t VmxCreate(BSTR *path, int16_t *keyLength, int32_t *zero32, int16_t *zeroA, int16_t *zeroB, BSTR *format);
+VBIS_API int16_t VmxCreate(BSTR *path, int16_t *keyLength, int32_t *zero32, int16_t *zeroA, int16_t *zeroB,
+                           BSTR *format);
 VBIS_API int16_t VmxOpen(BSTR *path, int16_t *zero, int16_t *mode, int32_t *handle);
 VBIS_API int16_t VmxClose(int32_t *handle);
-VBIS_API int16_t VmxGet(int32_t *handle, int16_t *index, int16_t *readMode, BSTR *key, BSTR *text, BSTR *recordKey, void *buffer);
+VBIS_API int16_t VmxGet(int32_t *handle, int16_t *index, int16_t *readMode, BSTR *key, BSTR *text, BSTR *recordKey,
+                        void *buffer);
 VBIS_API int16_t VmxPut(int32_t *handle, BSTR *recordKey, void *buffer, int16_t *mode);
 VBIS_API int16_t VmxDelete(int32_t *handle, BSTR *recordKey);
 VBIS_API int16_t VmxBOF(int32_t *handle, int16_t *index);

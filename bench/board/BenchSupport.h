@@ -63,8 +63,9 @@ public:
     }
     ~TBenchFolder()
     {
-        nftw(Path.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
-             FTW_DEPTH | FTW_PHYS);
+        nftw(
+            Path.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
     TBenchFolder(const TBenchFolder &) = delete;
     TBenchFolder &operator=(const TBenchFolder &) = delete;
@@ -183,4 +184,4 @@ inline int RunWithRatios(int argc, char **argv)
     return 0;
 }
 
-}  // namespace benchsupport
+} // namespace benchsupport

@@ -29,7 +29,6 @@ namespace {
 
 using namespace benchsupport;
 
-
 /// A board list that keeps nothing but a count, so only the filling is measured.
 class TNoOpBoardList : public IBoardList {
 public:
@@ -148,8 +147,10 @@ void BM_Raw_FillBoard(benchmark::State &state)
                 continue;
             TBoardRow row;
             row.Caption = GetText(record.data(), UserRecord::Name);
-            row.SubItems = {status, rows.UpdatedText(GetText(record.data(), UserRecord::Updated)),
-                            GetText(record.data(), UserRecord::Ext), GetText(record.data(), UserRecord::Department),
+            row.SubItems = {status,
+                            rows.UpdatedText(GetText(record.data(), UserRecord::Updated)),
+                            GetText(record.data(), UserRecord::Ext),
+                            GetText(record.data(), UserRecord::Department),
                             GetText(record.data(), UserRecord::LogInName),
                             GetText(record.data(), UserRecord::Comments)};
             row.ImageIndex = TKivFile::StatusImageIndex(status);
@@ -188,9 +189,12 @@ void BM_Scan_FillBoard(benchmark::State &state)
                 continue;
             TBoardRow row;
             row.Caption = GetText(record, UserRecord::Name);
-            row.SubItems = {status, rows.UpdatedText(GetText(record, UserRecord::Updated)),
-                            GetText(record, UserRecord::Ext), GetText(record, UserRecord::Department),
-                            GetText(record, UserRecord::LogInName), GetText(record, UserRecord::Comments)};
+            row.SubItems = {status,
+                            rows.UpdatedText(GetText(record, UserRecord::Updated)),
+                            GetText(record, UserRecord::Ext),
+                            GetText(record, UserRecord::Department),
+                            GetText(record, UserRecord::LogInName),
+                            GetText(record, UserRecord::Comments)};
             row.ImageIndex = TKivFile::StatusImageIndex(status);
             list.AddRow(row);
         }

@@ -36,7 +36,6 @@ constexpr int kRecipients = 100;
 constexpr int kReader = 42;
 constexpr std::time_t kSentAt = 1733650000;
 
-
 /// An in-box that keeps its rows, as the list view would.
 class TBenchInBox : public IInBox {
 public:
@@ -126,8 +125,8 @@ private:
         Check(sqlite3_open_v2((path + ".isd").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), db, "open");
         Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
         sqlite3_stmt *insert = nullptr;
-        Check(sqlite3_prepare_v2(db, "INSERT INTO vbis_record(k, rec, x4, x6, x8) VALUES(?, ?, ?, ?, ?)", -1,
-                                 &insert, nullptr),
+        Check(sqlite3_prepare_v2(db, "INSERT INTO vbis_record(k, rec, x4, x6, x8) VALUES(?, ?, ?, ?, ?)", -1, &insert,
+                                 nullptr),
               db, "prepare");
         for (int i = 1; i <= count; ++i) {
             std::string toLogin;
@@ -286,8 +285,14 @@ void RawNewMessageWaiting(benchmark::State &state, TWalk walk)
     }
 }
 
-void BM_Raw_NewMessageWaiting(benchmark::State &state) { RawNewMessageWaiting(state, TWalk::SeekEach); }
-void BM_Scan_NewMessageWaiting(benchmark::State &state) { RawNewMessageWaiting(state, TWalk::Scan); }
+void BM_Raw_NewMessageWaiting(benchmark::State &state)
+{
+    RawNewMessageWaiting(state, TWalk::SeekEach);
+}
+void BM_Scan_NewMessageWaiting(benchmark::State &state)
+{
+    RawNewMessageWaiting(state, TWalk::Scan);
+}
 
 void BM_Kiv_FillInBox(benchmark::State &state)
 {
@@ -400,8 +405,14 @@ void BM_Raw_SendUserMessage(benchmark::State &state)
     }
 }
 
-void BM_Raw_FillInBox(benchmark::State &state) { RawFillInBox(state, TWalk::SeekEach); }
-void BM_Scan_FillInBox(benchmark::State &state) { RawFillInBox(state, TWalk::Scan); }
+void BM_Raw_FillInBox(benchmark::State &state)
+{
+    RawFillInBox(state, TWalk::SeekEach);
+}
+void BM_Scan_FillInBox(benchmark::State &state)
+{
+    RawFillInBox(state, TWalk::Scan);
+}
 
 BENCHMARK(BM_Kiv_NewMessageWaiting)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Raw_NewMessageWaiting)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);

@@ -28,7 +28,6 @@ using namespace benchsupport;
 constexpr int kUsers = 1000;
 const std::string kLogin = "USER0500";
 
-
 std::string LoginOf(int n)
 {
     char login[16];

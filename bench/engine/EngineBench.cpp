@@ -25,7 +25,10 @@ constexpr const char *kUsersFormat = "%,$*51,$*31,$*11,$*21,$*51,X$*21,$*31,$*51
 constexpr std::size_t kUsersLength = 429;
 constexpr int kRecords = 1000;
 
-std::string Login(int i) { return "USER" + std::to_string(i * 7 % kRecords); }
+std::string Login(int i)
+{
+    return "USER" + std::to_string(i * 7 % kRecords);
+}
 
 TRecord User(int i)
 {
@@ -190,7 +193,8 @@ void Raw_Walk1000(benchmark::State &state)
 {
     sqlite3 *db = RawOpen(Fixture().Path + ".isd");
     sqlite3_stmt *first = Prepare(db, "SELECT k, rec, x7 FROM vbis_record ORDER BY x7, k LIMIT 1");
-    sqlite3_stmt *next = Prepare(db, "SELECT k, rec, x7 FROM vbis_record WHERE (x7, k) > (?1, ?2) ORDER BY x7, k LIMIT 1");
+    sqlite3_stmt *next =
+        Prepare(db, "SELECT k, rec, x7 FROM vbis_record WHERE (x7, k) > (?1, ?2) ORDER BY x7, k LIMIT 1");
     TRecord buffer(kUsersLength);
     for (auto _ : state) {
         std::string key, value;
@@ -359,7 +363,8 @@ public:
         const auto walk = FTimes.find("Engine_Walk1000");
         const auto scan = FTimes.find("Scan_Walk1000");
         if (walk != FTimes.end() && scan != FTimes.end() && scan->second > 0)
-            std::printf("(Walk1000 against one statement holding its lock throughout: %.2f)\n", walk->second / scan->second);
+            std::printf("(Walk1000 against one statement holding its lock throughout: %.2f)\n",
+                        walk->second / scan->second);
     }
 
 private:
@@ -367,7 +372,7 @@ private:
     std::set<std::string> FMedian;
 };
 
-}  // namespace
+} // namespace
 
 BENCHMARK(Engine_OpenClose);
 BENCHMARK(Raw_OpenClose);

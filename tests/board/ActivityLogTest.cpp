@@ -68,11 +68,9 @@ int WithFullDisk(rlim_t limit, const std::function<int(const TLogPause &)> &body
 
 TEST_F(ActivityLogTest, ANewLogGetsItsBannerAndAnExistingOneOnlyItsLines)
 {
-    AppendTextLog(TextLog(), StatusChangeEntry("Anna Berg", "ANNA", "Available", "At lunch"), Clock,
-                  CountingPause());
+    AppendTextLog(TextLog(), StatusChangeEntry("Anna Berg", "ANNA", "Available", "At lunch"), Clock, CountingPause());
     Clock.Moment += 65;
-    AppendTextLog(TextLog(), StatusChangeEntry("Anna Berg", "ANNA", "At lunch", "Available"), Clock,
-                  CountingPause());
+    AppendTextLog(TextLog(), StatusChangeEntry("Anna Berg", "ANNA", "At lunch", "Available"), Clock, CountingPause());
 
     const std::vector<std::string> lines = LogLines(ReadWholeFile(TextLog()));
     ASSERT_EQ(lines.size(), 8u);
@@ -80,8 +78,10 @@ TEST_F(ActivityLogTest, ANewLogGetsItsBannerAndAnExistingOneOnlyItsLines)
         EXPECT_EQ(lines[i], kBanner[i]);
         EXPECT_EQ(lines[i].size(), 60u);
     }
-    EXPECT_EQ(lines[6], DateTimeText(Clock.Moment - 65) + " Anna Berg (ANNA) status changed from \"Available\" to \"At lunch\"");
-    EXPECT_EQ(lines[7], DateTimeText(Clock.Moment) + " Anna Berg (ANNA) status changed from \"At lunch\" to \"Available\"");
+    EXPECT_EQ(lines[6],
+              DateTimeText(Clock.Moment - 65) + " Anna Berg (ANNA) status changed from \"Available\" to \"At lunch\"");
+    EXPECT_EQ(lines[7],
+              DateTimeText(Clock.Moment) + " Anna Berg (ANNA) status changed from \"At lunch\" to \"Available\"");
     EXPECT_TRUE(Pauses.empty());
 
     // A log that is there but empty is appended to as it is.
@@ -114,7 +114,8 @@ TEST_F(ActivityLogTest, ControlCharactersInAValueBecomeBlanks)
                   CountingPause());
     const auto text = LogLines(ReadWholeFile(TextLog()));
     ASSERT_EQ(text.size(), 7u);
-    EXPECT_EQ(text[6], DateTimeText(Clock.Moment) + " Eve  01/01/24 00:00:00 Boss (EVE) status changed from \"A\" to \"B \"");
+    EXPECT_EQ(text[6],
+              DateTimeText(Clock.Moment) + " Eve  01/01/24 00:00:00 Boss (EVE) status changed from \"A\" to \"B \"");
     AppendCsvLog(CsvLog(), "Eve\r\n\"x\"", "EVE", "A", "C", Clock, CountingPause());
     EXPECT_EQ((*CsvValues(LogLines(ReadWholeFile(CsvLog()))[1]))[1], "Eve  \"x\"");
 }
@@ -154,8 +155,9 @@ TEST_F(ActivityLogTest, ANewLogThatCannotBeWrittenLeavesNothingAndALaterAttemptW
     // Files can be made, but not one byte written.
     const int code = WithFullDisk(0, [&](const TLogPause &pause) {
         const std::string text = RaisedText([&] { AppendCsvLog(CsvLog(), "N", "L", "A", "B", Clock, [](auto) {}); });
-        if (text != "Unable to add to Kiv CSV file -  Cannot write to file \"" + CsvLog() + "\". File too large - Error "
-                        + std::to_string(EFBIG))
+        if (text
+            != "Unable to add to Kiv CSV file -  Cannot write to file \"" + CsvLog() + "\". File too large - Error "
+                   + std::to_string(EFBIG))
             return 91;
         if (!FolderNames(Folder.Path()).empty())
             return 92;

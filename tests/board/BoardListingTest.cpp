@@ -97,9 +97,8 @@ TEST_F(BoardListingTest, ARowHoldsTheRecordsCellsInColumnOrderAndTheFillingStart
     ASSERT_EQ(List.Rows.size(), 3u);
     const TBoardRow &anna = List.Rows[0];
     EXPECT_EQ(anna.Caption, "Anna Berg");
-    EXPECT_EQ(anna.SubItems,
-              (std::array<std::string, 6>{"Working from home", "Yesterday 17:45", "4711", "Support", "ANNA",
-                                          "back on Monday"}));
+    EXPECT_EQ(anna.SubItems, (std::array<std::string, 6>{"Working from home", "Yesterday 17:45", "4711", "Support",
+                                                         "ANNA", "back on Monday"}));
     EXPECT_EQ(anna.ImageIndex, 9);
     EXPECT_EQ(List.Rows[1].ImageIndex, List.Rows[2].ImageIndex);
     EXPECT_EQ(List.Rows[1].ImageIndex, 6);
@@ -135,7 +134,7 @@ TEST_F(BoardListingTest, AnUpdatedInAForeignFormatIsShownAsStoredAndHidesNobodyA
     Mine.Clock.Moment = LocalMoment(2024, 12, 8, 14, 30, 0);
     const std::string today = DateTimeText(LocalMoment(2024, 12, 8, 9, 5, 30));
     AddUser("ANNA", "Available", "", today);
-    AddUser("BERT", "Available", "", "08.12.2024 09:05:30");   // a German workstation
+    AddUser("BERT", "Available", "", "08.12.2024 09:05:30"); // a German workstation
     AddUser("CARL", "Available", "", "13/45/24 99:99:99");
     AddUser("DORA", "Available", "", today);
 

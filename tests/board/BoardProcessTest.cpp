@@ -96,12 +96,14 @@ TEST_F(BoardProcessTest, ANewBoardInAReadOnlyFolderIsNotCreatedAndLeavesNothingB
     const std::string board = NewReadOnlyBoard(Folder.Path());
     ASSERT_FALSE(board.empty());
 
-    const int code = RunInChild([&] {
-        TFakeBoard fakes;
-        TKivFile kiv(board, fakes.Ctx, "jsmith");
-        const std::string text = RaisedText([&] { kiv.SignIn(); });
-        return text.rfind("Unable to create KivDBase!\r\r", 0) == 0 && !fakes.Session.Administrator ? 0 : 1;
-    }, true);
+    const int code = RunInChild(
+        [&] {
+            TFakeBoard fakes;
+            TKivFile kiv(board, fakes.Ctx, "jsmith");
+            const std::string text = RaisedText([&] { kiv.SignIn(); });
+            return text.rfind("Unable to create KivDBase!\r\r", 0) == 0 && !fakes.Session.Administrator ? 0 : 1;
+        },
+        true);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(Names(board), std::set<std::string>{"Kiv.cfg"});
 }
@@ -117,10 +119,9 @@ TEST_F(BoardProcessTest, ANewLoginOnAReadOnlyBoardIsNotAddedAndTheBoardIsUnchang
         chmod((board + "/" + name).c_str(), name == "Kiv.cfg" ? 0666 : 0444);
     chmod(board.c_str(), 0555);
 
-    const int code = RunInChild([&] {
-        return SignInAs(board, "newcomer",
-                        {"Unable to Add user to Kiv Database\r\rDisk read / write error"});
-    }, true);
+    const int code = RunInChild(
+        [&] { return SignInAs(board, "newcomer", {"Unable to Add user to Kiv Database\r\rDisk read / write error"}); },
+        true);
     EXPECT_EQ(code, 0);
     const auto after = StoredUsers(board);
     ASSERT_EQ(after.size(), before.size());

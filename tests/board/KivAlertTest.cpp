@@ -43,15 +43,15 @@ TEST_F(KivAlertTest, ACheckReportsEachChangeOnceInEntryOrderAndTakesTheNewStatus
     EXPECT_EQ(Alerts.ChangeText, "");
     // The boss is listed first; the box keeps the entries' order. A change of
     // letter case alone is none, and a row of another login case is someone else.
-    Board.Rows = {Row("Gone home", "BOSS"), Row("At lunch", "CLERK1"), Row("available", "QUIET"),
-                  Row("DND", "quiet")};
+    Board.Rows = {Row("Gone home", "BOSS"), Row("At lunch", "CLERK1"), Row("available", "QUIET"), Row("DND", "quiet")};
     Alerts.CheckAlertList(Board);
     EXPECT_EQ(Alerts.ChangeText, "Front desk has changed status from \"Available\" to \"At lunch\"\r"
                                  "The Boss has changed status from \"In meeting\" to \"Gone home\"\r");
-    EXPECT_EQ(Alerts.Strings(), (TLines{"CLERK1", "Front desk", "At lunch", "BOSS", "The Boss", "Gone home",
-                                        "QUIET", "Quiet One", "Available"}));
+    EXPECT_EQ(Alerts.Strings(), (TLines{"CLERK1", "Front desk", "At lunch", "BOSS", "The Boss", "Gone home", "QUIET",
+                                        "Quiet One", "Available"}));
     TFixedClock clock;
-    EXPECT_EQ(Alerts.NotificationText(clock), "Status update from Kiv at " + NowText(clock) + "\r\r" + Alerts.ChangeText);
+    EXPECT_EQ(Alerts.NotificationText(clock),
+              "Status update from Kiv at " + NowText(clock) + "\r\r" + Alerts.ChangeText);
 
     // Off the board (filtered, or offline and hidden): reported once shown again.
     Board.Rows = {Row("DND", "OTHER")};
@@ -104,9 +104,15 @@ TEST_F(KivAlertTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy)
     chmod(folder.c_str(), 0555);
     Alerts.AddToAlertList("B2", "Bert", "DND");
     // As a user who may not write the folder (root may write anything).
-    EXPECT_EQ(RunInChild([&] {
-        return RaisedText([&] { Alerts.SaveToFile(path); }).rfind("Unable to save the alert list\r\r", 0) == 0 ? 0 : 1;
-    }, true), 0);
+    EXPECT_EQ(RunInChild(
+                  [&] {
+                      return RaisedText([&] { Alerts.SaveToFile(path); }).rfind("Unable to save the alert list\r\r", 0)
+                                     == 0
+                                 ? 0
+                                 : 1;
+                  },
+                  true),
+              0);
     EXPECT_EQ(ReadWholeFile(path), "A1\r\nAnne\r\nAvailable\r\n");
     EXPECT_NE(RaisedText([&] { Alerts.SaveToFile(""); }), ""); // no alert folder known
     EXPECT_NE(RaisedText([&] { Alerts.LoadFromFile(folder); }), "");

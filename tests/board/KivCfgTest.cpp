@@ -1,7 +1,7 @@
 // Kiv.cfg: its records, its defaults, its two errors, and other workstations
 // holding it open for a moment.
-#include "board/KivFile.h"
 #include "config/KivCfg.h"
+#include "board/KivFile.h"
 #include "platform/KivError.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
@@ -171,10 +171,12 @@ TEST_F(KivCfgTest, AReadOnlyFileCannotBeOpenedAndIsLeftAsItWas)
     WriteWholeFile(Cfg(), CfgRecord(1, 0));
     chmod(Cfg().c_str(), 0444);
     chmod(Folder.Path().c_str(), 0755);
-    const int code = RunInChild([&] {
-        TKivCfgRecord record;
-        return RaisedText([&] { ReadKivCfg(Folder.Path(), record); }) == "Unable to open Kiv.CFG file" ? 0 : 1;
-    }, true);
+    const int code = RunInChild(
+        [&] {
+            TKivCfgRecord record;
+            return RaisedText([&] { ReadKivCfg(Folder.Path(), record); }) == "Unable to open Kiv.CFG file" ? 0 : 1;
+        },
+        true);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadWholeFile(Cfg()), CfgRecord(1, 0));
 }

@@ -1,7 +1,7 @@
 // TKivFile against the real engine: signing in on new and existing boards, the
 // operations on single user records, their messages, and the missing engine.
-#include "board/EngineCheck.h"
 #include "board/KivFile.h"
+#include "board/EngineCheck.h"
 #include "board/KivText.h"
 #include "board/UserRecord.h"
 #include "tests/board/BoardFakes.h"
@@ -326,8 +326,7 @@ TEST_F(KivFileTest, AMissingEngineEndsTheProgramBeforeAnyFileIsTouched)
     TTestFolder noEngine;
     EXPECT_THROW(TKivFile(Folder.Path(), Mine.Ctx, "jsmith", noEngine.Path()), EKivEngineMissing);
     ASSERT_EQ(Mine.Prompter.Shown.size(), 1u);
-    EXPECT_EQ(Mine.Prompter.Shown[0].Text,
-              "Unable to find VBISAM DLL, please make sure that VBIS4032.DLL is in path!");
+    EXPECT_EQ(Mine.Prompter.Shown[0].Text, "Unable to find VBISAM DLL, please make sure that VBIS4032.DLL is in path!");
     EXPECT_EQ(Mine.Prompter.Shown[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(Mine.Prompter.Shown[0].Buttons, TMsgButtons::Ok);
     EXPECT_EQ(Mine.App.Terminations, 1);

@@ -1,8 +1,8 @@
 // The message store against the real engine: sending, the read dialogs at
 // start, the in-box, messages other workstations changed meanwhile, and four
 // workstations sending at once.
-#include "board/KivFile.h"
 #include "board/KivMessage.h"
+#include "board/KivFile.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
 #include "tests/storage/TestFolder.h"
@@ -128,9 +128,8 @@ TEST_F(KivMessageTest, TheInBoxListsOnlyTheOwnMessagesNewestFirstWithTheirCounts
         SendToMe(subject);
     Boss.Messages.SendUserMessage("CLERK", "BOSS", "for the clerk", "b");
     // Only the exact login is the user's, not one that differs in case alone.
-    ASSERT_TRUE(ChangeStoredUser(Folder.Path(), "CLERK", [](char *record) {
-        PutText(record, UserRecord::LogInName, "jsmith");
-    }));
+    ASSERT_TRUE(ChangeStoredUser(Folder.Path(), "CLERK",
+                                 [](char *record) { PutText(record, UserRecord::LogInName, "jsmith"); }));
     Boss.Messages.SendUserMessage("jsmith", "BOSS", "lower case", "b");
     SendToMe("s4");
     SendToMe("s5");
@@ -221,8 +220,9 @@ TEST_F(KivMessageTest, ADamagedDatasetIsReportedWithoutACrash)
     EXPECT_EQ(Mine.Prompter.Shown[0].Text, "Unable to open Kiv Messages database!");
     Messages.FillInBox(InBox);
     EXPECT_EQ(InBox.Trace, "[c]");
-    EXPECT_EQ(RaisedText([&] { Messages.SendUserMessage("BOSS", "JSMITH", "s", "b"); })
-                  .rfind("Unable to open Kiv message database - ", 0),
+    EXPECT_EQ(RaisedText([&] {
+                  Messages.SendUserMessage("BOSS", "JSMITH", "s", "b");
+              }).rfind("Unable to open Kiv message database - ", 0),
               0u);
     EXPECT_EQ(ReadWholeFile(Folder / "KivMesg.isd"), "not a database");
     EXPECT_FALSE(Messages.IsamFile.IsOpen() || Messages.UsersFile.IsOpen());

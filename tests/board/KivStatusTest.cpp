@@ -1,8 +1,8 @@
 // TKivStatus against the real engine, and several workstations creating the
 // catalogue at once; failures the real engine cannot be made to give come
 // from the counting stand-in.
-#include "board/KivFile.h"
 #include "board/KivStatus.h"
+#include "board/KivFile.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
 #include "tests/storage/TestFolder.h"

@@ -87,9 +87,8 @@ TEST_F(StatusChangeTest, TheOwnStatusIsStoredAndTheSignedInUserTakesTheRecordsDe
     EXPECT_FALSE(Kiv->IsamFile.IsOpen());
 
     // The flag follows the record, also when it is taken away.
-    ASSERT_TRUE(ChangeStoredUser(Folder.Path(), "ADMIN", [](char *record) {
-        PutInt16(record, UserRecord::Administrator, 0);
-    }));
+    ASSERT_TRUE(
+        ChangeStoredUser(Folder.Path(), "ADMIN", [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
     SetOwnStatus("Working from home");
     EXPECT_FALSE(Mine.Session.Administrator);
     EXPECT_EQ(Mine.Session.User.Administrator, 0);
@@ -159,8 +158,8 @@ TEST_F(StatusChangeTest, AnAdministratorSettingAColleaguesStatusLeavesTheirOwnAl
 
     const auto lines = CsvLog();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(*CsvValues(lines[1]), (std::vector<std::string>{NowText(Mine.Clock), "Bert \"B\" Lund", "BERT",
-                                                               "Available", "Out of office"}));
+    EXPECT_EQ(*CsvValues(lines[1]),
+              (std::vector<std::string>{NowText(Mine.Clock), "Bert \"B\" Lund", "BERT", "Available", "Out of office"}));
 
     // The own row goes the same way: the record changes, the object does not.
     ASSERT_TRUE(list.Select("ADMIN"));

@@ -40,9 +40,8 @@ TEST(StatusProcessTest, EightWorkstationsChangingStatusesKeepEveryChangeAndAWell
             config.LoggingType = 2;
             kiv.WriteConfig(config);
         }
-        ASSERT_TRUE(ChangeStoredUser(folder.Path(), LoginOf(n), [&](char *record) {
-            PutText(record, UserRecord::Name, NameOf(n));
-        }));
+        ASSERT_TRUE(ChangeStoredUser(folder.Path(), LoginOf(n),
+                                     [&](char *record) { PutText(record, UserRecord::Name, NameOf(n)); }));
     }
 
     const std::vector<int> codes = RunTogether(kWorkstations, [&](int n) {

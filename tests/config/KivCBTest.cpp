@@ -111,8 +111,8 @@ TEST(KivCB, LongTextsAreCutToTheirFieldNeverInsideACharacter)
 {
     TTempHome home;
     // A two-byte letter straddles byte 50 of the second status.
-    PlaceSettingsFile(home, "KivDBasePath = \"" + std::string(300, 'p') + "\"\nShutDownStatus = \"" +
-                                std::string(60, 's') + "\"\nInfo1 = \"" + std::string(255, 'i') + "\"\n");
+    PlaceSettingsFile(home, "KivDBasePath = \"" + std::string(300, 'p') + "\"\nShutDownStatus = \""
+                                + std::string(60, 's') + "\"\nInfo1 = \"" + std::string(255, 'i') + "\"\n");
     TKivSettings s;
     TKivCB().ReadSettings(s);
     EXPECT_EQ(s.KivDBasePath, std::string(255, 'p'));
@@ -164,7 +164,8 @@ TEST(KivCB, ADamagedFileKeepsWhatCanBeReadAndIsBackedUp)
 {
     TTempHome home;
     const char raw[] = "MainHeight = 612\n"
-                       "\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0\x01\n"
+                       "\x7f"
+                       "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0\x01\n"
                        "KivDBasePath = \"/srv/board/\"\n"
                        "UpdateDisplayTime = 9999999999\n"
                        "ShutDownStatus = \"Gone ho";

@@ -45,7 +45,8 @@ TEST_F(BoardCommandsTest, ListingHidesOfflineUsersFiltersOnTheExactDepartmentAnd
     EXPECT_EQ(ListedLogins({"--department", "Sales"}), (std::vector<std::string>{"ANNA"}));
     EXPECT_EQ(ListedLogins({"--department=Sales", "--offline"}), (std::vector<std::string>{"ANNA", "CARL"}));
 
-    ASSERT_TRUE(ChangeStoredUser(Board, "ANNA", [](char *record) { PutText(record, UserRecord::Name, "Smith, \"JJ\""); }));
+    ASSERT_TRUE(
+        ChangeStoredUser(Board, "ANNA", [](char *record) { PutText(record, UserRecord::Name, "Smith, \"JJ\""); }));
     const std::string row = CsvRows({"board", "--department", "Sales"}).at(0);
     EXPECT_EQ(row.substr(0, row.find(",Available,")), "\"Smith, \"\"JJ\"\"\"");
     EXPECT_EQ(row.substr(row.find(",Sales,")), ",Sales,ANNA,");

@@ -6,14 +6,31 @@ using UsageTest = TCtlTest;
 
 TEST_F(UsageTest, UsageErrorsEndWithStatusTwoAndLeaveTheBoardUntouchedAndEveryCommandHasHelp)
 {
-    const std::vector<std::vector<std::string>> errors{
-        {}, {"frobnicate"}, {"--colour", "board"}, {"board", "extra"}, {"board", "--department"},
-        {"board", "--offline=yes"}, {"board", "--user", "X"}, {"board", "--csv", "--csv"}, {"status", "a", "b"},
-        {"status", " "}, {"status", std::string(31, 's')}, {"status", "line\nbreak"}, {"status", "--user", ""},
-        {"comment"}, {"comment", std::string(51, 'c')}, {"statuses", "remove", "x"}, {"statuses", "add", "  "},
-        {"departments", "add", std::string(21, 'd')}, {"send", "CLERK1", "subject"},
-        {"send", "CLERK1", std::string(256, 's'), "body"}, {"inbox", "--offline"}, {"read", "12a"},
-        {"delete", "12345678901"}, {"watch", "--interval", "0"}, {"watch", "--interval=1.5"}};
+    const std::vector<std::vector<std::string>> errors{{},
+                                                       {"frobnicate"},
+                                                       {"--colour", "board"},
+                                                       {"board", "extra"},
+                                                       {"board", "--department"},
+                                                       {"board", "--offline=yes"},
+                                                       {"board", "--user", "X"},
+                                                       {"board", "--csv", "--csv"},
+                                                       {"status", "a", "b"},
+                                                       {"status", " "},
+                                                       {"status", std::string(31, 's')},
+                                                       {"status", "line\nbreak"},
+                                                       {"status", "--user", ""},
+                                                       {"comment"},
+                                                       {"comment", std::string(51, 'c')},
+                                                       {"statuses", "remove", "x"},
+                                                       {"statuses", "add", "  "},
+                                                       {"departments", "add", std::string(21, 'd')},
+                                                       {"send", "CLERK1", "subject"},
+                                                       {"send", "CLERK1", std::string(256, 's'), "body"},
+                                                       {"inbox", "--offline"},
+                                                       {"read", "12a"},
+                                                       {"delete", "12345678901"},
+                                                       {"watch", "--interval", "0"},
+                                                       {"watch", "--interval=1.5"}};
     for (const std::vector<std::string> &args : errors) {
         const TCtlResult result = OnBoard(args);
         const std::string shown = args.empty() ? "(nothing)" : args[0] + " " + (args.size() > 1 ? args[1] : "");
@@ -25,8 +42,8 @@ TEST_F(UsageTest, UsageErrorsEndWithStatusTwoAndLeaveTheBoardUntouchedAndEveryCo
     EXPECT_EQ(noFolder.Err.rfind("kivctl: no board folder", 0), 0u) << noFolder.Err;
     EXPECT_EQ(Run({"--board"}).Code, 2);
 
-    for (const char *command : {"board", "status", "comment", "statuses", "departments", "send", "inbox", "read",
-                                "delete", "watch"}) {
+    for (const char *command :
+         {"board", "status", "comment", "statuses", "departments", "send", "inbox", "read", "delete", "watch"}) {
         const TCtlResult help = OnBoard({command, "--help"});
         EXPECT_EQ(help.Code, 0) << command;
         EXPECT_EQ(help.Out.rfind("Usage: kivctl [--board FOLDER] " + std::string(command), 0), 0u) << help.Out;

@@ -45,10 +45,7 @@ protected:
         return path;
     }
 
-    static TRecord Owner(const std::string &text)
-    {
-        return TRecord(kWorkerRecordLength).Text(0, 21, text).Int(21, 1);
-    }
+    static TRecord Owner(const std::string &text) { return TRecord(kWorkerRecordLength).Text(0, 21, text).Int(21, 1); }
 
     static int16_t OpenCode(const std::string &path)
     {
@@ -93,7 +90,7 @@ protected:
     TTempFolder FFolder;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(EngineBadFiles, DefinitionFilesThatAreNotOursOrDamagedAnswerTheirCodes)
 {
@@ -105,12 +102,15 @@ TEST_F(EngineBadFiles, DefinitionFilesThatAreNotOursOrDamagedAnswerTheirCodes)
     } cases[] = {
         {kGoodDefinition, VBIS_OK},
         {"", VBIS_NOT_ISAM},
-        {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10), VBIS_NOT_ISAM},
+        {std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\0",
+                     10),
+         VBIS_NOT_ISAM},
         {"SQLite format 3", VBIS_NOT_ISAM},
-        {"VBIS4032 ISAM dataset definition", VBIS_NOT_ISAM},  // magic without its line end
+        {"VBIS4032 ISAM dataset definition", VBIS_NOT_ISAM}, // magic without its line end
         {magic, VBIS_CORRUPTED},
         {magic + "version 1\n", VBIS_CORRUPTED},
-        {magic + "version 2\nkey-length 10\nformat X$*21,%\n", VBIS_NOT_ISAM},  // a later engine's file
+        {magic + "version 2\nkey-length 10\nformat X$*21,%\n", VBIS_NOT_ISAM}, // a later engine's file
         {magic + "version 1\nkey-length 0\nformat X$*21,%\n", VBIS_CORRUPTED},
         {magic + "version 1\nkey-length 99999\nformat X$*21,%\n", VBIS_CORRUPTED},
         {magic + "version 1\nkey-length ten\nformat X$*21,%\n", VBIS_CORRUPTED},

@@ -26,9 +26,15 @@ bool Later(const timespec &a, const timespec &b)
     return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
 }
 
-bool Same(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+bool Same(const timespec &a, const timespec &b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
-std::string Show(const timespec &t) { return std::to_string(t.tv_sec) + "." + std::to_string(t.tv_nsec); }
+std::string Show(const timespec &t)
+{
+    return std::to_string(t.tv_sec) + "." + std::to_string(t.tv_nsec);
+}
 
 // The stamps a worker printed, in order.
 std::vector<timespec> StampsOf(TWorker &worker)
@@ -48,8 +54,8 @@ std::vector<timespec> StampsOf(TWorker &worker)
 void ExpectRising(const std::vector<timespec> &stamps)
 {
     for (std::size_t i = 1; i < stamps.size(); ++i)
-        ASSERT_TRUE(Later(stamps[i], stamps[i - 1])) << "write " << i << ": " << Show(stamps[i]) << " after "
-                                                     << Show(stamps[i - 1]);
+        ASSERT_TRUE(Later(stamps[i], stamps[i - 1]))
+            << "write " << i << ": " << Show(stamps[i]) << " after " << Show(stamps[i - 1]);
 }
 
 class EngineStamps : public ::testing::Test {
@@ -67,7 +73,7 @@ protected:
     std::string FPath;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(EngineStamps, EveryOneOfManyBackToBackWritesMovesTheStampOn)
 {

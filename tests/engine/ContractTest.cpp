@@ -19,7 +19,7 @@ bool Exists(const std::string &path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-}  // namespace
+} // namespace
 
 TEST(EngineCreate, MakesBothFilesAndRefusesToOverwriteAnExistingDataset)
 {
@@ -59,9 +59,9 @@ TEST(EngineCreate, RefusesWhenOnlyTheDataFileIsThere)
 TEST(EngineCreate, AnswersBadFormatForAnythingButPercentDollarStarAndX)
 {
     TTempFolder folder;
-    const char *bad[] = {"",        "X",        "$*",      "$*0",    "$*031",  "$31",    "*31",      "%%",
-                         "x$*31",   "X$*31,",   ",X$*31",  "X$*31,,%", "XX%",  "% ",     " %",       "$*-5",
-                         "$*5x",    "$*99999999", "%,$*2,Y%", "X$*31;%", "X%\n"};
+    const char *bad[] = {"",   "X",     "$*",     "$*0",        "$*031",    "$31",     "*31",
+                         "%%", "x$*31", "X$*31,", ",X$*31",     "X$*31,,%", "XX%",     "% ",
+                         " %", "$*-5",  "$*5x",   "$*99999999", "%,$*2,Y%", "X$*31;%", "X%\n"};
     int n = 0;
     for (const char *format : bad) {
         SCOPED_TRACE(format);
@@ -70,7 +70,11 @@ TEST(EngineCreate, AnswersBadFormatForAnythingButPercentDollarStarAndX)
         EXPECT_FALSE(Exists(path + ".ism"));
         EXPECT_FALSE(Exists(path + ".isd"));
     }
-    const char *good[] = {"%", "X%", "$*1", "X$*31", "%,$*51,$*31,$*11,$*21,$*51,X$*21,$*31,$*51,$*51,$*51,$*51,%,%,%",
+    const char *good[] = {"%",
+                          "X%",
+                          "$*1",
+                          "X$*31",
+                          "%,$*51,$*31,$*11,$*21,$*51,X$*21,$*31,$*51,$*51,$*51,$*51,%,%,%",
                           "%,$*31,$*256,X$*7,$*256,X$*31,$*31,X$*31,$*31"};
     for (const char *format : good) {
         SCOPED_TRACE(format);

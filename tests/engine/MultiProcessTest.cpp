@@ -96,7 +96,7 @@ std::string MakeWorkerDataset(const TTempFolder &folder, int workers)
     return path;
 }
 
-}  // namespace
+} // namespace
 
 TEST(EngineProcesses, FourWritersAtOnceLoseNoAcknowledgedWrite)
 {
@@ -258,7 +258,7 @@ TEST(EngineProcesses, WorkstationsCreatingOneDatasetAtOnceAllOpenIt)
             if (pid == 0) {
                 ::close(go[1]);
                 char c;
-                (void)!::read(go[0], &c, 1);  // all start together when the pipe closes
+                (void)!::read(go[0], &c, 1); // all start together when the pipe closes
                 const int16_t created = CreateDataset(path, kWorkerFormat);
                 TOpenDataset ds;
                 const int16_t opened = ds.Open(path);

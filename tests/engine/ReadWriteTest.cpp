@@ -48,7 +48,7 @@ protected:
     TOpenDataset FData;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(EngineRecords, AddReadReplaceEraseRoundTripsTheWholeBuffer)
 {
@@ -148,8 +148,8 @@ TEST_F(EngineRecords, WalksRunInKeyOrderBothWaysAndTiesOnAnIndexGoByRecordKey)
     EXPECT_EQ(Walk(1, true), byName);
     EXPECT_EQ(Walk(1, false), std::vector<std::string>(byName.rbegin(), byName.rend()));
     // Integers in numeric order, negatives first, not in byte order.
-    EXPECT_EQ(Walk(3, true),
-              (std::vector<std::string>{RecordNumber(1), RecordNumber(3), RecordNumber(4), RecordNumber(5), RecordNumber(2)}));
+    EXPECT_EQ(Walk(3, true), (std::vector<std::string>{RecordNumber(1), RecordNumber(3), RecordNumber(4),
+                                                       RecordNumber(5), RecordNumber(2)}));
     // An empty text sorts first.
     EXPECT_EQ(Walk(4, true).front(), RecordNumber(5));
 }
@@ -160,9 +160,9 @@ TEST_F(EngineRecords, TextsCompareAsBytesUpToTheirFirstZero)
     ASSERT_EQ(FData.Add(RecordNumber(2), Person("B", 0, 0, "").Data()), VBIS_OK);
     ASSERT_EQ(FData.Add(RecordNumber(3), Person("\xC3\xA9t\xC3\xA9", 0, 0, "").Data()), VBIS_OK);
     ASSERT_EQ(FData.Add(RecordNumber(4), Person("ba", 0, 0, "").Data()), VBIS_OK);
-    ASSERT_EQ(FData.Add(RecordNumber(5), Person("12345678901", 0, 0, "").Data()), VBIS_OK);  // fills its width
-    EXPECT_EQ(Walk(1, true), (std::vector<std::string>{RecordNumber(5), RecordNumber(2), RecordNumber(1), RecordNumber(4),
-                                                       RecordNumber(3)}));
+    ASSERT_EQ(FData.Add(RecordNumber(5), Person("12345678901", 0, 0, "").Data()), VBIS_OK); // fills its width
+    EXPECT_EQ(Walk(1, true), (std::vector<std::string>{RecordNumber(5), RecordNumber(2), RecordNumber(1),
+                                                       RecordNumber(4), RecordNumber(3)}));
     TRecord read(kLength);
     std::string key;
     // Letter case matters, and the key is read up to its first zero byte.
@@ -190,7 +190,7 @@ TEST_F(EngineRecords, AnEqualReadFindsTheFirstTieAndNextAndPreviousGoOnFromIt)
     ASSERT_EQ(FData.Get(1, VBIS_READ_PREVIOUS, "", read.Data(), &key), VBIS_OK);
     EXPECT_EQ(key, RecordNumber(1));
     ASSERT_EQ(FData.Get(1, VBIS_READ_PREVIOUS, "", read.Data(), &key), VBIS_OK);
-    EXPECT_EQ(key, RecordNumber(6));  // the last "even"
+    EXPECT_EQ(key, RecordNumber(6)); // the last "even"
     EXPECT_EQ(read.IntAt(11), 6);
 
     // A read that finds nothing leaves the position where it was.

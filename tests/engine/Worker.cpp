@@ -151,11 +151,11 @@ bool MountSmallFileSystem(const std::string &spec)
         return false;
     const std::string folder = spec.substr(0, colon);
     const std::string options = "size=" + spec.substr(colon + 1);
-    return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+           && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -179,7 +179,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: vbis_worker [options] mix|add|stamps|open|fill PATH ...\n");
         return 2;
     }
-    Engine();  // loaded before any work, as the board program does
+    Engine(); // loaded before any work, as the board program does
     const std::string command = argv[arg];
     const std::string path = argv[arg + 1];
     const int rest = argc - arg - 2;

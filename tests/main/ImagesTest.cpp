@@ -63,7 +63,8 @@ TEST(KivImages, ListsHoldEveryPictureAtEveryRatio)
     EXPECT_EQ(OpaquePixels(Rendered(TKivImageSet::NewMail, 2, 2.0)), 0);
     EXPECT_NE(Rendered(TKivImageSet::NewMail, 0, 1.0), Rendered(TKivImageSet::NewMail, 1, 1.0));
 
-    for (const auto &[set, list] : {std::pair{TKivImageSet::Small, &small}, std::pair{TKivImageSet::NewMail, &newMail}}) {
+    for (const auto &[set, list] :
+         {std::pair{TKivImageSet::Small, &small}, std::pair{TKivImageSet::NewMail, &newMail}}) {
         for (int i = 0; i < list->Count(); ++i) {
             for (qreal ratio : TKivImageList::Ratios()) {
                 // The icon hands out the picture drawn for that ratio, not a rescaled one.

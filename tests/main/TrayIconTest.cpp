@@ -1,7 +1,7 @@
 // The notification-area icon: status image, new-mail animation, menu and
 // double-click.
-#include "main/KivImages.h"
 #include "main/TrayIcon.h"
+#include "main/KivImages.h"
 
 #include <QMenu>
 #include <QSignalSpy>

@@ -35,8 +35,9 @@ TBoardRow MakeRow(const std::string &name, const std::string &login)
 {
     TBoardRow row;
     row.Caption = name;
-    row.SubItems = {"In meeting", "Yesterday 23:59", "4411", "Accounts and Finance", login,
-                    "Back after the quarterly review with the auditors"};
+    row.SubItems = {"In meeting", "Yesterday 23:59",
+                    "4411",       "Accounts and Finance",
+                    login,        "Back after the quarterly review with the auditors"};
     row.ImageIndex = 5;
     return row;
 }
@@ -60,7 +61,10 @@ void Idle()
 
 class WindowTest : public testing::Test {
 protected:
-    void SetUp() override { Window = std::make_unique<TfrmMain>(Session, App, [this] { return TrayAvailable; }); }
+    void SetUp() override
+    {
+        Window = std::make_unique<TfrmMain>(Session, App, [this] { return TrayAvailable; });
+    }
     void TearDown() override { Window.reset(); }
 
     QAction *ActionNamed(const char *name) const { return Window->findChild<QAction *>(QString::fromLatin1(name)); }
@@ -164,8 +168,9 @@ TEST_F(WindowTest, MenusToolbarsAndPopupsListTheirEntriesInOrder)
     EXPECT_EQ(menus, QStringList({"&File", "&Status", "&View", "&Tools", "Fi&lter", "&Help"}));
 
     auto menu = [&](const char *name) { return Window->findChild<QMenu *>(QString::fromLatin1(name)); };
-    const QStringList statuses{"At Lunch",   "Available",     "Away From Desk", "Do Not Disturb!", "Gone Home",
-                               "In Meeting", "On Holiday",    "Out Of Office",  "Sick"};
+    const QStringList statuses{"At Lunch",        "Available",     "Away From Desk",
+                               "Do Not Disturb!", "Gone Home",     "In Meeting",
+                               "On Holiday",      "Out Of Office", "Sick"};
     EXPECT_EQ(Entries(menu("mnuFile")), QStringList({"E&xit Kiv"}));
     EXPECT_EQ(Entries(menu("mnuStatus")), statuses + QStringList({"Custom Status..."}));
     EXPECT_EQ(Entries(menu("mnuView")), QStringList({"My &InBox", "View alerts"}));

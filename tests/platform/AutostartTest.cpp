@@ -11,21 +11,21 @@ TEST(Autostart, TheEntryStartsTheProgramAndReplacesAnOlderOne)
     CreateAutostartEntry("/old/kiv");
     CreateAutostartEntry("/opt/kiv/kiv");
     EXPECT_EQ(TTempHome::ReadAll(home.Config() + "/autostart/Kiv.desktop"), "[Desktop Entry]\n"
-                                                                           "Type=Application\n"
-                                                                           "Version=1.0\n"
-                                                                           "Name=Kiv\n"
-                                                                           "Comment=Kiv\n"
-                                                                           "Exec=\"/opt/kiv/kiv\"\n"
-                                                                           "Terminal=false\n"
-                                                                           "X-GNOME-Autostart-enabled=true\n");
+                                                                            "Type=Application\n"
+                                                                            "Version=1.0\n"
+                                                                            "Name=Kiv\n"
+                                                                            "Comment=Kiv\n"
+                                                                            "Exec=\"/opt/kiv/kiv\"\n"
+                                                                            "Terminal=false\n"
+                                                                            "X-GNOME-Autostart-enabled=true\n");
 }
 
 TEST(Autostart, OddCharactersInThePathAreQuotedForTheDesktop)
 {
     // Inside a quoted argument ", `, $ and \ take a backslash and '%' is doubled;
     // then every backslash of the value is doubled once more.
-    EXPECT_NE(AutostartEntryText("/a b/\"q\"/$x/`c`/100%/b\\s").find(
-                  "Exec=\"/a b/\\\\\"q\\\\\"/\\\\$x/\\\\`c\\\\`/100%%/b\\\\\\\\s\"\n"),
+    EXPECT_NE(AutostartEntryText("/a b/\"q\"/$x/`c`/100%/b\\s")
+                  .find("Exec=\"/a b/\\\\\"q\\\\\"/\\\\$x/\\\\`c\\\\`/100%%/b\\\\\\\\s\"\n"),
               std::string::npos);
 }
 

@@ -136,7 +136,8 @@ TEST(SettingsStore, ConcurrentSavesNeverTearTheFileAndLoseNoValue)
         const TStoreContent c = ParseStoreText(TTempHome::ReadAll(home.SettingsFile()));
         torn += c.Damaged || c.Values.size() != kWriters + 1u;
         for (const TStoredValue &v : c.Values)
-            torn += v.Name == "Shared" && (v.Text.size() != kShared || v.Text.find_first_not_of(v.Text[0]) != std::string::npos);
+            torn += v.Name == "Shared"
+                    && (v.Text.size() != kShared || v.Text.find_first_not_of(v.Text[0]) != std::string::npos);
     }
     EXPECT_TRUE(TTempHome::AllSucceeded(children));
     EXPECT_EQ(torn, 0);

@@ -44,8 +44,9 @@ public:
             else
                 unsetenv(name.c_str());
         }
-        nftw(FRoot.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
-             FTW_DEPTH | FTW_PHYS);
+        nftw(
+            FRoot.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
     TTempHome(const TTempHome &) = delete;
     TTempHome &operator=(const TTempHome &) = delete;

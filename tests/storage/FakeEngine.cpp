@@ -108,14 +108,32 @@ int16_t VmxInfo(int32_t *, TIsamInfoRec *info)
     return 0;
 }
 
-int16_t VmxLock(int32_t *) { return VBIS_UNAVAILABLE; }
-int16_t VmxUnlock(int32_t *) { return VBIS_UNAVAILABLE; }
-int16_t VmxKill(BSTR *) { return VBIS_UNAVAILABLE; }
-int16_t VmxReadNote(int32_t *, BSTR *) { return VBIS_UNAVAILABLE; }
-int16_t VmxWriteNote(int32_t *, BSTR *) { return VBIS_UNAVAILABLE; }
+int16_t VmxLock(int32_t *)
+{
+    return VBIS_UNAVAILABLE;
+}
+int16_t VmxUnlock(int32_t *)
+{
+    return VBIS_UNAVAILABLE;
+}
+int16_t VmxKill(BSTR *)
+{
+    return VBIS_UNAVAILABLE;
+}
+int16_t VmxReadNote(int32_t *, BSTR *)
+{
+    return VBIS_UNAVAILABLE;
+}
+int16_t VmxWriteNote(int32_t *, BSTR *)
+{
+    return VBIS_UNAVAILABLE;
+}
 #ifndef FAKE_ENGINE_PARTIAL
 // The partial build lacks this one entry point, so it must not count as loaded.
-int16_t VmxFetchField(int32_t *, int16_t *, BSTR *) { return VBIS_UNAVAILABLE; }
+int16_t VmxFetchField(int32_t *, int16_t *, BSTR *)
+{
+    return VBIS_UNAVAILABLE;
+}
 #endif
 
 } // extern "C"

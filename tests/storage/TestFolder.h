@@ -29,13 +29,17 @@ public:
     ~TTestFolder()
     {
         // Read-only subfolders are made writable again so that they can go.
-        nftw(FPath.c_str(), [](const char *path, const struct stat *st, int type, FTW *) {
-            if (type == FTW_D || type == FTW_DP)
-                chmod(path, st->st_mode | S_IRWXU);
-            return 0;
-        }, 16, FTW_PHYS);
-        nftw(FPath.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
-             FTW_DEPTH | FTW_PHYS);
+        nftw(
+            FPath.c_str(),
+            [](const char *path, const struct stat *st, int type, FTW *) {
+                if (type == FTW_D || type == FTW_DP)
+                    chmod(path, st->st_mode | S_IRWXU);
+                return 0;
+            },
+            16, FTW_PHYS);
+        nftw(
+            FPath.c_str(), [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
     TTestFolder(const TTestFolder &) = delete;
     TTestFolder &operator=(const TTestFolder &) = delete;

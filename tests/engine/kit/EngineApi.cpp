@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fstream>
 #include <ftw.h>
@@ -24,7 +24,8 @@ namespace {
     std::abort();
 }
 
-template <class T> void Resolve(void *library, const char *name, T &out)
+template <class T>
+void Resolve(void *library, const char *name, T &out)
 {
     out = reinterpret_cast<T>(::dlsym(library, name));
     if (out == nullptr)
@@ -56,7 +57,7 @@ TEngineApi Load()
     Resolve(library, "VmxReadNote", api.ReadNote);
     Resolve(library, "VmxWriteNote", api.WriteNote);
     Resolve(library, "VmxFetchField", api.FetchField);
-    return api;  // never unloaded, as in the board program
+    return api; // never unloaded, as in the board program
 }
 
 int RemoveOne(const char *path, const struct stat *, int, struct FTW *)
@@ -66,7 +67,7 @@ int RemoveOne(const char *path, const struct stat *, int, struct FTW *)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 const TEngineApi &Engine()
 {
@@ -146,8 +147,14 @@ int16_t TOpenDataset::Get(int16_t index, int16_t readMode, const std::string &ke
     return code;
 }
 
-int16_t TOpenDataset::Top(int16_t index) { return Engine().BOF(&FHandle, &index); }
-int16_t TOpenDataset::Bottom(int16_t index) { return Engine().EOF_(&FHandle, &index); }
+int16_t TOpenDataset::Top(int16_t index)
+{
+    return Engine().BOF(&FHandle, &index);
+}
+int16_t TOpenDataset::Bottom(int16_t index)
+{
+    return Engine().EOF_(&FHandle, &index);
+}
 
 int16_t TOpenDataset::Info(TIsamInfoRec &info)
 {
@@ -168,7 +175,10 @@ TTempFolder::TTempFolder()
     FPath = pattern;
 }
 
-TTempFolder::~TTempFolder() { ::nftw(FPath.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS); }
+TTempFolder::~TTempFolder()
+{
+    ::nftw(FPath.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 std::string ReadFile(const std::string &path)
 {
@@ -222,4 +232,4 @@ std::string IntegrityCheck(const std::string &isdPath)
     return result.empty() ? "no answer" : result;
 }
 
-}  // namespace vbistest
+} // namespace vbistest

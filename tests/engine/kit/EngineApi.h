@@ -99,4 +99,4 @@ void WriteFile(const std::string &path, std::string_view content);
 /// "ok" when it passes.
 std::string IntegrityCheck(const std::string &isdPath);
 
-}  // namespace vbistest
+} // namespace vbistest

@@ -58,4 +58,4 @@ inline std::string RecordNumber(int n)
     return text;
 }
 
-}  // namespace vbistest
+} // namespace vbistest

@@ -65,7 +65,7 @@ bool TWorker::ReadLine(std::string &line)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return false;  // a line cut short by a kill is no line
+            return false; // a line cut short by a kill is no line
         FPending.append(chunk, std::size_t(n));
     }
 }
@@ -98,4 +98,4 @@ int TWorker::Wait()
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
-}  // namespace vbistest
+} // namespace vbistest

@@ -37,4 +37,4 @@ private:
     bool FEnded = false;
 };
 
-}  // namespace vbistest
+} // namespace vbistest
