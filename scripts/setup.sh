@@ -7,7 +7,7 @@ packages=(
     libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-multimedia-dev fonts-dejavu-core
-    clang libclang-rt-14-dev
+    clang clang-format libclang-rt-14-dev
 )
 
 missing=()
