@@ -8,6 +8,7 @@
 #include "storage/Vbis4032.h"
 
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -15,19 +16,15 @@ using TDepartmentBuffer = std::array<char, DepartmentRecord::Size>;
 
 } // namespace
 
-TKivDepartment::TKivDepartment(TBoardContext &ctx, const std::string &engineFolder) : IsamFile(engineFolder), FCtx(ctx)
+TKivDepartment::TKivDepartment(TBoardContext &ctx, TBoardFolderSource folderSource, const std::string &engineFolder)
+    : IsamFile(engineFolder), FFolderSource(std::move(folderSource)), FCtx(ctx)
 {
     RequireEngine(IsamFile, FCtx);
 }
 
 std::string TKivDepartment::DatasetPath() const
 {
-    std::string folder = BoardFolder;
-    if (folder.empty()) {
-        TKivSettings settings;
-        FSettings.ReadSettings(settings);
-        folder = settings.KivDBasePath;
-    }
+    std::string folder = FFolderSource ? FFolderSource() : std::string();
     // No folder is no dataset: a blank setting must not put one at the root
     // of the file system.
     if (folder.find_first_not_of(' ') == std::string::npos)

@@ -7,9 +7,9 @@
 #pragma once
 
 #include "board/ActivityLog.h"
+#include "board/KivCfg.h"
 #include "board/Seams.h"
 #include "board/Session.h"
-#include "config/KivCfg.h"
 #include "storage/IsamFile.h"
 
 #include <cstdint>

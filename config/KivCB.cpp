@@ -146,3 +146,12 @@ void TKivCB::WriteSettings(const TKivSettings &settings) const
     }
     registry.CloseKey();
 }
+
+std::function<std::string()> SettingsBoardFolder()
+{
+    return [] {
+        TKivSettings settings;
+        TKivCB().ReadSettings(settings);
+        return settings.KivDBasePath;
+    };
+}

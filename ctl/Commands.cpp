@@ -191,8 +191,9 @@ void Departments(TCtlBoard &ctl, const TCtlRequest &request)
 {
     if (request.Text)
         ctl.RequireAdministrator("add a department");
-    TKivDepartment departments(ctl.Ctx);
-    departments.BoardFolder = ctl.Folder;
+    // The folder kivctl was pointed at: --board, else the settings' one as
+    // it stood when the command began.
+    TKivDepartment departments(ctl.Ctx, [&ctl] { return ctl.Folder; });
     if (request.Text) {
         departments.EnsureDepartmentDataset();
         departments.AddDepartment(*request.Text);

@@ -44,7 +44,7 @@ protected:
     TTempHome Home;
     TTestFolder Folder;
     TFakeBoard Mine;
-    TKivDepartment Deps{Mine.Ctx};
+    TKivDepartment Deps{Mine.Ctx, SettingsBoardFolder()};
 };
 
 } // namespace
@@ -115,7 +115,7 @@ TEST_F(KivDepartmentTest, ThePickersReadOfAnEntryErasedElsewhereIsAnErrorBoxAndC
     EXPECT_EQ(picked, "Accounts");
 
     TFakeBoard other;
-    TKivDepartment(other.Ctx).DeleteDepartment(*list.SelectedData());
+    TKivDepartment(other.Ctx, SettingsBoardFolder()).DeleteDepartment(*list.SelectedData());
     picked = "before";
     Deps.ReadDepartment(list, picked);
     EXPECT_EQ(picked, "before");
@@ -149,7 +149,7 @@ TEST_F(KivDepartmentTest, TheFolderIsReadFromTheSettingsAtEveryOperation)
 
 TEST_F(KivDepartmentTest, AFailedReplaceJoinsTheOldNameAndTheErrorWithoutASeparator)
 {
-    TKivDepartment faked(Mine.Ctx, KIV_FAKE_ENGINE_DIR);
+    TKivDepartment faked(Mine.Ctx, SettingsBoardFolder(), KIV_FAKE_ENGINE_DIR);
     TFakeEngineState *state = FreshFakeEngineState();
     ASSERT_NE(state, nullptr);
     state->ReadAnswer = 0;

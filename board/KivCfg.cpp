@@ -1,4 +1,4 @@
-#include "config/KivCfg.h"
+#include "board/KivCfg.h"
 
 #include "platform/FileSystem.h"
 #include "platform/KivError.h"
