@@ -2,7 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "storage/IsamFile.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <chrono>
 #include <thread>

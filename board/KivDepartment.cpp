@@ -5,7 +5,7 @@
 #include "board/EngineCheck.h"
 #include "board/Seams.h"
 #include "platform/KivError.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <array>
 #include <utility>

@@ -9,7 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 namespace {
 

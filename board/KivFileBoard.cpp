@@ -8,7 +8,7 @@
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
 #include "platform/KivError.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <array>
 #include <charconv>

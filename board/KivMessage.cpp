@@ -9,7 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/KivError.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <time.h>
 

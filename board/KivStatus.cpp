@@ -8,7 +8,7 @@
 #include "board/Seams.h"
 #include "platform/FileSystem.h"
 #include "platform/KivError.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "engine/ChangeStamp.h"
 #include "engine/Codes.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 namespace vbis {
 

@@ -1,7 +1,7 @@
 #include "storage/IsamFile.h"
 
 #include "platform/Paths.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <charconv>
 #include <dlfcn.h>
