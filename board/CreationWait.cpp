@@ -1,6 +1,6 @@
 #include "board/CreationWait.h"
 
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "storage/IsamFile.h"
 #include "vbis/Vbis4032.h"
 

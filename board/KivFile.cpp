@@ -6,7 +6,7 @@
 #include "board/KivText.h"
 #include "board/User.h"
 #include "board/UserRecord.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
 #include "vbis/Vbis4032.h"

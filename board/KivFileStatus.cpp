@@ -8,7 +8,7 @@
 #include "board/KivText.h"
 #include "board/User.h"
 #include "board/UserRecord.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 
 namespace {

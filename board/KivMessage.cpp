@@ -7,7 +7,7 @@
 #include "board/Seams.h"
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 #include "vbis/Vbis4032.h"
 

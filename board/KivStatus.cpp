@@ -6,7 +6,7 @@
 #include "board/EngineCheck.h"
 #include "board/KivFile.h"
 #include "board/Seams.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 #include "vbis/Vbis4032.h"
 

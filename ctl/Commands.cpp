@@ -11,7 +11,7 @@
 #include "ctl/Terminal.h"
 #include "ctl/Watch.h"
 #include "platform/Clock.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
 

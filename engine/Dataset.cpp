@@ -56,6 +56,10 @@ int BusyWait(void *since, int attempt)
     return 1;
 }
 
+// The engine is a product of its own and links nothing of the program's
+// layers, so the few file helpers it needs (the folder of a path, a write
+// loop, a folder flush) are its own, in this file and nowhere else.
+
 std::string FolderOf(const std::string &path)
 {
     const std::size_t slash = path.rfind('/');
