@@ -57,8 +57,6 @@ public:
     TKivDepartment(const TKivDepartment &) = delete;
     TKivDepartment &operator=(const TKivDepartment &) = delete;
 
-    /// The door to the engine for every operation on the dataset.
-    TIsamFile IsamFile;
     /// The department the board is filtered on.
     std::string FilterDepartment;
     /// The board shows only the users of FilterDepartment. Set by the main
@@ -92,12 +90,18 @@ public:
     /// The dataset's path: the board folder the source answers now followed
     /// by "KivDeps"; empty while no folder is set.
     std::string DatasetPath() const;
+    /// True while the dataset is open, which is only ever inside one of the
+    /// operations: for tests that check that every path closes it.
+    bool DatasetOpen() const { return FIsamFile.IsOpen(); }
 
 private:
     /// Loads the settings and opens the dataset; a dataset that cannot be
     /// opened leaves the wrapper closed, so the steps after it are refused.
     void Open();
 
+    /// The door to the engine for every operation on the dataset; only the
+    /// operations reach it, so that each one closes what it opened.
+    TIsamFile FIsamFile;
     TBoardFolderSource FFolderSource;
     TBoardContext &FCtx;
 };

@@ -71,7 +71,7 @@ TEST_F(KivDepartmentTest, ANewBoardListsNothingSilentlyAndItsTreeHasOnlyTheRoot)
     Deps.EnsureDepartmentDataset(); // showing the dialog again keeps what is there
     EXPECT_EQ(Stored(), TNames{"Sales"});
     EXPECT_TRUE(Mine.Prompter.Shown.empty());
-    EXPECT_FALSE(Deps.IsamFile.IsOpen());
+    EXPECT_FALSE(Deps.DatasetOpen());
 }
 
 TEST_F(KivDepartmentTest, ADuplicateNameIsAWarningAndALeadingBlankMakesAnotherName)
@@ -101,7 +101,7 @@ TEST_F(KivDepartmentTest, ComboAndTreeFollowTheOrderOfAddingAndRenamingMayMakeTw
 
     EXPECT_EQ(RaisedText([&] { Deps.UpdateDepartment("Accounts", "Finance"); }),
               "Unable to locate the department Accounts\r\rObject not found");
-    EXPECT_FALSE(Deps.IsamFile.IsOpen());
+    EXPECT_FALSE(Deps.DatasetOpen());
 }
 
 TEST_F(KivDepartmentTest, ThePickersReadOfAnEntryErasedElsewhereIsAnErrorBoxAndChangesNothing)
@@ -125,7 +125,7 @@ TEST_F(KivDepartmentTest, ThePickersReadOfAnEntryErasedElsewhereIsAnErrorBoxAndC
     EXPECT_EQ(RaisedText([&] { Deps.DeleteDepartment(*list.SelectedData()); }),
               "Unable to erarse department\r\rObject not found");
     EXPECT_EQ(Stored(), TNames{"Sales"});
-    EXPECT_FALSE(Deps.IsamFile.IsOpen());
+    EXPECT_FALSE(Deps.DatasetOpen());
 }
 
 TEST_F(KivDepartmentTest, TheFolderIsReadFromTheSettingsAtEveryOperation)
@@ -156,5 +156,5 @@ TEST_F(KivDepartmentTest, AFailedReplaceJoinsTheOldNameAndTheErrorWithoutASepara
     state->ReplaceAnswer = 14;
     EXPECT_EQ(RaisedText([&] { faked.UpdateDepartment("Sales", "Sales team"); }),
               "Unable to update the department SalesDisk read / write error");
-    EXPECT_FALSE(faked.IsamFile.IsOpen());
+    EXPECT_FALSE(faked.DatasetOpen());
 }
