@@ -3,6 +3,8 @@
 #include "main/AppControl.h"
 #include "main/MainWindow.h"
 
+#include "KivVersion.h"
+
 #include <QApplication>
 #include <QSessionManager>
 
@@ -11,7 +13,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kiv"));
     QApplication::setApplicationDisplayName(QStringLiteral("Kiv"));
-    QApplication::setApplicationVersion(QStringLiteral("3.10"));
+    QApplication::setApplicationVersion(QStringLiteral(KIV_VERSION_TEXT));
     // The window hides to the notification area and message boxes come and go
     // while it is hidden; the program ends only when the main window closes.
     QApplication::setQuitOnLastWindowClosed(false);

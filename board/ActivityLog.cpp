@@ -2,6 +2,7 @@
 
 #include "board/KivText.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 
 #include <cerrno>
@@ -80,25 +81,6 @@ TFailure Failure(const char *what, const std::string &path)
     return {std::string(what) + " \"" + path + "\". " + SystemText(error), error};
 }
 
-// Writes all of text to fd; the bytes written, fewer when a write failed
-// (errno then tells why).
-std::size_t WriteAll(int fd, const std::string &text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = EIO;
-            break;
-        }
-        done += std::size_t(written);
-    }
-    return done;
-}
-
 bool Empty(int fd)
 {
     struct stat st {};
@@ -159,7 +141,7 @@ private:
 
     std::optional<TFailure> WriteAndClose(int fd, const std::string &text)
     {
-        const std::size_t done = WriteAll(fd, text);
+        const std::size_t done = WriteAll(fd, text.data(), text.size());
         if (done > 0)
             FOpeningOwed = false;
         if (done < text.size()) {
@@ -190,7 +172,7 @@ private:
         if (fd < 0)
             return Failure("Cannot create file", FPath);
         const std::string text = FOpening + FLine();
-        if (WriteAll(fd, text) < text.size()) {
+        if (WriteAll(fd, text.data(), text.size()) < text.size()) {
             TFailure failure = Failure("Cannot write to file", FPath);
             ::close(fd);
             ::unlink(own.c_str());

@@ -1,8 +1,8 @@
 #include "board/CreationWait.h"
 
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "storage/IsamFile.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <chrono>
 #include <thread>

@@ -1,18 +1,19 @@
 // TKivDepartment: the office's department catalogue, the dataset KivDeps in
-// the board database folder of this workstation's settings, and the board's
-// department filter.
+// the board database folder its owner names, and the board's department
+// filter.
 //
 // The catalogue has no default entries and is created only when the
 // administration dialog is shown; until then every listing comes out empty
-// without a message. Every operation loads the settings block afresh for the
-// folder, opens the dataset, works and closes it again, on every path.
+// without a message. Every operation asks the owner's folder source afresh
+// for the folder (in the program: the settings block, loaded again each
+// time), opens the dataset, works and closes it again, on every path.
 #pragma once
 
 #include "board/KivText.h"
-#include "config/KivCB.h"
 #include "storage/IsamFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class IItemList;
@@ -41,26 +42,26 @@ inline std::string NameKey(const std::string &name)
 
 } // namespace DepartmentRecord
 
+/// Answers the board database folder as it is at the moment of asking; it may
+/// raise EKivError when the folder cannot be found out.
+using TBoardFolderSource = std::function<std::string()>;
+
 class TKivDepartment {
 public:
-    /// When the engine is missing it shows the engine-missing box, asks the
+    /// Works on the folder that folderSource answers at each operation. When
+    /// the engine is missing it shows the engine-missing box, asks the
     /// program to end and raises EKivEngineMissing. engineFolder as for
     /// TIsamFile (empty: the loader's search).
-    explicit TKivDepartment(TBoardContext &ctx, const std::string &engineFolder = std::string());
+    TKivDepartment(TBoardContext &ctx, TBoardFolderSource folderSource,
+                   const std::string &engineFolder = std::string());
     TKivDepartment(const TKivDepartment &) = delete;
     TKivDepartment &operator=(const TKivDepartment &) = delete;
 
-    /// The door to the engine for every operation on the dataset.
-    TIsamFile IsamFile;
     /// The department the board is filtered on.
     std::string FilterDepartment;
     /// The board shows only the users of FilterDepartment. Set by the main
     /// window's tree and the department picker; never read by this class.
     bool FilterOn = false;
-    /// When not empty, the board folder of every operation in place of the
-    /// settings' KivDBasePath, which is then not loaded: for a tool whose
-    /// caller names the board folder.
-    std::string BoardFolder;
 
     /// Creates the empty catalogue unless it exists; an existing one keeps
     /// its records, and nothing is shown either way.
@@ -86,15 +87,21 @@ public:
     /// department.
     void FillDepartmentTree(ITree &tree);
 
-    /// The dataset's path: the board folder (BoardFolder, else the settings
-    /// as they are now) followed by "KivDeps"; empty while no folder is set.
+    /// The dataset's path: the board folder the source answers now followed
+    /// by "KivDeps"; empty while no folder is set.
     std::string DatasetPath() const;
+    /// True while the dataset is open, which is only ever inside one of the
+    /// operations: for tests that check that every path closes it.
+    bool DatasetOpen() const { return FIsamFile.IsOpen(); }
 
 private:
     /// Loads the settings and opens the dataset; a dataset that cannot be
     /// opened leaves the wrapper closed, so the steps after it are refused.
     void Open();
 
-    TKivCB FSettings;
+    /// The door to the engine for every operation on the dataset; only the
+    /// operations reach it, so that each one closes what it opened.
+    TIsamFile FIsamFile;
+    TBoardFolderSource FFolderSource;
     TBoardContext &FCtx;
 };

@@ -6,10 +6,10 @@
 #include "board/KivText.h"
 #include "board/User.h"
 #include "board/UserRecord.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 namespace {
 
@@ -27,9 +27,9 @@ TKivFile::TKivFile(const std::string &folder, TBoardContext &ctx) : TKivFile(fol
 TKivFile::TKivFile(const std::string &folder, TBoardContext &ctx, const std::string &loginName,
                    const std::string &engineFolder)
     : LoginUser(InitialUser(UserRecord::LoginKey(UpperCaseLogin(loginName)), NowText(ctx.Clock))),
-      DatabaseFolder(folder), IsamFile(engineFolder), FCtx(ctx)
+      DatabaseFolder(folder), FIsamFile(engineFolder), FCtx(ctx)
 {
-    RequireEngine(IsamFile, FCtx);
+    RequireEngine(FIsamFile, FCtx);
     TKivCfgRecord record;
     ReadConfig(record);
 }
@@ -48,14 +48,14 @@ std::string TKivFile::DatasetPath() const
 
 void TKivFile::OpenOrRaise(const std::string &message)
 {
-    if (!IsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
-        throw EKivError(message + IsamFile.ErrorText());
+    if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+        throw EKivError(message + FIsamFile.ErrorText());
 }
 
 bool TKivFile::OpenBoardDataset(const std::string &path)
 {
     // A workstation creating the board this moment may not have finished it.
-    return OpenDatasetBeingCreated(IsamFile, path, UserRecord::OpenMode);
+    return OpenDatasetBeingCreated(FIsamFile, path, UserRecord::OpenMode);
 }
 
 void TKivFile::AddLoginUser(int16_t administrator)
@@ -65,8 +65,8 @@ void TKivFile::AddLoginUser(int16_t administrator)
     user.Administrator = administrator;
     PutUserFields(record.data(), user);
     PutText(record.data(), UserRecord::Updated, user.Updated);
-    if (!IsamFile.AddRecord(record.data()))
-        throw EKivError("Unable to Add user to Kiv Database\r\r" + IsamFile.ErrorText());
+    if (!FIsamFile.AddRecord(record.data()))
+        throw EKivError("Unable to Add user to Kiv Database\r\r" + FIsamFile.ErrorText());
 }
 
 void TKivFile::SignIn()
@@ -77,11 +77,11 @@ void TKivFile::SignIn()
     }
     const std::string path = DatasetPath();
     const std::string openFailed = std::string("Unable to open KivDBase after create!\r\r") + kRightsHint;
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
 
     if (!FileExists(path + ".ism")) {
-        if (IsamFile.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)) {
-            if (!IsamFile.OpenDataset(path, UserRecord::OpenMode))
+        if (FIsamFile.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)) {
+            if (!FIsamFile.OpenDataset(path, UserRecord::OpenMode))
                 throw EKivError(openFailed);
             AddLoginUser(1);
             FCtx.Session.Administrator = true;
@@ -90,7 +90,7 @@ void TKivFile::SignIn()
         // A workstation starting on the same new board a moment earlier won
         // the create; this one signs in on that dataset as an ordinary user.
         if (!FileExists(path + ".ism"))
-            throw EKivError("Unable to create KivDBase!\r\r" + IsamFile.ErrorText());
+            throw EKivError("Unable to create KivDBase!\r\r" + FIsamFile.ErrorText());
     }
 
     if (!OpenBoardDataset(path)) {
@@ -98,13 +98,13 @@ void TKivFile::SignIn()
         throw EKivError(openFailed);
     }
     UserRecord::TBuffer record{};
-    if (IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
+    if (FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
         return;
     // Only a login the dataset really lacks is added: a look-up that failed
     // for another reason (a busy or damaged dataset) would add a second
     // record for a login that has one.
-    if (IsamFile.LastError() != VBIS_NOT_FOUND)
-        throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + IsamFile.ErrorText());
+    if (FIsamFile.LastError() != VBIS_NOT_FOUND)
+        throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());
     AddLoginUser(0);
 }
 
@@ -113,18 +113,18 @@ void TKivFile::UpdateUser()
     const std::string folder = Folder();
     if (!DirectoryExists(folder))
         throw EKivError("Unable to update user - unable to access the Kiv database location " + Quoted(folder));
-    TDatasetGuard guard(IsamFile);
-    if (!IsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+    TDatasetGuard guard(FIsamFile);
+    if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
         throw EKivError(std::string("Unable to open dataset\r\r") + kRightsHint);
 
     const TUser &user = FCtx.Session.User;
     UserRecord::TBuffer record{};
-    if (!IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(user.LogInName)))
-        throw EKivError("Unable to perform lookup on user " + user.LogInName + " " + IsamFile.ErrorText());
+    if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(user.LogInName)))
+        throw EKivError("Unable to perform lookup on user " + user.LogInName + " " + FIsamFile.ErrorText());
     PutUserFields(record.data(), user);
     PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
-    if (!IsamFile.ReplaceRecord(record.data(), IsamFile.LastKey()))
-        throw EKivError("Unable to replace record - " + IsamFile.ErrorText());
+    if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
+        throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
 }
 
 void TKivFile::RefreshCurrentUser()
@@ -132,12 +132,12 @@ void TKivFile::RefreshCurrentUser()
     const std::string folder = Folder();
     if (!DirectoryExists(folder))
         throw EKivError("Unable to access the Kiv database location " + Quoted(folder));
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     OpenOrRaise("Unable to open dataset - ");
 
     UserRecord::TBuffer record{};
-    if (!IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName)) {
-        FCtx.Host.SetStatusText(IsamFile.ErrorText() + " " + IsamFile.ErrorInfo());
+    if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName)) {
+        FCtx.Host.SetStatusText(FIsamFile.ErrorText() + " " + FIsamFile.ErrorInfo());
         return;
     }
     FCtx.Host.SetStatusText(std::string());
@@ -147,13 +147,13 @@ void TKivFile::RefreshCurrentUser()
 
 TUser TKivFile::ReadUser(int32_t number)
 {
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     OpenOrRaise("Unable to open dataset - ");
-    if (!IsamFile.GotoTop(UserRecord::NumberIndex))
-        throw EKivError("Unable to perform BOF on dataset - " + IsamFile.ErrorText());
+    if (!FIsamFile.GotoTop(UserRecord::NumberIndex))
+        throw EKivError("Unable to perform BOF on dataset - " + FIsamFile.ErrorText());
     UserRecord::TBuffer record{};
-    if (!IsamFile.ReadEqual(record.data(), UserRecord::NumberIndex, RecordNumberText(number)))
-        throw EKivError("Unable to perform look up on dataset - " + IsamFile.ErrorText());
+    if (!FIsamFile.ReadEqual(record.data(), UserRecord::NumberIndex, RecordNumberText(number)))
+        throw EKivError("Unable to perform look up on dataset - " + FIsamFile.ErrorText());
     return GetUserFields(record.data());
 }
 
@@ -162,21 +162,21 @@ void TKivFile::DeleteUser(int32_t number)
     const std::string folder = Folder();
     if (!DirectoryExists(folder))
         throw EKivError("Unable to delete user - unable to access the Kiv database location " + Quoted(folder));
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     OpenOrRaise("Unable to open dataset - ");
-    if (!IsamFile.DeleteRecord(RecordNumberText(number)))
-        throw EKivError("Unable to erase user - " + IsamFile.ErrorText());
+    if (!FIsamFile.DeleteRecord(RecordNumberText(number)))
+        throw EKivError("Unable to erase user - " + FIsamFile.ErrorText());
 }
 
 bool TKivFile::IsOnlyAdministrator()
 {
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     OpenOrRaise("Unable to open dataset - ");
-    if (!IsamFile.GotoTop(UserRecord::NumberIndex))
-        throw EKivError("Unable to perform BOF on dataset - " + IsamFile.ErrorText());
+    if (!FIsamFile.GotoTop(UserRecord::NumberIndex))
+        throw EKivError("Unable to perform BOF on dataset - " + FIsamFile.ErrorText());
     int administrators = 0;
     UserRecord::TBuffer record{};
-    while (IsamFile.ReadNext(record.data(), UserRecord::NumberIndex))
+    while (FIsamFile.ReadNext(record.data(), UserRecord::NumberIndex))
         if (GetInt16(record.data(), UserRecord::Administrator) == 1)
             ++administrators;
     return administrators <= 1;

@@ -7,9 +7,9 @@
 #pragma once
 
 #include "board/ActivityLog.h"
+#include "board/KivCfg.h"
 #include "board/Seams.h"
 #include "board/Session.h"
-#include "config/KivCfg.h"
 #include "storage/IsamFile.h"
 
 #include <cstdint>
@@ -39,8 +39,6 @@ public:
     uint8_t LoggingType = 0;
     /// The board database folder; the settings dialog may replace it.
     std::string DatabaseFolder;
-    /// The door to the engine for every operation on the dataset.
-    TIsamFile IsamFile;
     /// Whether messaging is allowed on this board, as Kiv.cfg last said.
     uint8_t AllowMessages = 1;
     /// The Status read by the last successful RefreshCurrentUser.
@@ -102,6 +100,12 @@ public:
     std::string DatasetPath() const;
     /// What the board's data classes are given by their owner.
     TBoardContext &Context() const { return FCtx; }
+    /// True while the dataset is open, which is only ever inside one of the
+    /// operations: for tests that check that every path closes it.
+    bool DatasetOpen() const { return FIsamFile.IsOpen(); }
+    /// The engine's code of the last dataset call (0 when it succeeded): for
+    /// a diagnosis beside a failure's message, which does not always carry it.
+    int16_t LastEngineCode() const { return FIsamFile.LastError(); }
 
 private:
     void OpenOrRaise(const std::string &message);
@@ -113,5 +117,8 @@ private:
     void LogStatusChange(const std::string &name, const std::string &login, const std::string &oldStatus,
                          const std::string &newStatus);
 
+    /// The door to the engine for every operation on the dataset; only the
+    /// operations reach it, so that each one closes what it opened.
+    TIsamFile FIsamFile;
     TBoardContext &FCtx;
 };

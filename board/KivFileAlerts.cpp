@@ -11,13 +11,13 @@
 
 void TKivFile::RefreshAlertNames(TKivAlert &alerts)
 {
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     OpenOrRaise("Unable to open dataset - ");
-    if (!IsamFile.GotoTop(UserRecord::NumberIndex))
-        throw EKivError("Unable to perform BOF on dataset - " + IsamFile.ErrorText());
+    if (!FIsamFile.GotoTop(UserRecord::NumberIndex))
+        throw EKivError("Unable to perform BOF on dataset - " + FIsamFile.ErrorText());
     UserRecord::TBuffer record{};
     // The first read that fails is the end of the data.
-    while (IsamFile.ReadNext(record.data(), UserRecord::NumberIndex)) {
+    while (FIsamFile.ReadNext(record.data(), UserRecord::NumberIndex)) {
         const std::string login = GetText(record.data(), UserRecord::LogInName);
         const std::string name = GetText(record.data(), UserRecord::Name);
         const int position = alerts.IndexOfLogIn(UpperCaseLogin(login));

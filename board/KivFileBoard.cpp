@@ -8,7 +8,7 @@
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
 #include "platform/KivError.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <array>
 #include <charconv>
@@ -148,8 +148,8 @@ std::string TKivFile::UpdatedText(const std::string &stored) const
 void TKivFile::OpenBeforeFirst()
 {
     OpenOrRaise("Unable to open dataset - ");
-    if (!IsamFile.GotoTop(UserRecord::NumberIndex))
-        throw EKivError("Unable to perform BOF on dataset - " + IsamFile.ErrorText());
+    if (!FIsamFile.GotoTop(UserRecord::NumberIndex))
+        throw EKivError("Unable to perform BOF on dataset - " + FIsamFile.ErrorText());
 }
 
 void TKivFile::FillBoard(IBoardList &list)
@@ -164,13 +164,13 @@ void TKivFile::FillBoardForDepartment(IBoardList &list, const std::string &depar
 
 void TKivFile::FillRows(IBoardList &list, const std::string *department)
 {
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     OpenBeforeFirst();
 
     list.BeginUpdate();
     try {
         list.Clear();
-        WalkRecords(IsamFile, [&](const char *record) {
+        WalkRecords(FIsamFile, [&](const char *record) {
             // The department test comes first, the offline test second; both
             // compare exactly, letter case counting.
             if (department != nullptr && GetText(record, UserRecord::Department) != *department)
@@ -194,17 +194,17 @@ void TKivFile::FillRows(IBoardList &list, const std::string *department)
 
 void TKivFile::FillUserNames(IItemList &list)
 {
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     OpenBeforeFirst();
 
     list.BeginUpdate();
     try {
         list.Clear();
-        WalkRecords(IsamFile, [&](const char *record) {
+        WalkRecords(FIsamFile, [&](const char *record) {
             // The item's number is the record's key; a key that is no record
             // number (never stored by this system) could not be addressed
             // again, so its record is not offered.
-            const std::string &key = IsamFile.LastKey();
+            const std::string &key = FIsamFile.LastKey();
             int32_t number = 0;
             const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), number);
             if (error == std::errc() && end == key.data() + key.size() && !key.empty())

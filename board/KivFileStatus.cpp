@@ -8,7 +8,7 @@
 #include "board/KivText.h"
 #include "board/User.h"
 #include "board/UserRecord.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 
 namespace {
@@ -37,12 +37,12 @@ void TKivFile::SetStatus()
     const std::string newStatus = StoredStatus(user.Status);
     std::string oldStatus;
     {
-        TDatasetGuard guard(IsamFile);
+        TDatasetGuard guard(FIsamFile);
         OpenOrRaise("Unable to open dataset - ");
         UserRecord::TBuffer record{};
-        if (!IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
-            throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + IsamFile.ErrorText());
-        const std::string key = IsamFile.LastKey();
+        if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
+            throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());
+        const std::string key = FIsamFile.LastKey();
         oldStatus = GetText(record.data(), UserRecord::Status);
 
         // The object takes the record's details; its Status is the new one.
@@ -54,8 +54,8 @@ void TKivFile::SetStatus()
         PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
         FCtx.Session.Administrator = user.Administrator == 1;
         FCtx.Host.SetTrayStatusImage(StatusImageIndex(newStatus));
-        if (!IsamFile.ReplaceRecord(record.data(), key))
-            throw EKivError("Unable to replace record - " + IsamFile.ErrorText());
+        if (!FIsamFile.ReplaceRecord(record.data(), key))
+            throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
     }
     // The record is stored and the dataset closed before the log is written,
     // so a log that cannot be reached never costs the new status.
@@ -78,19 +78,19 @@ void TKivFile::SetStatusOfSelected(IBoardList &list, const std::string &newStatu
     const std::string stored = StoredStatus(newStatus);
     std::string oldStatus;
     {
-        TDatasetGuard guard(IsamFile);
-        if (!IsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+        TDatasetGuard guard(FIsamFile);
+        if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
             throw EKivError("Unable to open dataset\r\r"
                             "Please check that you have network permissions and rights to the database folder");
         UserRecord::TBuffer record{};
-        if (!IsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, login))
-            throw EKivError("Unable to perform lookup on user " + login + " " + IsamFile.ErrorText());
-        const std::string key = IsamFile.LastKey();
+        if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, login))
+            throw EKivError("Unable to perform lookup on user " + login + " " + FIsamFile.ErrorText());
+        const std::string key = FIsamFile.LastKey();
         oldStatus = GetText(record.data(), UserRecord::Status);
         PutText(record.data(), UserRecord::Status, stored);
         PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
-        if (!IsamFile.ReplaceRecord(record.data(), key))
-            throw EKivError("Unable to replace record - " + IsamFile.ErrorText());
+        if (!FIsamFile.ReplaceRecord(record.data(), key))
+            throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
     }
     if (oldStatus != stored)
         LogStatusChange(name, login, oldStatus, stored);

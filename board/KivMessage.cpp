@@ -7,9 +7,9 @@
 #include "board/Seams.h"
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <time.h>
 
@@ -80,10 +80,10 @@ std::string MessageNowText(const IClock &clock)
 }
 
 TKivMessage::TKivMessage(TKivFile &kivFile, const std::string &engineFolder)
-    : IsamFile(engineFolder), UsersFile(engineFolder), FKivFile(kivFile)
+    : FIsamFile(engineFolder), FUsersFile(engineFolder), FKivFile(kivFile)
 {
-    RequireEngine(IsamFile, FKivFile.Context());
-    RequireEngine(UsersFile, FKivFile.Context());
+    RequireEngine(FIsamFile, FKivFile.Context());
+    RequireEngine(FUsersFile, FKivFile.Context());
 }
 
 std::string TKivMessage::DatasetPath() const
@@ -100,13 +100,13 @@ void TKivMessage::CreateOnFirstUse(const std::string &path)
 {
     if (FileExists(path + ".ism"))
         return;
-    if (IsamFile.CreateDataset(path, MessageRecord::KeyLength, MessageRecord::Format))
+    if (FIsamFile.CreateDataset(path, MessageRecord::KeyLength, MessageRecord::Format))
         return;
     // Another workstation sending the board's first message at this moment
     // won the create; this one adds to the dataset the other made.
-    if (IsamFile.LastError() == VBIS_NAME_IN_USE || FileExists(path + ".ism"))
+    if (FIsamFile.LastError() == VBIS_NAME_IN_USE || FileExists(path + ".ism"))
         return;
-    throw EKivError(std::string("Unable to create Kiv Messages database!\r\r") + IsamFile.ErrorText());
+    throw EKivError(std::string("Unable to create Kiv Messages database!\r\r") + FIsamFile.ErrorText());
 }
 
 void TKivMessage::SendUserMessage(const std::string &recipientLogin, const std::string &senderLogin,
@@ -114,16 +114,16 @@ void TKivMessage::SendUserMessage(const std::string &recipientLogin, const std::
 {
     const std::string path = DatasetPath();
     // Declared first, so the users dataset is closed before the messages.
-    TDatasetGuard messagesOpen(IsamFile);
-    TDatasetGuard usersOpen(UsersFile);
+    TDatasetGuard messagesOpen(FIsamFile);
+    TDatasetGuard usersOpen(FUsersFile);
 
     CreateOnFirstUse(path);
-    if (!OpenDatasetBeingCreated(IsamFile, path, MessageRecord::OpenMode))
-        throw EKivError("Unable to open Kiv message database - " + IsamFile.ErrorText());
-    if (!UsersFile.OpenDataset(FKivFile.DatasetPath(), UserRecord::OpenMode))
-        throw EKivError("Unable to open Kiv Users database!\r\r" + UsersFile.ErrorText());
-    const TFoundUser recipient = FindUser(UsersFile, recipientLogin);
-    const TFoundUser sender = FindUser(UsersFile, senderLogin);
+    if (!OpenDatasetBeingCreated(FIsamFile, path, MessageRecord::OpenMode))
+        throw EKivError("Unable to open Kiv message database - " + FIsamFile.ErrorText());
+    if (!FUsersFile.OpenDataset(FKivFile.DatasetPath(), UserRecord::OpenMode))
+        throw EKivError("Unable to open Kiv Users database!\r\r" + FUsersFile.ErrorText());
+    const TFoundUser recipient = FindUser(FUsersFile, recipientLogin);
+    const TFoundUser sender = FindUser(FUsersFile, senderLogin);
 
     MessageRecord::TBuffer record{};
     PutInt16(record.data(), MessageRecord::Reserved, 0);
@@ -135,18 +135,18 @@ void TKivMessage::SendUserMessage(const std::string &recipientLogin, const std::
     MessageRecord::PutText(record.data(), MessageRecord::FromName, sender.Name);
     MessageRecord::PutText(record.data(), MessageRecord::ToLogin, recipient.LogInName);
     MessageRecord::PutText(record.data(), MessageRecord::FromLogin, sender.LogInName);
-    if (!IsamFile.AddRecord(record.data()))
-        throw EKivError("Unable to add Message to Message database " + IsamFile.ErrorText());
+    if (!FIsamFile.AddRecord(record.data()))
+        throw EKivError("Unable to add Message to Message database " + FIsamFile.ErrorText());
 }
 
 std::string TKivMessage::LookUpUserName(const std::string &login)
 {
-    TDatasetGuard usersOpen(UsersFile);
-    if (!UsersFile.OpenDataset(FKivFile.DatasetPath(), UserRecord::OpenMode))
-        throw EKivError("Unable to open Users dataset\r\r" + UsersFile.ErrorText());
+    TDatasetGuard usersOpen(FUsersFile);
+    if (!FUsersFile.OpenDataset(FKivFile.DatasetPath(), UserRecord::OpenMode))
+        throw EKivError("Unable to open Users dataset\r\r" + FUsersFile.ErrorText());
     UserRecord::TBuffer record{};
-    if (!UsersFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(login)))
-        throw EKivError("Unable to locate User\r\r" + UsersFile.ErrorText());
+    if (!FUsersFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(login)))
+        throw EKivError("Unable to locate User\r\r" + FUsersFile.ErrorText());
     return GetText(record.data(), UserRecord::Name);
 }
 
@@ -159,11 +159,11 @@ void TKivMessage::WalkOwnMessages(const std::function<bool(const std::string &, 
     // filed; the walk starts at the first and stops past the last, so the
     // other users' messages are never read.
     MessageRecord::TBuffer record{};
-    bool found = IsamFile.ReadEqual(record.data(), MessageRecord::ToLoginIndex, login);
+    bool found = FIsamFile.ReadEqual(record.data(), MessageRecord::ToLoginIndex, login);
     while (found && Field(record, MessageRecord::ToLogin) == login) {
-        if (!each(IsamFile.LastKey(), record))
+        if (!each(FIsamFile.LastKey(), record))
             return;
-        found = IsamFile.ReadNext(record.data(), MessageRecord::ToLoginIndex);
+        found = FIsamFile.ReadNext(record.data(), MessageRecord::ToLoginIndex);
     }
 }
 
@@ -171,7 +171,7 @@ bool TKivMessage::ReadOwnMessage(const std::string &key, MessageRecord::TBuffer 
 {
     // A key is given out again once the newest message is erased, so a key
     // an in-box row still shows may by now file another user's message.
-    return IsamFile.ReadEqual(record.data(), MessageRecord::KeyIndex, key)
+    return FIsamFile.ReadEqual(record.data(), MessageRecord::KeyIndex, key)
            && Field(record, MessageRecord::ToLogin) == SignedInLogin();
 }
 
@@ -181,8 +181,8 @@ bool TKivMessage::NewMessageWaiting()
     if (!FileExists(path + ".isd"))
         return false;
     IMainHost &host = FKivFile.Context().Host;
-    TDatasetGuard open(IsamFile);
-    if (!IsamFile.OpenDataset(path, MessageRecord::OpenMode)) {
+    TDatasetGuard open(FIsamFile);
+    if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode)) {
         host.SetStatusText("Attempting to check for new messages");
         return false;
     }
@@ -207,8 +207,8 @@ void TKivMessage::ShowNewMessages(IReadDialog &dialog)
     // dialog's own marking and deleting cannot disturb this walk.
     std::vector<std::string> keys;
     {
-        TDatasetGuard open(IsamFile);
-        if (!IsamFile.OpenDataset(path, MessageRecord::OpenMode)) {
+        TDatasetGuard open(FIsamFile);
+        if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode)) {
             prompter.Show(kCannotOpenMessages, TMsgIcon::Error, TMsgButtons::Ok);
             return;
         }
@@ -222,8 +222,8 @@ void TKivMessage::ShowNewMessages(IReadDialog &dialog)
     for (const std::string &key : keys) {
         TReadMessage message;
         {
-            TDatasetGuard open(IsamFile);
-            if (!IsamFile.OpenDataset(path, MessageRecord::OpenMode)) {
+            TDatasetGuard open(FIsamFile);
+            if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode)) {
                 prompter.Show(kCannotOpenMessages, TMsgIcon::Error, TMsgButtons::Ok);
                 return;
             }
@@ -250,10 +250,10 @@ void TKivMessage::FillInBox(IInBox &inBox)
     int newCount = 0;
     int oldCount = 0;
     {
-        TDatasetGuard open(IsamFile);
+        TDatasetGuard open(FIsamFile);
         // When the dataset cannot be opened the walk finds nothing and the
         // in-box comes out empty, with counts of 0.
-        if (IsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode)) {
+        if (FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode)) {
             WalkOwnMessages([&](const std::string &key, const MessageRecord::TBuffer &record) {
                 TInBoxRow row;
                 row.Caption = Field(record, MessageRecord::FromName);
@@ -284,35 +284,35 @@ void TKivMessage::FillInBox(IInBox &inBox)
 
 void TKivMessage::ShowMessageBody(const std::string &key, IInBox &inBox)
 {
-    TDatasetGuard open(IsamFile);
-    IsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode); // a failure fails the read below
+    TDatasetGuard open(FIsamFile);
+    FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode); // a failure fails the read below
     MessageRecord::TBuffer record{};
     if (!ReadOwnMessage(key, record))
-        throw EKivError("Unable to locate Kiv Message\r\r" + MissingText(IsamFile));
+        throw EKivError("Unable to locate Kiv Message\r\r" + MissingText(FIsamFile));
     inBox.SetMessageText(Field(record, MessageRecord::Body));
 }
 
 void TKivMessage::MarkMessageOld(const std::string &key)
 {
-    TDatasetGuard open(IsamFile);
-    IsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode); // a failure fails the read below
+    TDatasetGuard open(FIsamFile);
+    FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode); // a failure fails the read below
     MessageRecord::TBuffer record{};
     if (!ReadOwnMessage(key, record)) {
         FKivFile.Context().Prompter.Show("Unable to find message to make old!", TMsgIcon::Error, TMsgButtons::Ok);
         return;
     }
     MessageRecord::PutText(record.data(), MessageRecord::State, MessageRecord::Old);
-    if (!IsamFile.ReplaceRecord(record.data(), key))
-        throw EKivError("Unable to save message back as old!\r\r" + IsamFile.ErrorText());
+    if (!FIsamFile.ReplaceRecord(record.data(), key))
+        throw EKivError("Unable to save message back as old!\r\r" + FIsamFile.ErrorText());
 }
 
 void TKivMessage::DeleteMessage(const std::string &key)
 {
-    TDatasetGuard open(IsamFile);
-    IsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode); // a failure fails the erase below
+    TDatasetGuard open(FIsamFile);
+    FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode); // a failure fails the erase below
     MessageRecord::TBuffer record{};
     if (!ReadOwnMessage(key, record))
-        throw EKivError("Unable to delete Kiv Messages\r\r" + MissingText(IsamFile));
-    if (!IsamFile.DeleteRecord(key))
-        throw EKivError("Unable to delete Kiv Messages\r\r" + IsamFile.ErrorText());
+        throw EKivError("Unable to delete Kiv Messages\r\r" + MissingText(FIsamFile));
+    if (!FIsamFile.DeleteRecord(key))
+        throw EKivError("Unable to delete Kiv Messages\r\r" + FIsamFile.ErrorText());
 }

@@ -42,11 +42,6 @@ public:
     TKivMessage(const TKivMessage &) = delete;
     TKivMessage &operator=(const TKivMessage &) = delete;
 
-    /// The door to the engine for the messages dataset.
-    TIsamFile IsamFile;
-    /// The door to the engine for the look-ups in the users dataset.
-    TIsamFile UsersFile;
-
     /// Sends a "New" message from senderLogin to recipientLogin, both looked
     /// up in the users dataset; creates KivMesg with the first message of the
     /// board. Subject and body are cut to their fields' widths.
@@ -75,6 +70,11 @@ public:
 
     /// The dataset's path: the board folder followed by "KivMesg".
     std::string DatasetPath() const;
+    /// True while the messages dataset is open, which is only ever inside one
+    /// of the operations: for tests that check that every path closes it.
+    bool DatasetOpen() const { return FIsamFile.IsOpen(); }
+    /// The same for the users dataset that sending looks names up in.
+    bool UsersDatasetOpen() const { return FUsersFile.IsOpen(); }
 
 private:
     const std::string &SignedInLogin() const;
@@ -88,5 +88,10 @@ private:
     /// the index is read; the first read that fails ends the walk.
     void WalkOwnMessages(const std::function<bool(const std::string &, const MessageRecord::TBuffer &)> &each);
 
+    /// The doors to the engine for the messages dataset and for the look-ups
+    /// in the users dataset; only the operations reach them, so that each one
+    /// closes what it opened.
+    TIsamFile FIsamFile;
+    TIsamFile FUsersFile;
     TKivFile &FKivFile;
 };

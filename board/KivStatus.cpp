@@ -6,9 +6,9 @@
 #include "board/EngineCheck.h"
 #include "board/KivFile.h"
 #include "board/Seams.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 namespace {
 
@@ -24,9 +24,9 @@ constexpr const char *kOffline = "Offline";
 
 } // namespace
 
-TKivStatus::TKivStatus(TKivFile &kivFile, const std::string &engineFolder) : IsamFile(engineFolder), FKivFile(kivFile)
+TKivStatus::TKivStatus(TKivFile &kivFile, const std::string &engineFolder) : FIsamFile(engineFolder), FKivFile(kivFile)
 {
-    RequireEngine(IsamFile, FKivFile.Context());
+    RequireEngine(FIsamFile, FKivFile.Context());
 }
 
 std::string TKivStatus::DatasetPath() const
@@ -36,8 +36,8 @@ std::string TKivStatus::DatasetPath() const
 
 void TKivStatus::Open()
 {
-    if (!IsamFile.OpenDataset(DatasetPath(), Catalogue::OpenMode))
-        throw EKivError("Unable to open Status dataset - " + IsamFile.ErrorText());
+    if (!FIsamFile.OpenDataset(DatasetPath(), Catalogue::OpenMode))
+        throw EKivError("Unable to open Status dataset - " + FIsamFile.ErrorText());
 }
 
 void TKivStatus::EnsureStatusDataset()
@@ -45,23 +45,23 @@ void TKivStatus::EnsureStatusDataset()
     const std::string path = DatasetPath();
     if (FileExists(path + ".isd"))
         return;
-    TDatasetGuard guard(IsamFile);
-    if (!IsamFile.CreateDataset(path, Catalogue::KeyLength, StatusRecord::Format)) {
+    TDatasetGuard guard(FIsamFile);
+    if (!FIsamFile.CreateDataset(path, Catalogue::KeyLength, StatusRecord::Format)) {
         // Another workstation showing a catalogue dialog for the first time
         // created it a moment earlier and writes the defaults itself; this
         // one goes on with that catalogue once it can be opened.
-        if (IsamFile.LastError() != VBIS_NAME_IN_USE && !FileExists(path + ".ism"))
-            throw EKivError("Unable to create Status dataset - " + IsamFile.ErrorText());
-        if (!OpenDatasetBeingCreated(IsamFile, path, Catalogue::OpenMode))
-            throw EKivError("Unable to open Status dataset - " + IsamFile.ErrorText());
+        if (FIsamFile.LastError() != VBIS_NAME_IN_USE && !FileExists(path + ".ism"))
+            throw EKivError("Unable to create Status dataset - " + FIsamFile.ErrorText());
+        if (!OpenDatasetBeingCreated(FIsamFile, path, Catalogue::OpenMode))
+            throw EKivError("Unable to open Status dataset - " + FIsamFile.ErrorText());
         return;
     }
     Open();
     for (const char *status : StatusRecord::Defaults) {
         TStatusBuffer record{};
         PutText(record.data(), StatusRecord::StatusText, status);
-        if (!IsamFile.AddRecord(record.data()))
-            throw EKivError("Unable to add status - " + IsamFile.ErrorText());
+        if (!FIsamFile.AddRecord(record.data()))
+            throw EKivError("Unable to add status - " + FIsamFile.ErrorText());
     }
 }
 
@@ -76,45 +76,45 @@ bool TKivStatus::IsFixedStatus(const std::string &text)
 void TKivStatus::AddStatus(const std::string &text)
 {
     const std::string key = StatusRecord::TextKey(text);
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     Open();
     TStatusBuffer record{};
-    if (IsamFile.ReadEqual(record.data(), Catalogue::TextIndex, key))
+    if (FIsamFile.ReadEqual(record.data(), Catalogue::TextIndex, key))
         throw EKivError("Status \"" + key + "\" already exists");
     // Only a text the catalogue really lacks is added: a look-up that failed
     // for another reason (a busy dataset) proves nothing about duplicates.
-    if (IsamFile.LastError() != VBIS_NOT_FOUND)
-        throw EKivError("Unable to add Status\r\r" + IsamFile.ErrorText());
+    if (FIsamFile.LastError() != VBIS_NOT_FOUND)
+        throw EKivError("Unable to add Status\r\r" + FIsamFile.ErrorText());
     record = TStatusBuffer{};
     PutText(record.data(), StatusRecord::StatusText, key);
-    if (!IsamFile.AddRecord(record.data()))
-        throw EKivError("Unable to add Status\r\r" + IsamFile.ErrorText());
+    if (!FIsamFile.AddRecord(record.data()))
+        throw EKivError("Unable to add Status\r\r" + FIsamFile.ErrorText());
 }
 
 void TKivStatus::DeleteStatus(int32_t number)
 {
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     Open();
-    if (!IsamFile.DeleteRecord(RecordNumberText(number)))
-        throw EKivError("Unable to erase status\r\r" + IsamFile.ErrorText());
+    if (!FIsamFile.DeleteRecord(RecordNumberText(number)))
+        throw EKivError("Unable to erase status\r\r" + FIsamFile.ErrorText());
 }
 
 void TKivStatus::UpdateStatus(const std::string &oldText, const std::string &newText)
 {
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     Open();
     TStatusBuffer record{};
-    if (!IsamFile.ReadEqual(record.data(), Catalogue::TextIndex, StatusRecord::TextKey(oldText)))
-        throw EKivError("Unable to locate Status " + oldText + "\r\r" + IsamFile.ErrorText());
+    if (!FIsamFile.ReadEqual(record.data(), Catalogue::TextIndex, StatusRecord::TextKey(oldText)))
+        throw EKivError("Unable to locate Status " + oldText + "\r\r" + FIsamFile.ErrorText());
     PutText(record.data(), StatusRecord::StatusText, StatusRecord::TextKey(newText));
-    if (!IsamFile.ReplaceRecord(record.data(), IsamFile.LastKey()))
-        throw EKivError("Unable to replace Status" + IsamFile.ErrorText());
+    if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
+        throw EKivError("Unable to replace Status" + FIsamFile.ErrorText());
 }
 
 void TKivStatus::FillItems(IItemList &items, bool withOffline)
 {
     items.Clear();
-    Catalogue::WalkTexts(IsamFile, StatusRecord::StatusText, [&](const std::string &text, int32_t number) {
+    Catalogue::WalkTexts(FIsamFile, StatusRecord::StatusText, [&](const std::string &text, int32_t number) {
         if (withOffline || text != kOffline)
             items.AddItem(text, number);
     });
@@ -122,18 +122,18 @@ void TKivStatus::FillItems(IItemList &items, bool withOffline)
 
 void TKivStatus::FillStatusCombo(IItemList &combo)
 {
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     Open();
-    if (!IsamFile.GotoTop(Catalogue::NumberIndex))
-        throw EKivError("Unable to performBOF on Status dataset - " + IsamFile.ErrorText());
+    if (!FIsamFile.GotoTop(Catalogue::NumberIndex))
+        throw EKivError("Unable to performBOF on Status dataset - " + FIsamFile.ErrorText());
     FillItems(combo, true);
 }
 
 void TKivStatus::FillStatusList(IItemList &list)
 {
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     Open();
-    if (!IsamFile.GotoTop(Catalogue::NumberIndex))
+    if (!FIsamFile.GotoTop(Catalogue::NumberIndex))
         throw EKivError("Unable to perform BOF on Status dataset");
     Catalogue::TRepaintPause painting(list);
     FillItems(list, false);
@@ -144,10 +144,10 @@ void TKivStatus::ReadStatus(const IItemList &list, std::string &text)
     const std::optional<int32_t> number = list.SelectedData();
     if (!number)
         return;
-    TDatasetGuard guard(IsamFile);
+    TDatasetGuard guard(FIsamFile);
     Open();
     TStatusBuffer record{};
-    if (!IsamFile.ReadEqual(record.data(), Catalogue::NumberIndex, RecordNumberText(*number)))
-        throw EKivError("Unable to read Status\r\r" + IsamFile.ErrorText());
+    if (!FIsamFile.ReadEqual(record.data(), Catalogue::NumberIndex, RecordNumberText(*number)))
+        throw EKivError("Unable to read Status\r\r" + FIsamFile.ErrorText());
     text = GetText(record.data(), StatusRecord::StatusText);
 }

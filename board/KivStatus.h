@@ -52,9 +52,6 @@ public:
     TKivStatus(const TKivStatus &) = delete;
     TKivStatus &operator=(const TKivStatus &) = delete;
 
-    /// The door to the engine for every operation on the dataset.
-    TIsamFile IsamFile;
-
     /// Creates the catalogue with the ten default statuses when KivStats.isd
     /// is not in the folder; an existing catalogue is never topped up. When
     /// another workstation creates it at the same moment, this one goes on
@@ -80,10 +77,16 @@ public:
 
     /// The dataset's path: the board folder followed by "KivStats".
     std::string DatasetPath() const;
+    /// True while the dataset is open, which is only ever inside one of the
+    /// operations: for tests that check that every path closes it.
+    bool DatasetOpen() const { return FIsamFile.IsOpen(); }
 
 private:
     void Open();
     void FillItems(IItemList &items, bool withOffline);
 
+    /// The door to the engine for every operation on the dataset; only the
+    /// operations reach it, so that each one closes what it opened.
+    TIsamFile FIsamFile;
     TKivFile &FKivFile;
 };

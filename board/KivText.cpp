@@ -11,43 +11,7 @@ namespace {
 
 constexpr const char *kDateTimeFormat = "%x %X";
 
-bool IsContinuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
-// The length of the character a lead byte starts; 1 for a byte that starts
-// none (a stray continuation byte or an invalid byte counts alone).
-std::size_t SequenceLength(unsigned char lead)
-{
-    if (lead >= 0xF0 && lead <= 0xF7)
-        return 4;
-    if (lead >= 0xE0)
-        return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC0)
-        return 2;
-    return 1;
-}
-
 } // namespace
-
-std::string CutText(std::string_view text, std::size_t maxBytes)
-{
-    if (text.size() <= maxBytes)
-        return std::string(text);
-    // Walk back over at most three continuation bytes to the lead byte of the
-    // character the cut falls in; drop that character when it does not fit.
-    std::size_t start = maxBytes;
-    while (start > 0 && maxBytes - start < 3 && IsContinuation(static_cast<unsigned char>(text[start])))
-        --start;
-    std::size_t cut = maxBytes;
-    if (start < maxBytes || IsContinuation(static_cast<unsigned char>(text[maxBytes]))) {
-        const auto lead = static_cast<unsigned char>(text[start]);
-        if (!IsContinuation(lead) && start + SequenceLength(lead) > maxBytes)
-            cut = start;
-    }
-    return std::string(text.substr(0, cut));
-}
 
 void PutFieldText(char *field, std::size_t width, std::string_view text)
 {

@@ -8,6 +8,8 @@
 // setlocale(LC_ALL, "") at start, so this is the user's regional format).
 #pragma once
 
+#include "platform/Files.h" // CutText, which every text field is written through
+
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -24,9 +26,6 @@ struct TField {
     /// The offset just past the field.
     constexpr std::size_t End() const { return Offset + Width; }
 };
-
-/// text cut to at most maxBytes bytes, never inside a UTF-8 character.
-std::string CutText(std::string_view text, std::size_t maxBytes);
 
 /// Writes text into a field of width bytes, cut to width - 1 bytes so that at
 /// least one zero byte ends it; the rest of the field is zeroed.

@@ -2,21 +2,7 @@
 // the main window owns and passes by reference to whoever reads or sets them.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
-/// One user as the users dataset holds them.
-class TUser {
-public:
-    std::string Name;
-    std::string Status;
-    std::string Updated;
-    std::string Comments;
-    std::string LogInName;
-    std::string Ext;
-    std::string Department;
-    int16_t Administrator = 0;
-};
+#include "board/User.h"
 
 /// Program-wide state: the signed-in user, the administrator flag and the
 /// show-offline switch.

@@ -1,11 +1,13 @@
 // The users dataset KivDB31: its name, its format and the layout of its
-// 429-byte record, in one place.
+// 429-byte record, in one place, and copying a user to and from a record.
 #pragma once
 
 #include "board/KivText.h"
+#include "board/User.h"
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace UserRecord {
 
@@ -70,3 +72,16 @@ inline std::string LoginKey(std::string_view login)
 }
 
 } // namespace UserRecord
+
+/// The user a login starts as: Name and LogInName the login, Status
+/// "Available", Updated nowText, no comment, extension or department, not an
+/// administrator.
+TUser InitialUser(const std::string &login, const std::string &nowText);
+
+/// Writes Administrator, Name, Status, Ext, Department, Comments and LogInName
+/// of user into a users record, each cut to its field; Updated and the
+/// reserved fields are left as they are.
+void PutUserFields(char *record, const TUser &user);
+
+/// The user a users record holds, Updated included.
+TUser GetUserFields(const char *record);

@@ -1,6 +1,7 @@
 #include "config/KivCB.h"
 
 #include "config/XRegistry.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 
 #include <array>
@@ -71,23 +72,6 @@ const std::array<TSetting, 43> kSettings{{
     {"CellSpacing", &TKivSettings::CellSpacing, 1},
 }};
 
-/// text cut to at most max bytes, never inside a UTF-8 character.
-std::string CutText(std::string text, std::size_t max)
-{
-    if (text.size() <= max)
-        return text;
-    std::size_t cut = max;
-    // Step back over continuation bytes to the lead byte of the character
-    // that would be split; a byte sequence that is not UTF-8 is cut as bytes.
-    std::size_t lead = cut;
-    while (lead > 0 && cut - lead < 3 && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80)
-        --lead;
-    if (lead < cut && static_cast<unsigned char>(text[lead]) >= 0xC0)
-        cut = lead;
-    text.resize(cut);
-    return text;
-}
-
 /// The key, opened (and created when missing) or EKivError.
 void OpenSettingsKey(TXRegistry &registry)
 {
@@ -145,4 +129,13 @@ void TKivCB::WriteSettings(const TKivSettings &settings) const
             registry.WriteString(name, settings.*std::get<TTextField>(s.Field));
     }
     registry.CloseKey();
+}
+
+std::function<std::string()> SettingsBoardFolder()
+{
+    return [] {
+        TKivSettings settings;
+        TKivCB().ReadSettings(settings);
+        return settings.KivDBasePath;
+    };
 }

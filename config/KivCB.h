@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 /// The settings key of the block.
@@ -78,3 +79,8 @@ public:
     /// the key cannot be opened or the store fails.
     void WriteSettings(const TKivSettings &settings) const;
 };
+
+/// The board folder as the settings block names it: each call loads the block
+/// afresh and answers its KivDBasePath, raising EKivError as ReadSettings does.
+/// What the program hands a board data class that follows the settings.
+std::function<std::string()> SettingsBoardFolder();

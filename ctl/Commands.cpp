@@ -11,7 +11,7 @@
 #include "ctl/Terminal.h"
 #include "ctl/Watch.h"
 #include "platform/Clock.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
 
@@ -191,8 +191,9 @@ void Departments(TCtlBoard &ctl, const TCtlRequest &request)
 {
     if (request.Text)
         ctl.RequireAdministrator("add a department");
-    TKivDepartment departments(ctl.Ctx);
-    departments.BoardFolder = ctl.Folder;
+    // The folder kivctl was pointed at: --board, else the settings' one as
+    // it stood when the command began.
+    TKivDepartment departments(ctl.Ctx, [&ctl] { return ctl.Folder; });
     if (request.Text) {
         departments.EnsureDepartmentDataset();
         departments.AddDepartment(*request.Text);

@@ -6,7 +6,7 @@
 #include "ctl/Terminal.h"
 #include "platform/Clock.h"
 #include "platform/FileAge.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 
 #include <algorithm>

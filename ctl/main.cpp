@@ -3,6 +3,8 @@
 #include "ctl/Commands.h"
 #include "ctl/Terminal.h"
 
+#include "KivVersion.h"
+
 #include <clocale>
 #include <cstdio>
 #include <string>

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <sqlite3.h>
 
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 namespace vbis {
 

@@ -14,7 +14,7 @@
 
 #include "engine/ChangeStamp.h"
 #include "engine/Codes.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 namespace vbis {
 
@@ -55,6 +55,10 @@ int BusyWait(void *since, int attempt)
     std::this_thread::sleep_for(std::chrono::microseconds(500 + int(random() % unsigned(ceiling * 1000))));
     return 1;
 }
+
+// The engine is a product of its own and links nothing of the program's
+// layers, so the few file helpers it needs (the folder of a path, a write
+// loop, a folder flush) are its own, in this file and nowhere else.
 
 std::string FolderOf(const std::string &path)
 {

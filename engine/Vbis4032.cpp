@@ -1,6 +1,6 @@
 // The fifteen entry points of VBIS4032.DLL: argument checks, the process-wide
 // handle table, and the hand-over of counted texts.
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <climits>
 #include <cstring>

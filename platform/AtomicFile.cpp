@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/Files.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -16,21 +18,6 @@ void SetError(std::string *error, const std::string &what, int code)
         *error = what + ": " + std::strerror(code);
 }
 
-bool WriteAll(int fd, const char *data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
 /// The file a write to path really replaces: the target of a link, so a link
 /// to a file kept elsewhere stays a link.
 std::string ResolveTarget(const std::string &path)
@@ -42,24 +29,6 @@ std::string ResolveTarget(const std::string &path)
             return resolved;
     }
     return path;
-}
-
-std::string FolderOf(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-/// Flushes the folder entry of a rename, so the new name survives a power cut.
-void SyncFolder(const std::string &folder)
-{
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
 }
 
 /// A new temporary file beside target, opened for writing; -1 on failure.
@@ -97,6 +66,7 @@ bool Commit(int fd, const std::string &tempPath, const std::string &target, mode
         SetError(error, "Unable to replace " + target, code);
         return false;
     }
+    // The folder entry of the rename, so the new name survives a power cut.
     SyncFolder(FolderOf(target));
     return true;
 }
@@ -112,7 +82,7 @@ bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t
         SetError(error, "Unable to create a file beside " + target, errno);
         return false;
     }
-    if (!WriteAll(fd, bytes.data(), bytes.size())) {
+    if (WriteAll(fd, bytes.data(), bytes.size()) != bytes.size()) {
         const int code = errno;
         close(fd);
         unlink(tempPath.c_str());
@@ -174,7 +144,8 @@ bool CopyFileAtomically(const std::string &from, const std::string &to, mode_t m
         const ssize_t n = read(in, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 || !WriteAll(out, chunk, std::size_t(n > 0 ? n : 0))) {
+        const std::size_t size = std::size_t(n > 0 ? n : 0);
+        if (n < 0 || WriteAll(out, chunk, size) != size) {
             const int code = errno;
             close(in);
             close(out);

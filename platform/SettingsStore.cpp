@@ -1,6 +1,7 @@
 #include "platform/SettingsStore.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
@@ -309,11 +310,6 @@ public:
 private:
     int FFd;
 };
-
-std::string FolderOf(const std::string &path)
-{
-    return path.substr(0, path.rfind('/'));
-}
 
 std::string NameOf(const std::string &path)
 {

@@ -1,7 +1,8 @@
 #include "storage/IsamFile.h"
 
+#include "platform/Files.h"
 #include "platform/Paths.h"
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <charconv>
 #include <dlfcn.h>
@@ -133,9 +134,8 @@ TIsamFile::TIsamFile(const std::string &engineFolder)
         // interceptor for the caller and searches without the program's
         // RUNPATH; look beside the program then, as that search would have.
         const std::string program = ProgramPath();
-        const auto slash = program.rfind('/');
-        if (slash != std::string::npos)
-            library = dlopen(LibraryPath(program.substr(0, slash + 1)).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!program.empty())
+            library = dlopen(LibraryPath(FolderOf(program)).c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     if (library != nullptr)
         FEngine = EntryPointsFor(library);

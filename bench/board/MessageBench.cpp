@@ -12,7 +12,7 @@
 #include "board/User.h"
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 
 #include "bench/board/BenchSupport.h"
 

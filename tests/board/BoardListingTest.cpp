@@ -74,7 +74,7 @@ TEST_F(BoardListingTest, OfflineUsersAndOtherDepartmentsAreLeftOutByExactCompari
     EXPECT_EQ(List.Rows[1].ImageIndex, 11);
     Kiv->FillBoardForDepartment(List, "Sales");
     EXPECT_EQ(List.Logins(), (std::vector<std::string>{"ANNA", "BERT"}));
-    EXPECT_FALSE(Kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(Kiv->DatasetOpen());
 }
 
 TEST_F(BoardListingTest, ARowHoldsTheRecordsCellsInColumnOrderAndTheFillingStartsAfresh)
@@ -159,7 +159,7 @@ TEST_F(BoardListingTest, AFailedOpenLeavesTheBoardAndAFailingListIsStillResumed)
     List.FailAtAdd = 2;
     EXPECT_THROW(Kiv->FillBoard(List), std::runtime_error);
     EXPECT_EQ(List.Trace, "[c+w]");
-    EXPECT_FALSE(Kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(Kiv->DatasetOpen());
 }
 
 // A read the engine could not carry out (here: a busy dataset) is not the end
@@ -175,7 +175,7 @@ TEST_F(BoardListingTest, AReadTheEngineCannotCarryOutIsReportedAndTheBoardResume
     TFakeItemList names;
     EXPECT_EQ(RaisedText([&] { kiv.FillUserNames(names); }), "Unable to read dataset - Multi-user access");
     EXPECT_EQ(names.Trace, "[c]");
-    EXPECT_FALSE(kiv.IsamFile.IsOpen());
+    EXPECT_FALSE(kiv.DatasetOpen());
 
     // The ordinary end of the walk is no failure.
     state->ReadAnswer = 1;
@@ -194,5 +194,5 @@ TEST_F(BoardListingTest, UserNamesListEveryoneWithTheirRecordNumbers)
     Kiv->FillUserNames(names);
     EXPECT_EQ(names.Items, (std::vector<TFakeItemList::TItem>{{"ANNA", 1}, {"CARL", 3}}));
     EXPECT_EQ(names.Trace, "[c++]");
-    EXPECT_FALSE(Kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(Kiv->DatasetOpen());
 }

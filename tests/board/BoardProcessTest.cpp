@@ -66,7 +66,7 @@ TEST_F(BoardProcessTest, EightLoginsSigningInAtOnceOnANewBoardGetEightRecordsAnd
         try {
             kiv.SignIn();
         } catch (const EKivError &error) {
-            std::fprintf(stderr, "user%d: %s (%d)\n", n, error.what(), kiv.IsamFile.LastError());
+            std::fprintf(stderr, "user%d: %s (%d)\n", n, error.what(), kiv.LastEngineCode());
             return 1;
         }
         return board.Session.Administrator ? 10 : 0;

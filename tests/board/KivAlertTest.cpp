@@ -140,5 +140,5 @@ TEST_F(KivAlertTest, RefreshAlertNamesTakesTheNamesOfTheUsersDataset)
     EXPECT_EQ(Alerts.Strings(), (TLines{"clerk1", "Front desk", "Available", "BOSS", "The Boss", "Available"}));
     kiv.DatabaseFolder = Folder / "gone";
     EXPECT_EQ(RaisedText([&] { kiv.RefreshAlertNames(Alerts); }).rfind("Unable to open dataset - ", 0), 0u);
-    EXPECT_FALSE(kiv.IsamFile.IsOpen());
+    EXPECT_FALSE(kiv.DatasetOpen());
 }

@@ -1,6 +1,6 @@
 // Kiv.cfg: its records, its defaults, its two errors, and other workstations
 // holding it open for a moment.
-#include "config/KivCfg.h"
+#include "board/KivCfg.h"
 #include "board/KivFile.h"
 #include "platform/KivError.h"
 #include "tests/board/BoardFakes.h"

@@ -44,7 +44,7 @@ protected:
     TTempHome Home;
     TTestFolder Folder;
     TFakeBoard Mine;
-    TKivDepartment Deps{Mine.Ctx};
+    TKivDepartment Deps{Mine.Ctx, SettingsBoardFolder()};
 };
 
 } // namespace
@@ -71,7 +71,7 @@ TEST_F(KivDepartmentTest, ANewBoardListsNothingSilentlyAndItsTreeHasOnlyTheRoot)
     Deps.EnsureDepartmentDataset(); // showing the dialog again keeps what is there
     EXPECT_EQ(Stored(), TNames{"Sales"});
     EXPECT_TRUE(Mine.Prompter.Shown.empty());
-    EXPECT_FALSE(Deps.IsamFile.IsOpen());
+    EXPECT_FALSE(Deps.DatasetOpen());
 }
 
 TEST_F(KivDepartmentTest, ADuplicateNameIsAWarningAndALeadingBlankMakesAnotherName)
@@ -101,7 +101,7 @@ TEST_F(KivDepartmentTest, ComboAndTreeFollowTheOrderOfAddingAndRenamingMayMakeTw
 
     EXPECT_EQ(RaisedText([&] { Deps.UpdateDepartment("Accounts", "Finance"); }),
               "Unable to locate the department Accounts\r\rObject not found");
-    EXPECT_FALSE(Deps.IsamFile.IsOpen());
+    EXPECT_FALSE(Deps.DatasetOpen());
 }
 
 TEST_F(KivDepartmentTest, ThePickersReadOfAnEntryErasedElsewhereIsAnErrorBoxAndChangesNothing)
@@ -115,7 +115,7 @@ TEST_F(KivDepartmentTest, ThePickersReadOfAnEntryErasedElsewhereIsAnErrorBoxAndC
     EXPECT_EQ(picked, "Accounts");
 
     TFakeBoard other;
-    TKivDepartment(other.Ctx).DeleteDepartment(*list.SelectedData());
+    TKivDepartment(other.Ctx, SettingsBoardFolder()).DeleteDepartment(*list.SelectedData());
     picked = "before";
     Deps.ReadDepartment(list, picked);
     EXPECT_EQ(picked, "before");
@@ -125,7 +125,7 @@ TEST_F(KivDepartmentTest, ThePickersReadOfAnEntryErasedElsewhereIsAnErrorBoxAndC
     EXPECT_EQ(RaisedText([&] { Deps.DeleteDepartment(*list.SelectedData()); }),
               "Unable to erarse department\r\rObject not found");
     EXPECT_EQ(Stored(), TNames{"Sales"});
-    EXPECT_FALSE(Deps.IsamFile.IsOpen());
+    EXPECT_FALSE(Deps.DatasetOpen());
 }
 
 TEST_F(KivDepartmentTest, TheFolderIsReadFromTheSettingsAtEveryOperation)
@@ -149,12 +149,12 @@ TEST_F(KivDepartmentTest, TheFolderIsReadFromTheSettingsAtEveryOperation)
 
 TEST_F(KivDepartmentTest, AFailedReplaceJoinsTheOldNameAndTheErrorWithoutASeparator)
 {
-    TKivDepartment faked(Mine.Ctx, KIV_FAKE_ENGINE_DIR);
+    TKivDepartment faked(Mine.Ctx, SettingsBoardFolder(), KIV_FAKE_ENGINE_DIR);
     TFakeEngineState *state = FreshFakeEngineState();
     ASSERT_NE(state, nullptr);
     state->ReadAnswer = 0;
     state->ReplaceAnswer = 14;
     EXPECT_EQ(RaisedText([&] { faked.UpdateDepartment("Sales", "Sales team"); }),
               "Unable to update the department SalesDisk read / write error");
-    EXPECT_FALSE(faked.IsamFile.IsOpen());
+    EXPECT_FALSE(faked.DatasetOpen());
 }

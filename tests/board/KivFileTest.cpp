@@ -56,7 +56,7 @@ TEST_F(KivFileTest, TheFirstLoginOnAnEmptyFolderIsItsAdministrator)
     EXPECT_EQ(user.Ext, "");
     EXPECT_EQ(user.Department, "");
     EXPECT_EQ(user.Comments, "");
-    EXPECT_FALSE(kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(kiv->DatasetOpen());
     EXPECT_FALSE(Mine.Host.SkipSignOff);
 }
 
@@ -155,7 +155,7 @@ TEST_F(KivFileTest, UpdateUserWritesTheRecordOfTheObjectsLogin)
     EXPECT_EQ(users[1].User.Department, "Sales");
     EXPECT_EQ(users[1].User.Administrator, 1);
     EXPECT_EQ(users[1].User.Updated, NowText(Mine.Clock));
-    EXPECT_FALSE(kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(kiv->DatasetOpen());
 }
 
 TEST_F(KivFileTest, UpdateUserKeepsTheReservedFieldsAndCutsOverlongTexts)
@@ -193,7 +193,7 @@ TEST_F(KivFileTest, UpdateUserOfAnUnknownLoginNamesIt)
     kiv->SignIn();
     Mine.Session.User.LogInName = "NOBODY";
     EXPECT_EQ(RaisedText([&] { kiv->UpdateUser(); }), "Unable to perform lookup on user NOBODY Object not found");
-    EXPECT_FALSE(kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(kiv->DatasetOpen());
     EXPECT_EQ(Users().size(), 1u);
 }
 
@@ -231,7 +231,7 @@ TEST_F(KivFileTest, RefreshCurrentUserOfADeletedRecordLeavesTheObjectAndSaysWhy)
     EXPECT_EQ(Mine.Session.User.Status, before.Status);
     EXPECT_EQ(Mine.Session.User.LogInName, before.LogInName);
     EXPECT_EQ(Mine.Host.StatusTexts.back(), "Object not found ");
-    EXPECT_FALSE(kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(kiv->DatasetOpen());
 }
 
 TEST_F(KivFileTest, ReadAndDeleteUserByRecordNumber)
@@ -246,7 +246,7 @@ TEST_F(KivFileTest, ReadAndDeleteUserByRecordNumber)
     kiv->DeleteUser(3);
     EXPECT_EQ(RaisedText([&] { kiv->ReadUser(3); }), "Unable to perform look up on dataset - Object not found");
     EXPECT_EQ(RaisedText([&] { kiv->DeleteUser(3); }), "Unable to erase user - Object not found");
-    EXPECT_FALSE(kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(kiv->DatasetOpen());
 
     // The deleted last number comes back, and the login comes back as an ordinary user.
     SignInElsewhere("third");
@@ -275,7 +275,7 @@ TEST_F(KivFileTest, IsOnlyAdministratorCountsAdministratorRecords)
         kiv->UpdateUser();
     }
     EXPECT_TRUE(kiv->IsOnlyAdministrator());
-    EXPECT_FALSE(kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(kiv->DatasetOpen());
 }
 
 TEST_F(KivFileTest, OperationsOnAFolderThatIsGoneSayWhichFolder)
@@ -295,7 +295,7 @@ TEST_F(KivFileTest, OperationsOnAFolderThatIsGoneSayWhichFolder)
     EXPECT_EQ(RaisedText([&] { kiv->ReadUser(1); }).rfind("Unable to open dataset - ", 0), 0u);
     EXPECT_EQ(RaisedText([&] { kiv->IsOnlyAdministrator(); }).rfind("Unable to open dataset - ", 0), 0u);
     EXPECT_FALSE(PathExists(gone));
-    EXPECT_FALSE(kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(kiv->DatasetOpen());
 }
 
 TEST_F(KivFileTest, ADamagedDatasetFailsTheSignInWithoutACrash)
@@ -307,7 +307,7 @@ TEST_F(KivFileTest, ADamagedDatasetFailsTheSignInWithoutACrash)
               "Unable to open KivDBase after create!\r\r"
               "Please check that you have network permissions and rights to the database folder");
     EXPECT_TRUE(Mine.Host.SkipSignOff);
-    EXPECT_FALSE(kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(kiv->DatasetOpen());
     EXPECT_EQ(ReadWholeFile(Folder / "KivDB31.ism"), "this is no dataset definition\n");
 }
 
@@ -344,7 +344,7 @@ TEST_F(KivFileTest, ALookUpThatFailsForAnotherReasonAddsNothing)
     WriteWholeFile(Folder / "KivDB31.ism", "");
     EXPECT_EQ(RaisedText([&] { kiv.SignIn(); }), "Unable to perform lookup on user JSMITH Multi-user access");
     EXPECT_EQ(state->Adds, 0);
-    EXPECT_FALSE(kiv.IsamFile.IsOpen());
+    EXPECT_FALSE(kiv.DatasetOpen());
 }
 
 // Two workstations starting on a new board: the one whose create loses signs

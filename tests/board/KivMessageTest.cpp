@@ -101,7 +101,7 @@ TEST_F(KivMessageTest, AMessageHoldsBothUsersAsStoredWithItsTextsCutToTheirField
     EXPECT_EQ(message.Text(MessageRecord::ToLogin), "JSMITH");
     EXPECT_EQ(message.Text(MessageRecord::FromName), "BOSS");
     EXPECT_EQ(message.Text(MessageRecord::FromLogin), "BOSS");
-    EXPECT_FALSE(Boss.Messages.IsamFile.IsOpen() || Boss.Messages.UsersFile.IsOpen());
+    EXPECT_FALSE(Boss.Messages.DatasetOpen() || Boss.Messages.UsersDatasetOpen());
     EXPECT_EQ(Messages.LookUpUserName("JSMITH"), std::string(40, 'N'));
     EXPECT_EQ(RaisedText([&] { Messages.LookUpUserName("GHOST"); }), "Unable to locate User\r\rObject not found");
 }
@@ -159,7 +159,7 @@ TEST_F(KivMessageTest, NewMessagesAtStartAreShownInTurnWithTheDatasetClosedAndEn
     TStation second(Folder.Path(), "jsmith"); // the same user on another workstation
     std::vector<bool> openWhileShown;
     Dialog.Close = [&](const TReadMessage &message) {
-        openWhileShown.push_back(Messages.IsamFile.IsOpen());
+        openWhileShown.push_back(Messages.DatasetOpen());
         Messages.MarkMessageOld(message.PrimaryKey);
         if (message.PrimaryKey == "0000000001")
             second.Messages.DeleteMessage("0000000003");
@@ -225,7 +225,7 @@ TEST_F(KivMessageTest, ADamagedDatasetIsReportedWithoutACrash)
               }).rfind("Unable to open Kiv message database - ", 0),
               0u);
     EXPECT_EQ(ReadWholeFile(Folder / "KivMesg.isd"), "not a database");
-    EXPECT_FALSE(Messages.IsamFile.IsOpen() || Messages.UsersFile.IsOpen());
+    EXPECT_FALSE(Messages.DatasetOpen() || Messages.UsersDatasetOpen());
 }
 
 // Four workstations each sending 250 messages to one colleague at the same

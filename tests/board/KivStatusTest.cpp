@@ -50,7 +50,7 @@ TEST_F(KivStatusTest, ANewBoardGetsTheTenDefaultsInOrderAndAnExistingOneIsNeverT
         Status.DeleteStatus(number);
     Status.EnsureStatusDataset();
     EXPECT_TRUE(Stored().empty());
-    EXPECT_FALSE(Status.IsamFile.IsOpen());
+    EXPECT_FALSE(Status.DatasetOpen());
 }
 
 TEST_F(KivStatusTest, CombosOfferOfflineAndListsLeaveItOutWithRepaintingSuspended)
@@ -72,7 +72,7 @@ TEST_F(KivStatusTest, CombosOfferOfflineAndListsLeaveItOutWithRepaintingSuspende
     failing.FailAtAdd = 3;
     EXPECT_THROW(Status.FillStatusList(failing), std::runtime_error);
     EXPECT_EQ(failing.Trace, "[c++]");
-    EXPECT_FALSE(Status.IsamFile.IsOpen());
+    EXPECT_FALSE(Status.DatasetOpen());
 }
 
 TEST_F(KivStatusTest, AddingRefusesOnlyTheExactStoredText)
@@ -101,7 +101,7 @@ TEST_F(KivStatusTest, RenamingMayMakeTwoEqualEntriesAndAnUnknownTextIsNamed)
     EXPECT_EQ(stored[1].Text, "Available");
     EXPECT_EQ(RaisedText([&] { Status.UpdateStatus("Lunch break", "Tea"); }),
               "Unable to locate Status Lunch break\r\rObject not found");
-    EXPECT_FALSE(Status.IsamFile.IsOpen());
+    EXPECT_FALSE(Status.DatasetOpen());
 }
 
 TEST_F(KivStatusTest, AnEntryErasedElsewhereFailsTheReadAndTheErase)
@@ -160,7 +160,7 @@ TEST_F(KivStatusFakeEngineTest, AFailedBeginningGivesTheComboAndTheListTheirOwnM
               "Unable to performBOF on Status dataset - Multi-user access");
     EXPECT_EQ(RaisedText([&] { Faked.FillStatusList(list); }), "Unable to perform BOF on Status dataset");
     EXPECT_EQ(combo.Trace + list.Trace, "");
-    EXPECT_FALSE(Faked.IsamFile.IsOpen());
+    EXPECT_FALSE(Faked.DatasetOpen());
 }
 
 TEST_F(KivStatusFakeEngineTest, ALookUpThatFailsForAnotherReasonAddsNothing)

@@ -84,7 +84,7 @@ TEST_F(StatusChangeTest, TheOwnStatusIsStoredAndTheSignedInUserTakesTheRecordsDe
     EXPECT_EQ(user.LogInName, "ADMIN");
     EXPECT_TRUE(Mine.Session.Administrator);
     EXPECT_EQ(Mine.Host.TrayImage, 0);
-    EXPECT_FALSE(Kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(Kiv->DatasetOpen());
 
     // The flag follows the record, also when it is taken away.
     ASSERT_TRUE(
@@ -168,7 +168,7 @@ TEST_F(StatusChangeTest, AnAdministratorSettingAColleaguesStatusLeavesTheirOwnAl
     EXPECT_EQ(Mine.Session.User.Status, "DND");
     EXPECT_EQ(Mine.Host.TrayImage, ownTray);
     EXPECT_EQ(CsvLog().size(), 3u);
-    EXPECT_FALSE(Kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(Kiv->DatasetOpen());
 }
 
 TEST_F(StatusChangeTest, FailuresBeforeTheReplaceLeaveTheRecordsAndTheLogAlone)
@@ -206,7 +206,7 @@ TEST_F(StatusChangeTest, FailuresBeforeTheReplaceLeaveTheRecordsAndTheLogAlone)
     EXPECT_EQ(Mine.Host.TrayImage, tray);
     EXPECT_EQ(Mine.Session.User.Name, "ADMIN");
     EXPECT_FALSE(PathExists(Folder / "KivLog.txt"));
-    EXPECT_FALSE(Kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(Kiv->DatasetOpen());
 }
 
 TEST_F(StatusChangeTest, ALogThatCannotBeOpenedRaisesAfterTheNineAttemptsWithTheRecordChanged)
@@ -223,5 +223,5 @@ TEST_F(StatusChangeTest, ALogThatCannotBeOpenedRaisesAfterTheNineAttemptsWithThe
                         + "/KivLog.txt\". Is a directory - Error 21");
     EXPECT_GE(waited, std::chrono::milliseconds(850));
     EXPECT_EQ(Stored("ADMIN").Status, "Gone home");
-    EXPECT_FALSE(Kiv->IsamFile.IsOpen());
+    EXPECT_FALSE(Kiv->DatasetOpen());
 }

@@ -2,6 +2,8 @@
 // touched, and every command has its help.
 #include "tests/ctl/CtlTesting.h"
 
+#include "KivVersion.h"
+
 using UsageTest = TCtlTest;
 
 TEST_F(UsageTest, UsageErrorsEndWithStatusTwoAndLeaveTheBoardUntouchedAndEveryCommandHasHelp)
@@ -50,4 +52,11 @@ TEST_F(UsageTest, UsageErrorsEndWithStatusTwoAndLeaveTheBoardUntouchedAndEveryCo
     }
     EXPECT_EQ(Run({"--help"}).Code, 0);
     EXPECT_TRUE(FolderNames(Board).empty());
+}
+
+TEST_F(UsageTest, TheVersionIsTheBuildsOwn)
+{
+    const TCtlResult version = Run({"--version"});
+    EXPECT_EQ(version.Code, 0);
+    EXPECT_EQ(version.Out, "kivctl " KIV_VERSION_TEXT "\n");
 }

@@ -33,6 +33,7 @@
 #include "kit/EngineApi.h"
 #include "kit/Records.h"
 #include "kit/Worker.h"
+#include "platform/Files.h"
 
 using namespace vbistest;
 
@@ -44,15 +45,8 @@ constexpr std::size_t kLength = kWorkerRecordLength;
 void Say(const std::string &line)
 {
     const std::string whole = line + "\n";
-    std::size_t done = 0;
-    while (done < whole.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, whole.data() + done, whole.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            std::exit(3);
-        done += std::size_t(n);
-    }
+    if (WriteAll(STDOUT_FILENO, whole.data(), whole.size()) != whole.size())
+        std::exit(3);
 }
 
 int Mix(const std::string &path, int id, int first, int count, bool retry)

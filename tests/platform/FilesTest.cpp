@@ -1,12 +1,14 @@
+#include "platform/Files.h"
 #include "platform/FileAge.h"
-#include "platform/FileSystem.h"
 #include "platform/LoginName.h"
 #include "platform/Paths.h"
 #include "tests/platform/TempHome.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <unistd.h>
 
 TEST(FileAge, AMissingFileHasTheMissingAgeAndNanosecondsCount)
 {
@@ -42,6 +44,58 @@ TEST(FileSystem, FilesAndFoldersAreTold)
     EXPECT_TRUE(DirectoryExists(home.Root() + "/board"));
     EXPECT_FALSE(FileExists(home.Root() + "/none") || DirectoryExists(home.Root() + "/none"));
     EXPECT_FALSE(MakeFolders(file + "/x")) << "no folder under a file";
+}
+
+TEST(Files, TheFolderOfAPath)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"/srv/board/KivDB31.isd", "/srv/board"},
+        {"/srv/board/", "/srv/board"},
+        {"/Kiv.cfg", "/"},
+        {"Kiv.cfg", "."},
+        {"", "."},
+        {"board/Kiv.cfg", "board"},
+    };
+    for (const auto &[path, folder] : cases)
+        EXPECT_EQ(FolderOf(path), folder) << path;
+}
+
+TEST(Files, WholeBuffersAreWrittenAndReadAtTheirOffsetAndFailuresSayWhy)
+{
+    TTempHome home;
+    const std::string path = home.Root() + "/Kiv.cfg";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(WriteAll(fd, "0123456789", 10), 10u);
+    EXPECT_EQ(WriteAllAt(fd, "ab", 2, 4), 2u);
+    EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 10) << "a write at an offset leaves the position alone";
+    char bytes[8] = {};
+    EXPECT_EQ(ReadAllAt(fd, bytes, 4, 3), 4u);
+    EXPECT_EQ(std::string(bytes, 4), "3ab6");
+    EXPECT_EQ(ReadAllAt(fd, bytes, 8, 6), 4u) << "the end of the file ends a read short";
+    close(fd);
+    EXPECT_EQ(TTempHome::ReadAll(path), "0123ab6789");
+
+    const int readOnly = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(readOnly, 0);
+    errno = 0;
+    EXPECT_EQ(WriteAll(readOnly, "x", 1), 0u);
+    EXPECT_EQ(errno, EBADF);
+    close(readOnly);
+
+    EXPECT_TRUE(SyncFolder(home.Root()));
+    EXPECT_FALSE(SyncFolder(home.Root() + "/none"));
+    EXPECT_FALSE(SyncFolder(path)) << "a file is no folder";
+}
+
+TEST(Files, ACutKeepsAWholeCharacterBesideBytesThatAreNotUtf8)
+{
+    // A stray continuation byte after a whole character is cut alone; the
+    // character before it stays.
+    EXPECT_EQ(CutText("\xC3\xA9\xA9", 2), "\xC3\xA9");
+    // A byte that starts no character is a character of one byte.
+    EXPECT_EQ(CutText("a\xF8\x80", 2), "a\xF8");
+    EXPECT_EQ(CutText("a\xC3\xA9", 2), "a") << "half a character is never kept";
 }
 
 TEST(Paths, FoldersFollowTheEnvironmentAndTheAlertFolderIsMadeOnDemand)

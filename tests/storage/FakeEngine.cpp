@@ -2,7 +2,7 @@
 // own. It keeps no records, only what the wrapper's own logic depends on.
 #include "tests/storage/FakeEngine.h"
 
-#include "storage/Vbis4032.h"
+#include "vbis/Vbis4032.h"
 
 #include <cstdio>
 #include <cstdlib>

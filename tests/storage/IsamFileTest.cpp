@@ -2,9 +2,9 @@
 // refusals that must not reach the engine, key computation and the retry of an
 // add whose number another workstation took.
 #include "storage/IsamFile.h"
-#include "storage/Vbis4032.h"
 #include "tests/storage/FakeEngine.h"
 #include "tests/storage/TestFolder.h"
+#include "vbis/Vbis4032.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>

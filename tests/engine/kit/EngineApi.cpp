@@ -1,5 +1,8 @@
 #include "EngineApi.h"
 
+#include "platform/Files.h"
+#include "platform/Paths.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -77,12 +80,7 @@ const TEngineApi &Engine()
 
 std::string ProgramFolder()
 {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return ".";
-    std::string path(buffer, std::size_t(n));
-    return path.substr(0, path.rfind('/'));
+    return FolderOf(ProgramPath());
 }
 
 int16_t CreateDataset(const std::string &path, const std::string &format, int16_t keyLength)

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/BStr.h"
-#include "storage/Vbis4032.h"
+#include "vbis/BStr.h"
+#include "vbis/Vbis4032.h"
 
 namespace vbistest {
 

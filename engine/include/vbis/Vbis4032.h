@@ -2,7 +2,7 @@
  *
  * Every entry point takes its arguments by reference and returns a 16-bit
  * result code, 0 for success (the codes are listed below). Texts are counted
- * texts (platform/BStr.h): out texts are passed in as NULL and come back newly
+ * texts (vbis/BStr.h): out texts are passed in as NULL and come back newly
  * allocated or NULL, and the caller frees them whatever the code. The in/out
  * record key of VmxPut is a text the caller allocated; the engine may free it
  * and leave a new one in its place.
@@ -10,12 +10,12 @@
  * The engine holds no lock between calls: a handle keeps only its position,
  * so a dataset left open by one workstation never blocks another.
  */
-#ifndef KIV_STORAGE_VBIS4032_H
-#define KIV_STORAGE_VBIS4032_H
+#ifndef VBIS_VBIS4032_H
+#define VBIS_VBIS4032_H
 
 #include <stdint.h>
 
-#include "platform/BStr.h"
+#include "vbis/BStr.h"
 
 #ifdef __cplusplus
 extern "C" {

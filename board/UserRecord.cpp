@@ -1,5 +1,3 @@
-#include "board/User.h"
-
 #include "board/UserRecord.h"
 
 TUser InitialUser(const std::string &login, const std::string &nowText)

@@ -1,6 +1,6 @@
-#include "config/KivCfg.h"
+#include "board/KivCfg.h"
 
-#include "platform/FileSystem.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 
 #include <algorithm>
@@ -36,23 +36,6 @@ int OpenExclusive(const std::string &path)
     return fd;
 }
 
-// Moves exactly size bytes at offset with transfer (pread or pwrite),
-// resuming after a partial transfer; false on a short transfer or an error.
-template <typename Buffer, typename Transfer>
-bool TransferAll(int fd, Buffer *bytes, std::size_t size, off_t offset, Transfer transfer)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = transfer(fd, bytes + done, size - done, offset + off_t(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += std::size_t(n);
-    }
-    return true;
-}
-
 // One attempt at reading: every record in turn, so the last one counts.
 bool TryRead(const std::string &path, TKivCfgRecord &record)
 {
@@ -67,7 +50,7 @@ bool TryRead(const std::string &path, TKivCfgRecord &record)
         for (off_t position = 0; position != st.st_size; position += off_t(kRecordSize)) {
             unsigned char bytes[kRecordSize];
             // A length that is not a multiple of 33 ends in a short read.
-            if (!TransferAll(fd, bytes, kRecordSize, position, pread)) {
+            if (ReadAllAt(fd, bytes, kRecordSize, position) != kRecordSize) {
                 ok = false;
                 break;
             }
@@ -85,7 +68,7 @@ bool TryWrite(const std::string &path, const TKivCfgRecord &record)
         return false;
     unsigned char bytes[kRecordSize];
     std::memcpy(bytes, &record, kRecordSize);
-    bool ok = TransferAll(fd, static_cast<const unsigned char *>(bytes), kRecordSize, 0, pwrite);
+    bool ok = WriteAllAt(fd, bytes, kRecordSize, 0) == kRecordSize;
     // The board's other workstations read it from the share next.
     ok = fsync(fd) == 0 && ok;
     ok = close(fd) == 0 && ok;

@@ -1,4 +1,4 @@
-#include "platform/BStr.h"
+#include "vbis/BStr.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,0 +1,117 @@
+#include "platform/Files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool IsContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+// The length of the character a lead byte starts; 1 for a byte that starts
+// none (a stray continuation byte or an invalid byte counts alone).
+std::size_t SequenceLength(unsigned char lead)
+{
+    if (lead >= 0xF0 && lead <= 0xF7)
+        return 4;
+    if (lead >= 0xE0)
+        return lead <= 0xEF ? 3 : 1;
+    if (lead >= 0xC0)
+        return 2;
+    return 1;
+}
+
+// Moves size bytes with transfer, one call after another until all are
+// moved; the bytes moved. A call that moves nothing ends the loop: at the
+// end of a file for a read, as an I/O error for a write.
+template <typename Transfer>
+std::size_t TransferAll(std::size_t size, bool writing, Transfer transfer)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = transfer(done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0 && writing)
+                errno = EIO;
+            break;
+        }
+        done += std::size_t(n);
+    }
+    return done;
+}
+
+} // namespace
+
+bool FileExists(const std::string &path)
+{
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string &path)
+{
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string FolderOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool SyncFolder(const std::string &folder)
+{
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+std::size_t WriteAll(int fd, const void *data, std::size_t size)
+{
+    const auto *bytes = static_cast<const char *>(data);
+    return TransferAll(size, true, [&](std::size_t done) { return write(fd, bytes + done, size - done); });
+}
+
+std::size_t WriteAllAt(int fd, const void *data, std::size_t size, off_t offset)
+{
+    const auto *bytes = static_cast<const char *>(data);
+    return TransferAll(size, true,
+                       [&](std::size_t done) { return pwrite(fd, bytes + done, size - done, offset + off_t(done)); });
+}
+
+std::size_t ReadAllAt(int fd, void *data, std::size_t size, off_t offset)
+{
+    auto *bytes = static_cast<char *>(data);
+    return TransferAll(size, false,
+                       [&](std::size_t done) { return pread(fd, bytes + done, size - done, offset + off_t(done)); });
+}
+
+std::string CutText(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return std::string(text);
+    // Walk back over at most three continuation bytes to the lead byte of the
+    // character the cut falls in; drop that character when it does not fit.
+    std::size_t start = maxBytes;
+    while (start > 0 && maxBytes - start < 3 && IsContinuation(static_cast<unsigned char>(text[start])))
+        --start;
+    std::size_t cut = maxBytes;
+    if (start < maxBytes || IsContinuation(static_cast<unsigned char>(text[maxBytes]))) {
+        const auto lead = static_cast<unsigned char>(text[start]);
+        if (!IsContinuation(lead) && start + SequenceLength(lead) > maxBytes)
+            cut = start;
+    }
+    return std::string(text.substr(0, cut));
+}

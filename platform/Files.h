@@ -1,0 +1,45 @@
+// The one home of the small file helpers every layer above the engine uses:
+// whether a path exists, the folder of a path, flushing a folder, writing
+// and reading whole buffers over signals and partial transfers, and cutting
+// a UTF-8 text to the bytes a field or a setting holds.
+//
+// The existence checks look at the path only (stat), never open the file, so
+// they never disturb the locks another part of the process holds.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+/// True when path names something that exists and is not a folder.
+bool FileExists(const std::string &path);
+
+/// True when path names an existing folder (a link to one counts).
+bool DirectoryExists(const std::string &path);
+
+/// The folder part of path: everything before its last '/', "/" for a name
+/// in the root, "." for a name without a folder.
+std::string FolderOf(const std::string &path);
+
+/// Flushes folder itself to the disk, so that a file created or renamed in it
+/// survives a power cut; false when the folder cannot be opened or flushed.
+bool SyncFolder(const std::string &folder);
+
+/// Writes the size bytes at data to fd, resuming after a signal or a partial
+/// write. The number of bytes written: fewer than size only when a write
+/// failed, errno then saying why (EIO for a write that took nothing).
+std::size_t WriteAll(int fd, const void *data, std::size_t size);
+
+/// WriteAll at offset of the file (pwrite): the file position is left alone.
+std::size_t WriteAllAt(int fd, const void *data, std::size_t size, off_t offset);
+
+/// Reads size bytes at offset of the file (pread) into data, resuming after a
+/// signal or a partial read. The number of bytes read: fewer than size at the
+/// end of the file, or when a read failed (errno then says why).
+std::size_t ReadAllAt(int fd, void *data, std::size_t size, off_t offset);
+
+/// text cut to at most maxBytes bytes, never inside a UTF-8 character: a
+/// character that does not fit whole is dropped. Bytes that are not UTF-8
+/// are cut as bytes, and a whole sequence is never split.
+std::string CutText(std::string_view text, std::size_t maxBytes);
