@@ -1,6 +1,6 @@
 // Message boxes through IPrompter, and ending the program through IAppControl.
+#include "gui/MessageBox.h"
 #include "main/AppControl.h"
-#include "main/MessageBox.h"
 
 #include <QAbstractButton>
 #include <QApplication>

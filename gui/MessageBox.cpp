@@ -1,4 +1,4 @@
-#include "main/MessageBox.h"
+#include "gui/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,0 +1,41 @@
+// The help window: the program's user's guide, an HTML file beside the
+// program named after it with the extension ".hlp", shown at a topic (an
+// anchor of the file).
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QAction;
+class QTextBrowser;
+
+/// The help file of the running program: its own path with the extension
+/// replaced by ".hlp".
+QString ProgramHelpFile();
+/// The application's help file: the program's own until another is set.
+QString HelpFile();
+/// Sets the application's help file.
+void SetHelpFile(const QString &path);
+
+/// Opens the application's help file at topic in the help window, which
+/// belongs to parent's window so that it can be used while that window is
+/// modal. One help window serves the whole program. A help file that is
+/// missing or cannot be read is reported in a message box.
+void ShowHelpTopic(QWidget *parent, const QString &topic);
+
+class TfrmHelp : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmHelp(QWidget *parent = nullptr);
+
+    /// Shows file at topic; a file already shown is only scrolled.
+    void ShowTopic(const QString &file, const QString &topic);
+
+    QTextBrowser *txtHelp() const { return FBrowser; }
+    /// The help window ShowHelpTopic opened, while it is open.
+    static TfrmHelp *Current();
+
+private:
+    QTextBrowser *FBrowser = nullptr;
+    QString FFile;
+};
