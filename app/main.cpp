@@ -1,9 +1,8 @@
 // The program entry: the application, the main window, the message loop.
 #include "board/Session.h"
+#include "gui/Application.h"
 #include "main/AppControl.h"
 #include "main/MainWindow.h"
-
-#include "KivVersion.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -11,9 +10,7 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kiv"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kiv"));
-    QApplication::setApplicationVersion(QStringLiteral(KIV_VERSION_TEXT));
+    SetKivApplicationIdentity();
     // The window hides to the notification area and message boxes come and go
     // while it is hidden; the program ends only when the main window closes.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,6 +1,7 @@
 #include "main/MainWindow.h"
 
 #include "board/Session.h"
+#include "gui/Application.h"
 #include "main/BoardList.h"
 
 #include <QAbstractEventDispatcher>
@@ -38,7 +39,7 @@ TfrmMain::TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAv
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kiv - All Departments"));
-    setWindowIcon(FSmallPics.Icon(1));
+    setWindowIcon(KivAppIcon());
     setFont(PointSized(font()));
     setMinimumSize(MinimumSize());
     resize(DesignSize());

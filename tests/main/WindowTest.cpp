@@ -2,10 +2,14 @@
 // shown, the enabling of commands, the board's columns on resize, and the
 // ways the window hides, minimises and ends.
 #include "board/Session.h"
+#include "gui/Application.h"
 #include "main/BoardList.h"
 #include "main/MainWindow.h"
 
+#include "KivVersion.h"
+
 #include <QAction>
+#include <QApplication>
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QMenu>
@@ -106,6 +110,9 @@ TEST_F(WindowTest, BuildsWithEveryNamedControl)
     EXPECT_EQ(Window->windowTitle(), QStringLiteral("Kiv - All Departments"));
     EXPECT_EQ(Window->size(), QSize(577, 381));
     EXPECT_EQ(Window->minimumSize(), QSize(448, 175));
+    // The application icon, sharp at every size a desktop asks for.
+    const QList<QSize> sizes = Window->windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(48, 48)) && sizes.contains(QSize(256, 256)));
 
     auto *splitter = Window->findChild<QSplitter *>(QStringLiteral("stMain"));
     auto *tree = Window->findChild<QTreeWidget *>(QStringLiteral("tvMain"));
@@ -457,4 +464,19 @@ TEST_F(WindowTest, ExitFromTheTrayMenuEndsTheProgramWhileHidden)
     exit->trigger();
     EXPECT_TRUE(Window->Ending());
     EXPECT_EQ(App.Terminations, 1);
+}
+
+// ---- faults found in review ----------------------------------------------------
+
+TEST_F(WindowTest, TitleBarReadsExactlyTheCaption)
+{
+    SetKivApplicationIdentity();
+    EXPECT_EQ(QApplication::applicationName(), QStringLiteral("Kiv"));
+    EXPECT_EQ(QApplication::applicationVersion(), QStringLiteral(KIV_VERSION_TEXT));
+    // Qt adds a display name of the application's own to every title bar; the
+    // program sets none, so the display name only follows the name.
+    QApplication::setApplicationName(QStringLiteral("Someone else"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Someone else"));
+    QApplication::setApplicationName(QStringLiteral("Kiv"));
+    EXPECT_EQ(Window->windowTitle(), QStringLiteral("Kiv - All Departments"));
 }
