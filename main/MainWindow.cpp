@@ -2,6 +2,8 @@
 
 #include "board/Session.h"
 #include "gui/Application.h"
+#include "gui/HelpWindow.h"
+#include "main/AboutBox.h"
 #include "main/BoardList.h"
 
 #include <QAbstractEventDispatcher>
@@ -57,6 +59,8 @@ TfrmMain::TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAv
 
     // Exit Kiv is the one command that ends the program.
     SetExecuteHandler(TKivAction::FileExit, [this] { CloseMain(); });
+    SetExecuteHandler(TKivAction::HelpOnKiv, [this] { ShowHelpTopic(this, QStringLiteral("Contents")); });
+    SetExecuteHandler(TKivAction::HelpAbout, [this] { TfrmAbout::ShowAbout(this); });
 
     // Enabling follows the window's state as the program falls idle, so a
     // change made elsewhere (the administrator flag) shows without delay.

@@ -3,6 +3,9 @@
 // ways the window hides, minimises and ends.
 #include "board/Session.h"
 #include "gui/Application.h"
+#include "gui/HelpWindow.h"
+#include "gui/MessageBox.h"
+#include "main/AboutBox.h"
 #include "main/BoardList.h"
 #include "main/MainWindow.h"
 
@@ -11,13 +14,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QTreeWidget>
 
@@ -479,4 +486,65 @@ TEST_F(WindowTest, TitleBarReadsExactlyTheCaption)
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Someone else"));
     QApplication::setApplicationName(QStringLiteral("Kiv"));
     EXPECT_EQ(Window->windowTitle(), QStringLiteral("Kiv - All Departments"));
+}
+
+// ---- help and About --------------------------------------------------------------
+
+TEST_F(WindowTest, F1OpensTheHelpAtItsContents)
+{
+    // The program's own help file is its path with the extension ".hlp".
+    const QFileInfo program(QCoreApplication::applicationFilePath());
+    EXPECT_EQ(ProgramHelpFile(), program.dir().filePath(program.completeBaseName() + ".hlp"));
+
+    SetHelpFile(QStringLiteral(KIV_BUILT_HELP_FILE));
+    ShowActive();
+    QTest::keyClick(Window->lvMain(), Qt::Key_F1);
+    TfrmHelp *help = TfrmHelp::Current();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->parentWidget(), Window.get());
+    EXPECT_EQ(help->txtHelp()->source().fragment(), QStringLiteral("Contents"));
+    EXPECT_EQ(help->txtHelp()->documentTitle(), QStringLiteral("Kiv help"));
+
+    // Another topic scrolls the same window to its part of the guide.
+    ShowHelpTopic(Window.get(), QStringLiteral("Administer_Users"));
+    EXPECT_EQ(TfrmHelp::Current(), help);
+    EXPECT_EQ(help->txtHelp()->source().fragment(), QStringLiteral("Administer_Users"));
+    EXPECT_GT(help->txtHelp()->verticalScrollBar()->value(), 0);
+    help->close();
+    EXPECT_TRUE(QTest::qWaitFor([] { return TfrmHelp::Current() == nullptr; }, 5000));
+
+    // Without its help file the program says so, and opens no window.
+    SetHelpFile(QStringLiteral("/nonexistent/kiv.hlp"));
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Window->ExecuteAction(TKivAction::HelpOnKiv);
+    EXPECT_EQ(TKivMessageBox::LastAnsweredText(),
+              QStringLiteral("Kiv was unable to open its help file /nonexistent/kiv.hlp."));
+    EXPECT_EQ(TfrmHelp::Current(), nullptr);
+    SetHelpFile(QString());
+}
+
+TEST_F(WindowTest, AboutShowsTheProductAndTheBuildsVersion)
+{
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *about = qobject_cast<TfrmAbout *>(QApplication::activeModalWidget());
+        if (about == nullptr)
+            return;
+        poll.stop();
+        seen = true;
+        EXPECT_EQ(about->windowTitle(), QStringLiteral("About Kiv"));
+        EXPECT_EQ(about->lblProduct()->text(), QStringLiteral("Kiv"));
+        EXPECT_EQ(about->lblVersion()->text(), QStringLiteral("Version 3.10"));
+        about->accept();
+    });
+    poll.start(20);
+    // Should the box never come up, this closes whatever modal window is.
+    QTimer::singleShot(20000, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    Window->actHelpAbout()->trigger();
+    EXPECT_TRUE(seen);
 }
