@@ -240,6 +240,14 @@ void TfrmMain::CreatePopupMenus()
     FPopMain->addAction(actAddToAlertList());
 
     FPopTray = NewMenu(QString(), QStringLiteral("popMnuTrayIcon"), this);
+    // Trays that pass on no double-click still have a way back to the window.
+    auto *show = new QAction(KivAppIcon(), QStringLiteral("&Show Kiv"), this);
+    show->setObjectName(QStringLiteral("mnuTrayShowKiv"));
+    show->setStatusTip(QStringLiteral("Show the Kiv window"));
+    connect(show, &QAction::triggered, this, &TfrmMain::RestoreFromTray);
+    FPopTray->addAction(show);
+    FPopTray->setDefaultAction(show);
+    FPopTray->addSeparator();
     for (TKivAction a : statuses)
         FPopTray->addAction(Action(a));
     FPopTray->addSeparator();

@@ -2,6 +2,7 @@
 
 #include "main/KivImages.h"
 
+#include <QApplication>
 #include <QMenu>
 
 TKivTrayIcon::TKivTrayIcon(const TKivImageList &statusImages, const TKivImageList &newMailImages, QMenu *menu,
@@ -26,8 +27,7 @@ bool TKivTrayIcon::Available() const
 
 void TKivTrayIcon::Show()
 {
-    if (Available())
-        FIcon.show();
+    FIcon.show();
 }
 
 void TKivTrayIcon::Hide()
@@ -66,6 +66,11 @@ void TKivTrayIcon::Step()
 
 void TKivTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason == QSystemTrayIcon::DoubleClick)
-        emit DoubleClicked();
+    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick)
+        return;
+    // The second half of a double-click must not run it again.
+    if (FLastActivation.isValid() && FLastActivation.elapsed() < QApplication::doubleClickInterval())
+        return;
+    FLastActivation.start();
+    emit DoubleClicked();
 }

@@ -1,8 +1,15 @@
 // The notification-area icon: it shows the signed-in user's status image, or
 // animates the two new-mail images while a new message waits; right-click
 // opens its menu and a double-click is passed on as a signal.
+//
+// StatusNotifierItem trays (KDE Plasma, GNOME's AppIndicator extension, the
+// SNI trays of XFCE and Cinnamon) report a click as Trigger and never send a
+// DoubleClick, and a double-click there arrives as two Triggers; XEmbed trays
+// send Trigger and then DoubleClick. Any of them counts as the double-click,
+// once per double-click interval.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -29,7 +36,8 @@ public:
 
     /// The desktop has a notification area right now.
     bool Available() const;
-    /// Puts the icon in the notification area, when there is one.
+    /// Puts the icon in the notification area. Where there is none yet it is
+    /// still shown, so that Qt docks it as soon as a tray appears.
     void Show();
     /// Takes the icon out of the notification area.
     void Hide();
@@ -61,7 +69,7 @@ public:
     QSystemTrayIcon &SystemIcon() { return FIcon; }
 
 signals:
-    /// The icon was double-clicked.
+    /// The icon was double-clicked, or clicked on a tray that reports only clicks.
     void DoubleClicked();
 
 private:
@@ -73,6 +81,7 @@ private:
     TTrayAvailability FAvailable;
     QSystemTrayIcon FIcon;
     QTimer FAnimation;
+    QElapsedTimer FLastActivation;
     int FImageIndex = 1;
     int FFrame = 0;
 };

@@ -1,8 +1,9 @@
 // The notification-area icon: status image, new-mail animation, menu and
-// double-click.
+// the clicks that bring the window back.
 #include "main/TrayIcon.h"
 #include "main/KivImages.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -57,12 +58,26 @@ TEST_F(TrayIconTest, StatusImageSetWhileAnimatingShowsWhenItStops)
     EXPECT_TRUE(Shows(Status.Icon(5)));
 }
 
-TEST_F(TrayIconTest, OnlyADoubleClickIsPassedOn)
+TEST_F(TrayIconTest, EveryKindOfClickCountsOncePerDoubleClick)
 {
+    const int interval = QApplication::doubleClickInterval();
+    QApplication::setDoubleClickInterval(150);
     QSignalSpy spy(&Tray, &TKivTrayIcon::DoubleClicked);
+    // StatusNotifierItem trays: a click is a Trigger, and a double-click two.
     emit Tray.SystemIcon().activated(QSystemTrayIcon::Trigger);
-    emit Tray.SystemIcon().activated(QSystemTrayIcon::Context);
-    EXPECT_EQ(spy.count(), 0);
-    emit Tray.SystemIcon().activated(QSystemTrayIcon::DoubleClick);
+    emit Tray.SystemIcon().activated(QSystemTrayIcon::Trigger);
     EXPECT_EQ(spy.count(), 1);
+    emit Tray.SystemIcon().activated(QSystemTrayIcon::Context);
+    emit Tray.SystemIcon().activated(QSystemTrayIcon::MiddleClick);
+    EXPECT_EQ(spy.count(), 1);
+
+    // XEmbed trays: a Trigger for the first click, then the DoubleClick.
+    QTest::qWait(300);
+    emit Tray.SystemIcon().activated(QSystemTrayIcon::Trigger);
+    emit Tray.SystemIcon().activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_EQ(spy.count(), 2);
+    QTest::qWait(300);
+    emit Tray.SystemIcon().activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_EQ(spy.count(), 3);
+    QApplication::setDoubleClickInterval(interval);
 }

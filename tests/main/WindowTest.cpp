@@ -210,7 +210,8 @@ TEST_F(WindowTest, MenusToolbarsAndPopupsListTheirEntriesInOrder)
     const QStringList tenStatuses = statuses + QStringList({"Custom Status..."});
     EXPECT_EQ(Entries(Window->popmnuMain()),
               tenStatuses + QStringList({"-", "Send Message...", "-", "Alert on status change"}));
-    EXPECT_EQ(Entries(Window->popMnuTrayIcon()), tenStatuses + QStringList({"-", "Comment...", "-", "E&xit Kiv"}));
+    EXPECT_EQ(Entries(Window->popMnuTrayIcon()),
+              QStringList({"&Show Kiv", "-"}) + tenStatuses + QStringList({"-", "Comment...", "-", "E&xit Kiv"}));
     // The entries are the actions themselves, not copies.
     EXPECT_EQ(Window->popmnuMain()->actions().at(0), Window->actAtLunch());
     EXPECT_EQ(bars[2]->actions().at(0), Window->actUsers());
@@ -486,6 +487,33 @@ TEST_F(WindowTest, TitleBarReadsExactlyTheCaption)
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Someone else"));
     QApplication::setApplicationName(QStringLiteral("Kiv"));
     EXPECT_EQ(Window->windowTitle(), QStringLiteral("Kiv - All Departments"));
+}
+
+TEST_F(WindowTest, TheTrayIconShowsAtStartEvenBeforeATrayExists)
+{
+    // Qt docks a shown icon as soon as a tray appears, as at autostart.
+    ASSERT_FALSE(TrayAvailable);
+    ShowActive();
+    EXPECT_TRUE(Window->StTrayIcon()->SystemIcon().isVisible());
+}
+
+TEST_F(WindowTest, AClickOnTheIconOrItsMenuBringsTheWindowBack)
+{
+    TrayAvailable = true;
+    ShowActive();
+    Window->close();
+    ASSERT_FALSE(Window->isVisible());
+    // A StatusNotifierItem tray sends a click, never a double-click.
+    emit Window->StTrayIcon()->SystemIcon().activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(Window->isVisible());
+
+    Window->close();
+    ASSERT_FALSE(Window->isVisible());
+    QAction *show = Window->popMnuTrayIcon()->actions().first();
+    EXPECT_EQ(Window->popMnuTrayIcon()->defaultAction(), show);
+    show->trigger();
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_FALSE(Window->isMinimized());
 }
 
 // ---- help and About --------------------------------------------------------------
