@@ -6,6 +6,7 @@
 #include "gui/HelpWindow.h"
 #include "gui/MessageBox.h"
 #include "main/AboutBox.h"
+#include "main/AppControl.h"
 #include "main/BoardList.h"
 #include "main/MainWindow.h"
 
@@ -514,6 +515,23 @@ TEST_F(WindowTest, AClickOnTheIconOrItsMenuBringsTheWindowBack)
     show->trigger();
     EXPECT_TRUE(Window->isVisible());
     EXPECT_FALSE(Window->isMinimized());
+}
+
+TEST_F(WindowTest, TerminateEndsTheProgramWhileTheWindowIsShown)
+{
+    TQtAppControl app;
+    TfrmMain window(Session, app, [] { return true; });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTimer::singleShot(0, &window, [&app] { app.Terminate(); });
+    QTimer safety;
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    safety.start(20000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    // Ended as it was, not hidden to the notification area on the way.
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
 }
 
 // ---- help and About --------------------------------------------------------------
