@@ -429,7 +429,13 @@ int TfrmMain::SplitterPosition() const
 
 void TfrmMain::SetSplitterBarWidth(int width)
 {
-    FSplitter->setHandleWidth(qMax(0, width));
+    width = qMax(0, width);
+    FSplitter->setHandleWidth(width);
+    // Without a bar the tree is hidden for good: Qt still lets a few pixels
+    // of a bar of width 0 be grabbed, so the bar lets the mouse through to
+    // the board instead.
+    if (QSplitterHandle *bar = FSplitter->handle(1))
+        bar->setAttribute(Qt::WA_TransparentForMouseEvents, width == 0);
 }
 
 int TfrmMain::SplitterBarWidth() const

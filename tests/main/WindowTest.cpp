@@ -534,6 +534,35 @@ TEST_F(WindowTest, TerminateEndsTheProgramWhileTheWindowIsShown)
     EXPECT_FALSE(window.isMinimized());
 }
 
+TEST_F(WindowTest, AHiddenTreeCannotBeDraggedOpen)
+{
+    ShowActive();
+    // Drags the splitter bar by dx as the mouse does, through the window.
+    auto drag = [this](int dx) {
+        QSplitterHandle *bar = Window->stMain()->handle(1);
+        const QPoint start = bar->mapTo(Window.get(), QPoint(bar->width() / 2, bar->height() / 2));
+        QWindow *window = Window->windowHandle();
+        QTest::mousePress(window, Qt::LeftButton, {}, start);
+        QTest::mouseMove(window, start + QPoint(dx / 2, 0));
+        QTest::mouseMove(window, start + QPoint(dx, 0));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, start + QPoint(dx, 0));
+    };
+    drag(60);
+    EXPECT_GT(Window->SplitterPosition(), 105) << "a bar of width 3 can be dragged";
+
+    Window->SetSplitterPosition(0);
+    Window->SetSplitterBarWidth(0);
+    for (int dx : {40, 120}) {
+        drag(dx);
+        EXPECT_EQ(Window->SplitterPosition(), 0);
+    }
+
+    Window->SetSplitterPosition(105);
+    Window->SetSplitterBarWidth(3);
+    drag(40);
+    EXPECT_GT(Window->SplitterPosition(), 105) << "shown again, the tree can be resized again";
+}
+
 // ---- help and About --------------------------------------------------------------
 
 TEST_F(WindowTest, F1OpensTheHelpAtItsContents)
