@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -43,7 +44,6 @@ TfrmMain::TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAv
     setWindowTitle(QStringLiteral("Kiv - All Departments"));
     setWindowIcon(KivAppIcon());
     setFont(PointSized(font()));
-    setMinimumSize(MinimumSize());
     resize(DesignSize());
     move(DesignPosition());
 
@@ -53,6 +53,7 @@ TfrmMain::TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAv
     CreateToolBars();
     CreatePopupMenus();
     CreateTimers();
+    FitMinimumSize();
 
     FTray = new TKivTrayIcon(FSmallPics, FNewMail, FPopTray, std::move(trayAvailable), this);
     connect(FTray, &TKivTrayIcon::DoubleClicked, this, &TfrmMain::RestoreFromTray);
@@ -349,9 +350,23 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     FApp.Terminate();
 }
 
+void TfrmMain::FitMinimumSize()
+{
+    // Every toolbar button stays in sight at the narrowest width: the written
+    // minimum, widened to the toolbar row as this desktop's style draws it.
+    int row = 0;
+    for (QToolBar *bar : findChildren<QToolBar *>(Qt::FindDirectChildrenOnly))
+        if (toolBarArea(bar) == Qt::TopToolBarArea)
+            row += bar->sizeHint().width();
+    const QMargins margins = contentsMargins() + layout()->contentsMargins();
+    setMinimumSize(MinimumSize().expandedTo(QSize(row + margins.left() + margins.right(), 0)));
+}
+
 void TfrmMain::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        FitMinimumSize();
     if (event->type() == QEvent::WindowStateChange && isMinimized() && FTray->Available()) {
         // Hidden once the minimise has been handled by the window system.
         QTimer::singleShot(0, this, [this] {

@@ -134,7 +134,8 @@ public:
     /// Whether a board row is selected.
     bool RowSelected() const;
 
-    /// Design size and minimum size of the window.
+    /// Design size and minimum size of the window; the minimum is widened
+    /// where the toolbar row needs more.
     static QSize DesignSize() { return {577, 381}; }
     static QPoint DesignPosition() { return {136, 128}; }
     static QSize MinimumSize() { return {448, 175}; }
@@ -157,6 +158,7 @@ private:
     void CreateToolBars();
     void CreatePopupMenus();
     void CreateTimers();
+    void FitMinimumSize();
     QMenu *NewMenu(const QString &title, const QString &name, QWidget *parent);
     QAction *MenuEntry(QAction *source, const QString &name, const QString &caption, const QString &hint);
     void HideToTray();
