@@ -3,6 +3,7 @@
 #include "main/KivImages.h"
 #include "platform/KivError.h"
 
+#include <QCollator>
 #include <QEvent>
 #include <QHeaderView>
 #include <QPalette>
@@ -44,6 +45,39 @@ public:
 
 private:
     TBoardListView &FBoard;
+};
+
+// The locale whose collation orders names: the user's own. The C locale
+// names no language and would order by code unit (Beta, Zeta, accounts,
+// Ärzte); there the Unicode default order, which English follows, is used.
+QLocale CollationLocale()
+{
+    static const QLocale unicodeDefault(QLocale::English);
+    const QLocale user;
+    return user.language() == QLocale::C ? unicodeDefault : user;
+}
+
+// The collation, made afresh when the locale changes.
+const QCollator &Collator()
+{
+    static QCollator collator(CollationLocale());
+    const QLocale wanted = CollationLocale();
+    if (collator.locale() != wanted)
+        collator = QCollator(wanted);
+    return collator;
+}
+
+// Rows and tree nodes sort as the user's language orders words (accounts,
+// Ärzte, Beta, Zeta), in every locale.
+class TCollatedItem final : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : 0;
+        return Collator().compare(text(column), other.text(column)) < 0;
+    }
 };
 
 std::string Bytes(const QTreeWidgetItem &item, int column)
@@ -134,7 +168,7 @@ void TBoardListView::Clear()
 
 void TBoardListView::AddRow(const TBoardRow &row)
 {
-    auto *item = new QTreeWidgetItem;
+    auto *item = new TCollatedItem;
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
     item->setText(colUser, Shown(row.Caption));
     item->setData(colUser, BytesRole, Kept(row.Caption));
@@ -258,7 +292,7 @@ namespace {
 
 QTreeWidgetItem *TreeNode(const std::string &text)
 {
-    auto *node = new QTreeWidgetItem(QStringList{Shown(text)});
+    auto *node = new TCollatedItem(QStringList{Shown(text)});
     node->setData(0, BytesRole, Kept(text));
     return node;
 }

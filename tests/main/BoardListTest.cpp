@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 TBoardRow MakeRow(const std::string &name, const std::string &login, int image = 1)
@@ -122,4 +124,37 @@ TEST(DepartmentTree, ChildrenGoBelowTheRootInTextOrder)
     tree.AddChild("Orphan");
     tree.AddChild("Other");
     EXPECT_EQ(widget.topLevelItemCount(), 2);
+}
+
+TEST(Collation, BoardAndTreeSortAsTheLanguageDoes)
+{
+    const QLocale before;
+    const std::vector<std::string> names{"Zeta", "Beta", "accounts", "\xC3\x84rzte"};
+    const QStringList expected{"accounts", QString::fromUtf8("\xC3\x84rzte"), "Beta", "Zeta"};
+    // The C locale (LANG unset, or C.UTF-8) names no language; it still gets
+    // a reader's order, not the code units'.
+    for (const QLocale &locale : {QLocale(QLocale::German, QLocale::Germany), QLocale::c()}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        QLocale::setDefault(locale);
+        TKivImageList images{TKivImageSet::Small};
+        QTreeWidget boardWidget;
+        TBoardListView board(boardWidget, images);
+        board.SetSorted(true);
+        QTreeWidget treeWidget;
+        TDepartmentTreeView tree(treeWidget);
+        tree.AddRoot("All Departments");
+        for (const std::string &name : names) {
+            board.AddRow(MakeRow(name, name));
+            tree.AddChild(name);
+        }
+        QStringList rows;
+        QStringList nodes;
+        for (int i = 0; i < 4; ++i) {
+            rows << QString::fromStdString(board.Row(i).Caption);
+            nodes << treeWidget.topLevelItem(0)->child(i)->text(0);
+        }
+        EXPECT_EQ(rows.join(", ").toStdString(), expected.join(", ").toStdString());
+        EXPECT_EQ(nodes.join(", ").toStdString(), expected.join(", ").toStdString());
+    }
+    QLocale::setDefault(before);
 }
