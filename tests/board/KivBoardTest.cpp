@@ -16,7 +16,8 @@ protected:
 
     std::unique_ptr<TKivBoard> Open(const std::string &login = "jsmith")
     {
-        return std::make_unique<TKivBoard>(Folder, Fakes.Ctx, [this] { return Folder; }, TKivBoardOptions{login, {}});
+        return std::make_unique<TKivBoard>(
+            Folder, Fakes.Ctx, [this] { return Folder; }, TKivBoardOptions{login, {}});
     }
 
     TTempHome Home;
