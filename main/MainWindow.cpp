@@ -1,7 +1,9 @@
 #include "main/MainWindow.h"
 
+#include "board/KivBoard.h"
 #include "board/Session.h"
 #include "main/BoardList.h"
+#include "platform/InstanceLock.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -63,8 +65,6 @@ TfrmMain::TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAv
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TfrmMain::ActionListUpdate);
     ActionListUpdate();
 }
-
-TfrmMain::~TfrmMain() = default;
 
 void TfrmMain::CreateActions()
 {
@@ -331,6 +331,11 @@ void TfrmMain::closeEvent(QCloseEvent *event)
             showMinimized();
         return;
     }
+    if (!FormCloseQuery()) {
+        FEnding = false;
+        event->ignore();
+        return;
+    }
     event->accept();
     FTray->Hide();
     FApp.Terminate();
@@ -372,6 +377,7 @@ void TfrmMain::setVisible(bool visible)
             move(frame.topLeft());
         }
         FTray->Show();
+        QTimer::singleShot(0, this, &TfrmMain::FormActivate);
     }
     QMainWindow::setVisible(visible);
 }
