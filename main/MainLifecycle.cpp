@@ -163,8 +163,7 @@ void TfrmMain::FormCreate()
     // board opened is the one whose existence was tested.
     const std::string folder = Trimmed(settings.KivDBasePath);
     if (folder.empty() || !DirectoryExists(folder)) {
-        const std::string question =
-            std::string(kUnableToLocate) + settings.KivDBasePath + "\r\r" + kChooseNewLocation;
+        const std::string question = std::string(kUnableToLocate) + settings.KivDBasePath + "\r\r" + kChooseNewLocation;
         if (FPrompter.Show(question, TMsgIcon::Confirmation, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
             settings.KivDBasePath.clear();
             try {
@@ -181,9 +180,8 @@ void TfrmMain::FormCreate()
     }
 
     try {
-        FKiv = std::make_unique<TKivBoard>(folder, TBoardContext{FSession, FPrompter, FApp, *this,
-                                                                 TSystemClock::Instance()},
-                                           SettingsBoardFolder());
+        FKiv = std::make_unique<TKivBoard>(
+            folder, TBoardContext{FSession, FPrompter, FApp, *this, TSystemClock::Instance()}, SettingsBoardFolder());
     } catch (const EKivEngineMissing &) {
         // The box has been shown and the program asked to end.
         CloseMain();
@@ -368,8 +366,8 @@ void TfrmMain::FormDestroy()
     if (FKiv) {
         try {
             if (!FKiv->SaveAlertList() && FKiv->Alerts().Count() > 0)
-                PrintOnStandardError("The alert list was not saved: " + FKiv->AlertFile() +
-                                     " could not be read when Kiv started, and is kept as it is");
+                PrintOnStandardError("The alert list was not saved: " + FKiv->AlertFile()
+                                     + " could not be read when Kiv started, and is kept as it is");
         } catch (const EKivError &error) {
             PrintOnStandardError(error.what());
         }

@@ -211,8 +211,8 @@ TEST_F(LifecycleTest, AMissingFolderWritesNothingToTheBoardAndYesEmptiesTheLocat
     TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
     Create();
     EXPECT_EQ(TKivMessageBox::AnsweredTexts().value(0).toStdString(),
-              "Kiv was unable to locate the database location." + Board +
-                  "/\n\nWould you like to choose a new database location?");
+              "Kiv was unable to locate the database location." + Board
+                  + "/\n\nWould you like to choose a new database location?");
     EXPECT_EQ(Settings().KivDBasePath, Board + "/");
 
     TKivMessageBox::ForgetAnswers();
@@ -247,6 +247,10 @@ TEST_F(LifecycleTest, TheFirstRunQuestionIsAskedOnceAndItsYesWritesTheAutostartE
     EXPECT_EQ(Stored().Status, "Available");
     EXPECT_TRUE(Session.Administrator);
     EXPECT_EQ(Window->Board().RowCount(), 1);
+    EXPECT_EQ(Window->HelpFile().toStdString(), ProgramPath() + ".hlp");
+    EXPECT_TRUE(Window->tmrUpdateListView()->isActive());
+    EXPECT_TRUE(Window->tmrCheckForMessages()->isActive());
+    EXPECT_EQ(Window->tmrUpdateListView()->interval(), 10000);
     Window->CloseMain();
 
     TKivMessageBox::ForgetAnswers();

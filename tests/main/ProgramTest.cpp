@@ -75,7 +75,8 @@ public:
                 FBuffer.erase(0, end + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
             pollfd fd{FOut, POLLIN, 0};
             if (left.count() <= 0 || poll(&fd, 1, int(left.count())) <= 0)
                 return std::nullopt;
