@@ -16,6 +16,7 @@
 #include "platform/KivError.h"
 #include "platform/Paths.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QScreen>
 
@@ -304,6 +305,12 @@ void TfrmMain::FormActivate()
 
 bool TfrmMain::FormCloseQuery()
 {
+    FCloseAllowed = RunCloseQuery();
+    return FCloseAllowed;
+}
+
+bool TfrmMain::RunCloseQuery()
+{
     if (FSkipSignOff || !FKiv)
         return true;
     TKivSettings settings;
@@ -328,11 +335,14 @@ bool TfrmMain::FormCloseQuery()
     } catch (const EKivError &error) {
         // On the user's own Exit the window stays, so the user can try again;
         // at the end of the session the program ends all the same.
-        if (!FSessionEnding) {
+        if (FSessionEnding) {
+            PrintOnStandardError(error.what());
+        } else {
             FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
-            return false;
+            // The session may have ended while the box was up.
+            if (!FSessionEnding)
+                return false;
         }
-        PrintOnStandardError(error.what());
     }
 
     // The size inside the frame, as the next start applies it; a maximised
@@ -358,6 +368,15 @@ bool TfrmMain::FormCloseQuery()
 void TfrmMain::EndSession()
 {
     FSessionEnding = true;
+    // Nobody is there to answer a box or a dialog left up at the session's
+    // end: each is put away unanswered, and what showed it goes on as after
+    // No or Cancel.
+    for (QWidget *modal = QApplication::activeModalWidget(); modal != nullptr;
+         modal = QApplication::activeModalWidget()) {
+        modal->hide();
+        if (QApplication::activeModalWidget() == modal)
+            break;
+    }
     CloseMain();
 }
 

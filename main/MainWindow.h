@@ -109,6 +109,8 @@ public:
     /// standard error instead of in a box, so the session is never held up.
     void EndSession();
     bool SessionEnding() const { return FSessionEnding; }
+    /// The close query has let the window close: the program ends on its own.
+    bool CloseAllowed() const { return FCloseAllowed; }
 
     /// Replaces how the setup wizard is shown (tests answer it).
     void SetWizardRunner(TWizardRunner runner) { FRunWizard = std::move(runner); }
@@ -243,7 +245,7 @@ private:
     bool FShownOnce = false;
 
     // Start-up and shutdown (MainLifecycle.cpp).
-    void SignOff(const TKivSettings &settings);
+    bool RunCloseQuery();
     void ReportFailure(const std::string &text);
     TKivCB FKivCB;
     TKivMessageBox FPrompter{this};
@@ -256,4 +258,5 @@ private:
     TFileAge FMessagesStamp;
     bool FFirstActivate = false;
     bool FSessionEnding = false;
+    bool FCloseAllowed = false;
 };

@@ -88,9 +88,9 @@ void TSessionEnd::SignalArrived()
 bool TSessionEnd::eventFilter(QObject *watched, QEvent *event)
 {
     // The session manager's word that the session now ends comes as a request
-    // to quit. The program's own quit follows the main window's real close,
+    // to quit. The program's own quit follows the main window's close query,
     // so it passes.
-    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit && !FMain.Ending()) {
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit && !FMain.CloseAllowed()) {
         FMain.EndSession();
         return true;
     }
