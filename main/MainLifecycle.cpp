@@ -36,6 +36,8 @@ constexpr const char *kStartAutomatically =
 constexpr const char *kWillStartAutomatically = "Kiv will now start automatically on startup";
 constexpr const char *kAvailable = "Available";
 constexpr const char *kMessagesDataset = "KivMesg";
+/// The program's icon, by the name its desktop entry gives it.
+constexpr const char *kIconName = "kiv";
 
 /// text without the blanks and control characters at either end.
 std::string Trimmed(const std::string &text)
@@ -251,7 +253,7 @@ void TfrmMain::FormActivate()
         if (settings.FirstTimeRun) {
             if (FPrompter.Show(kStartAutomatically, TMsgIcon::Information, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
                 try {
-                    CreateAutostartEntry(ProgramPath());
+                    CreateAutostartEntry(ProgramPath(), kIconName);
                     FPrompter.Show(kWillStartAutomatically, TMsgIcon::Information, TMsgButtons::Ok);
                 } catch (const EKivError &error) {
                     // The question has had its answer; the settings dialog

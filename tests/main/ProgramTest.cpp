@@ -7,6 +7,8 @@
 #include "tests/board/BoardTesting.h"
 #include "tests/platform/TempHome.h"
 
+#include "KivVersion.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -208,4 +210,17 @@ TEST_F(ProgramTest, TheStoredWindowSizeHoldsFromStartToStartUnderAWindowManager)
         EXPECT_EQ(settings.MainWidth, 700) << "start " << start;
         EXPECT_EQ(settings.MainHeight, 450) << "start " << start;
     }
+}
+
+TEST_F(ProgramTest, VersionAndHelpAnswerWithoutADisplay)
+{
+    const TEnvironment noDisplay{{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":9999"}};
+    TChild version;
+    ASSERT_TRUE(version.Start({KIV_PATH, "--version"}, noDisplay, Home.Root() + "/kiv.err"));
+    EXPECT_EQ(version.Line(10s).value_or("none"), "Kiv " KIV_VERSION_TEXT);
+    EXPECT_EQ(version.Wait(), 0);
+    TChild help;
+    ASSERT_TRUE(help.Start({KIV_PATH, "--help"}, noDisplay, Home.Root() + "/kiv.err"));
+    EXPECT_EQ(help.Line(10s).value_or("none"), "Usage: kiv [--help | --version]");
+    EXPECT_EQ(help.Wait(), 0);
 }
