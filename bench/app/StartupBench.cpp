@@ -38,23 +38,12 @@ using namespace benchsupport;
 using TClock = std::chrono::steady_clock;
 
 constexpr int kUsers = 1000;
-constexpr const char *kStatuses[] = {"Available", "At lunch", "In meeting", "Gone home", "Offline"};
-
 /// User 0 is the one who starts Kiv, so the board holds exactly kUsers rows.
 UserRecord::TBuffer RecordOf(int n)
 {
     char login[16];
     std::snprintf(login, sizeof login, "USER%05d", n);
-    UserRecord::TBuffer record{};
-    TUser user = InitialUser(n == 0 ? UserRecord::LoginKey(UpperCaseLogin(CurrentLoginName())) : std::string(login),
-                             DateTimeText(std::time(nullptr) - (n % 2 == 0 ? 60 : 3 * 86400)));
-    user.Name = "Member of staff " + std::to_string(n);
-    user.Status = kStatuses[n % 5];
-    user.Department = n % 3 == 0 ? "Sales" : "Support";
-    user.Ext = std::to_string(1000 + n);
-    PutUserFields(record.data(), user);
-    PutText(record.data(), UserRecord::Updated, user.Updated);
-    return record;
+    return StaffRecord(n, n == 0 ? UserRecord::LoginKey(UpperCaseLogin(CurrentLoginName())) : std::string(login));
 }
 
 /// The board of the run, its raw twin and a workstation's per-user folders.
