@@ -100,7 +100,8 @@ void PrintOnStandardError(const std::string &text)
     std::string line = "kiv: ";
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        const bool c1 = c == 0xC2 && next >= 0x80 && next < 0xA0;
         if (c1)
             ++i;
         line += (c < ' ' || c == 0x7F || c1) ? ' ' : text[i];
