@@ -1,10 +1,7 @@
 #include "ctl/Commands.h"
 
 #include "board/EngineCheck.h"
-#include "board/KivDepartment.h"
-#include "board/KivFile.h"
-#include "board/KivMessage.h"
-#include "board/KivStatus.h"
+#include "board/KivBoard.h"
 #include "board/MessageRecord.h"
 #include "config/KivCB.h"
 #include "ctl/Table.h"
@@ -13,7 +10,6 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/KivError.h"
-#include "platform/LoginName.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -53,7 +49,9 @@ public:
     TSession Session;
     TBoardContext Ctx{Session, Prompter, App, Host, TSystemClock::Instance()};
     std::string Folder;
-    std::unique_ptr<TKivFile> Kiv;
+    std::unique_ptr<TKivBoard> Board;
+    /// The board's users dataset object, once the board is open.
+    TKivFile *Kiv = nullptr;
 
     /// Signs the effective user in on the board in folder, as the program
     /// starts: the user is added when new, and no status is changed.
@@ -62,11 +60,10 @@ public:
         Folder = folder;
         if (!DirectoryExists(folder))
             throw EKivError("Unable to access the Kiv database location \"" + folder + "\"");
-        // A user without a login name would be signed in under an empty key
-        // that everybody without one shares.
-        if (CurrentLoginName().empty())
-            throw EKivError("Unable to read the login name of this user");
-        Kiv = std::make_unique<TKivFile>(folder, Ctx);
+        // The department catalogue works on the folder kivctl was pointed at:
+        // --board, else the settings' one as it stood when the command began.
+        Board = std::make_unique<TKivBoard>(folder, Ctx, [this] { return Folder; });
+        Kiv = &Board->KivFile();
         Kiv->SignIn();
         Kiv->RefreshCurrentUser();
         // The refresh tells of a record it could not find in the status panel.
@@ -176,7 +173,7 @@ void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
 {
     if (request.Text)
         ctl.RequireAdministrator("add to the status catalogue");
-    TKivStatus statuses(*ctl.Kiv);
+    TKivStatus &statuses = ctl.Board->Status();
     statuses.EnsureStatusDataset();
     if (request.Text) {
         statuses.AddStatus(*request.Text);
@@ -191,9 +188,7 @@ void Departments(TCtlBoard &ctl, const TCtlRequest &request)
 {
     if (request.Text)
         ctl.RequireAdministrator("add a department");
-    // The folder kivctl was pointed at: --board, else the settings' one as
-    // it stood when the command began.
-    TKivDepartment departments(ctl.Ctx, [&ctl] { return ctl.Folder; });
+    TKivDepartment &departments = ctl.Board->Departments();
     if (request.Text) {
         departments.EnsureDepartmentDataset();
         departments.AddDepartment(*request.Text);
@@ -258,7 +253,7 @@ void Read(TKivMessage &messages, const std::string &key)
 void Messaging(TCtlBoard &ctl, const TCtlRequest &request)
 {
     ctl.RequireMessaging();
-    TKivMessage messages(*ctl.Kiv);
+    TKivMessage &messages = ctl.Board->Messages();
     switch (request.Command) {
     case TCtlCommand::Send:
         messages.SendUserMessage(request.Login, ctl.Kiv->LoginUser.LogInName, *request.Text, request.Body);

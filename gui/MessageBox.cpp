@@ -4,13 +4,14 @@
 #include <QMessageBox>
 #include <QPointer>
 
-#include <optional>
+#include <deque>
 
 namespace {
 
 // Boxes are shown from the user-interface thread only, so the hook needs no lock.
-std::optional<TMsgAnswer> NextAnswer;
+std::deque<TMsgAnswer> NextAnswers;
 QString LastAnswered;
+QStringList Answered;
 
 QMessageBox::Icon BoxIcon(TMsgIcon icon)
 {
@@ -39,7 +40,7 @@ QString TKivMessageBox::DisplayText(const std::string &text)
 
 void TKivMessageBox::SetNextAnswer(TMsgAnswer answer)
 {
-    NextAnswer = answer;
+    NextAnswers.push_back(answer);
 }
 
 QString TKivMessageBox::LastAnsweredText()
@@ -47,12 +48,29 @@ QString TKivMessageBox::LastAnsweredText()
     return LastAnswered;
 }
 
+QStringList TKivMessageBox::AnsweredTexts()
+{
+    return Answered;
+}
+
+void TKivMessageBox::ForgetAnswers()
+{
+    NextAnswers.clear();
+    Answered.clear();
+}
+
+int TKivMessageBox::PendingAnswers()
+{
+    return static_cast<int>(NextAnswers.size());
+}
+
 TMsgAnswer TKivMessageBox::Show(const std::string &text, TMsgIcon icon, TMsgButtons buttons)
 {
-    if (NextAnswer) {
-        const TMsgAnswer answer = *NextAnswer;
-        NextAnswer.reset();
+    if (!NextAnswers.empty()) {
+        const TMsgAnswer answer = NextAnswers.front();
+        NextAnswers.pop_front();
         LastAnswered = DisplayText(text);
+        Answered << LastAnswered;
         if (buttons == TMsgButtons::Ok)
             return TMsgAnswer::Ok;
         return answer == TMsgAnswer::Yes ? TMsgAnswer::Yes : TMsgAnswer::No;

@@ -6,7 +6,9 @@
 #include <QCollator>
 #include <QEvent>
 #include <QHeaderView>
+#include <QPainter>
 #include <QPalette>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -88,6 +90,26 @@ std::string Bytes(const QTreeWidgetItem &item, int column)
 
 } // namespace
 
+/// Draws the cells as usual and, when asked, a line along the right and the
+/// bottom edge of each: the board's grid.
+class TGridDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool Show = false;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!Show)
+            return;
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Mid));
+        painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->restore();
+    }
+};
+
 int TBoardListView::InitialWidth(Column column)
 {
     return InitialWidths[static_cast<size_t>(column)];
@@ -117,6 +139,8 @@ TBoardListView::TBoardListView(QTreeWidget &widget, const TKivImageList &images)
     FWidget.setEditTriggers(QAbstractItemView::NoEditTriggers);
     FWidget.setSortingEnabled(false);
     FWidget.setIconSize(TKivImageList::ImageSize());
+    FGrid = new TGridDelegate(&FWidget);
+    FWidget.setItemDelegate(FGrid);
 
     QHeaderView *header = FWidget.header();
     header->setSectionsMovable(false);
@@ -253,6 +277,17 @@ void TBoardListView::SetFontSize(int points)
     QFont font = FWidget.font();
     font.setPointSize(points);
     FWidget.setFont(font);
+}
+
+void TBoardListView::SetShowGrid(bool show)
+{
+    FGrid->Show = show;
+    FWidget.viewport()->update();
+}
+
+bool TBoardListView::ShowGrid() const
+{
+    return FGrid->Show;
 }
 
 TBoardRow TBoardListView::RowOf(const QTreeWidgetItem &item) const

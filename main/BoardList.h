@@ -11,6 +11,7 @@
 
 class QTreeWidget;
 class QTreeWidgetItem;
+class TGridDelegate;
 class TKivImageList;
 
 /// The board list view. It keeps the bytes it was given for every cell, so a
@@ -57,6 +58,9 @@ public:
     /// Text and background colours of the board, and its font size in points.
     void SetFontColour(const QColor &colour);
     void SetFontSize(int points);
+    /// Grid lines between the board's rows and columns.
+    void SetShowGrid(bool show);
+    bool ShowGrid() const;
 
     /// Initial width of a column.
     static int InitialWidth(Column column);
@@ -70,6 +74,7 @@ private:
     QTreeWidget &FWidget;
     const TKivImageList &FImages;
     std::unique_ptr<QObject> FEdgeWatch;
+    TGridDelegate *FGrid = nullptr;
     int FUpdateDepth = 0;
     bool FSorted = false;
     int FLastFitted;

@@ -1,10 +1,12 @@
 #include "main/MainWindow.h"
 
+#include "board/KivBoard.h"
 #include "board/Session.h"
 #include "gui/Application.h"
 #include "gui/HelpWindow.h"
 #include "main/AboutBox.h"
 #include "main/BoardList.h"
+#include "platform/InstanceLock.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -69,8 +71,6 @@ TfrmMain::TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAv
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TfrmMain::ActionListUpdate);
     ActionListUpdate();
 }
-
-TfrmMain::~TfrmMain() = default;
 
 void TfrmMain::CreateActions()
 {
@@ -345,6 +345,11 @@ void TfrmMain::closeEvent(QCloseEvent *event)
             showMinimized();
         return;
     }
+    if (!FormCloseQuery()) {
+        FEnding = false;
+        event->ignore();
+        return;
+    }
     event->accept();
     FTray->Hide();
     FApp.Terminate();
@@ -400,6 +405,7 @@ void TfrmMain::setVisible(bool visible)
             move(frame.topLeft());
         }
         FTray->Show();
+        QTimer::singleShot(0, this, &TfrmMain::FormActivate);
     }
     QMainWindow::setVisible(visible);
 }

@@ -4,9 +4,13 @@
 #pragma once
 
 #include "board/Seams.h"
+#include "config/DatabaseWizard.h"
+#include "config/KivCB.h"
+#include "gui/MessageBox.h"
 #include "main/KivImages.h"
 #include "main/MainActions.h"
 #include "main/TrayIcon.h"
+#include "platform/FileAge.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -23,7 +27,17 @@ class QToolBar;
 class QTreeWidget;
 class TBoardListView;
 class TDepartmentTreeView;
+class TInstanceLock;
+class TKivBoard;
 class TSession;
+
+/// How the setup wizard ended, and the folder it confirmed when one was chosen.
+struct TWizardOutcome {
+    TfrmDatabaseWizard::TEnd End = TfrmDatabaseWizard::TEnd::Closed;
+    std::string Folder;
+};
+/// Shows the setup wizard modally over parent and answers how it ended.
+using TWizardRunner = std::function<TWizardOutcome(QWidget *parent)>;
 
 class TfrmMain : public QMainWindow, public IMainHost {
     Q_OBJECT
@@ -73,6 +87,44 @@ public:
     int SplitterPosition() const;
     void SetSplitterBarWidth(int width);
     int SplitterBarWidth() const;
+
+    // ---- start-up and shutdown (MainLifecycle.cpp) ------------------------
+
+    /// The window's creation: the one-copy check, the settings, the setup
+    /// wizard and the board's data objects. A start that fails here ends the
+    /// program (the app is told) without signing anyone in.
+    void FormCreate();
+    /// The first activation, run by the window's first showing: sign-in,
+    /// "Available", the board, the timers, waiting messages and the tree.
+    /// Later calls do nothing.
+    void FormActivate();
+    /// The close query of every real close: signs the user off as the
+    /// settings ask and stores the window's geometry. False when the close
+    /// is refused (signing off failed on the user's own Exit).
+    bool FormCloseQuery();
+    /// Saves the alert list and frees the board; run as the window is destroyed.
+    void FormDestroy();
+    /// The desktop session ends (log-out, shutdown, SIGTERM, SIGHUP): the
+    /// window closes for real, and a failure to sign off is reported on
+    /// standard error instead of in a box, so the session is never held up.
+    void EndSession();
+    bool SessionEnding() const { return FSessionEnding; }
+    /// The close query has let the window close: the program ends on its own.
+    bool CloseAllowed() const { return FCloseAllowed; }
+
+    /// Replaces how the setup wizard is shown (tests answer it).
+    void SetWizardRunner(TWizardRunner runner) { FRunWizard = std::move(runner); }
+    /// The dialog in which the new messages waiting at start-up are read.
+    void SetReadDialog(IReadDialog *dialog) { FReadDialog = dialog; }
+    /// The board the window works on; null until a start has created it.
+    TKivBoard *KivBoard() const { return FKiv.get(); }
+    /// The program's help file: its own path with the extension ".hlp".
+    const QString &HelpFile() const { return FHelpFile; }
+    /// The settings' font colour, font size and grid lines on the board.
+    void ApplyBoardLook(const TKivSettings &settings);
+    /// The last seen modification stamps of the users and messages datasets.
+    const TFileAge &UsersStamp() const { return FUsersStamp; }
+    const TFileAge &MessagesStamp() const { return FMessagesStamp; }
 
     // ---- IMainHost ---------------------------------------------------------
 
@@ -142,8 +194,14 @@ public:
     /// Initial splitter position.
     static constexpr int DesignSplitterPosition = 105;
 
-    /// The first showing centres the window on its screen, keeping its size.
+    /// The first showing centres the window on its screen, keeping its size,
+    /// and runs the first activation.
     void setVisible(bool visible) override;
+
+signals:
+    /// The first activation has run to its end: the user is signed in and
+    /// the board filled.
+    void Started();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -187,4 +245,20 @@ private:
     bool FSkipSignOff = false;
     bool FEnding = false;
     bool FShownOnce = false;
+
+    // Start-up and shutdown (MainLifecycle.cpp).
+    bool RunCloseQuery();
+    void ReportFailure(const std::string &text);
+    TKivCB FKivCB;
+    TKivMessageBox FPrompter{this};
+    std::unique_ptr<TInstanceLock> FInstanceMutex;
+    std::unique_ptr<TKivBoard> FKiv;
+    TWizardRunner FRunWizard;
+    IReadDialog *FReadDialog = nullptr;
+    QString FHelpFile;
+    TFileAge FUsersStamp;
+    TFileAge FMessagesStamp;
+    bool FFirstActivate = false;
+    bool FSessionEnding = false;
+    bool FCloseAllowed = false;
 };

@@ -11,6 +11,7 @@
 #include "board/KivText.h"
 #include "board/Seams.h"
 #include "board/Session.h"
+#include "board/User.h"
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
 #include "storage/IsamFile.h"
@@ -90,6 +91,25 @@ inline sqlite3 *RawOpen(const std::string &path, bool create = false)
 
 /// The record of user number n (from 0) of a benchmark board.
 using TUserMaker = std::function<UserRecord::TBuffer(int n)>;
+
+/// The statuses a benchmark board's users are spread over.
+inline constexpr const char *kStatuses[] = {"Available", "At lunch", "In meeting", "Gone home", "Offline"};
+
+/// The record of member of staff n under login: a status among the common
+/// ones, a department, and an Updated of today for every other user, so the
+/// board's short times are worked out.
+inline UserRecord::TBuffer StaffRecord(int n, const std::string &login)
+{
+    UserRecord::TBuffer record{};
+    TUser user = InitialUser(login, DateTimeText(std::time(nullptr) - (n % 2 == 0 ? 60 : 3 * 86400)));
+    user.Name = "Member of staff " + std::to_string(n);
+    user.Status = kStatuses[n % 5];
+    user.Department = n % 3 == 0 ? "Sales" : "Support";
+    user.Ext = std::to_string(1000 + n);
+    PutUserFields(record.data(), user);
+    PutText(record.data(), UserRecord::Updated, user.Updated);
+    return record;
+}
 
 /// Makes the users dataset of folder with count users, filed under record
 /// numbers 1 to count.

@@ -49,8 +49,6 @@ public:
 
 using TWorkstation = TQuietWindows;
 
-constexpr const char *kStatuses[] = {"Available", "At lunch", "In meeting", "Gone home", "Offline"};
-
 std::string LoginOf(int n)
 {
     char login[16];
@@ -58,19 +56,9 @@ std::string LoginOf(int n)
     return login;
 }
 
-// The record of user n: a status among the common ones, a department, and an
-// Updated of today for every other user, so the short times are worked out.
 UserRecord::TBuffer RecordOf(int n)
 {
-    UserRecord::TBuffer record{};
-    TUser user = InitialUser(LoginOf(n), DateTimeText(std::time(nullptr) - (n % 2 == 0 ? 60 : 3 * 86400)));
-    user.Name = "Member of staff " + std::to_string(n);
-    user.Status = kStatuses[n % 5];
-    user.Department = n % 3 == 0 ? "Sales" : "Support";
-    user.Ext = std::to_string(1000 + n);
-    PutUserFields(record.data(), user);
-    PutText(record.data(), UserRecord::Updated, user.Updated);
-    return record;
+    return StaffRecord(n, LoginOf(n));
 }
 
 sqlite3_stmt *Prepare(sqlite3 *db, const char *sql)

@@ -1,0 +1,407 @@
+// The life of the main window from creation to destruction: the one-copy
+// check, finding the board database, signing the user in as "Available", and
+// at the end signing the user off, storing the window's geometry and saving
+// the alert list.
+#include "main/MainWindow.h"
+
+#include "board/EngineCheck.h"
+#include "board/KivBoard.h"
+#include "board/Session.h"
+#include "board/UserRecord.h"
+#include "main/BoardList.h"
+#include "platform/Autostart.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/InstanceLock.h"
+#include "platform/KivError.h"
+#include "platform/Paths.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QScreen>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+namespace {
+
+constexpr const char *kAlreadyRunning = "Kiv is already running!";
+constexpr const char *kUnableToLocate = "Kiv was unable to locate the database location.";
+constexpr const char *kChooseNewLocation = "Would you like to choose a new database location?";
+constexpr const char *kPleaseRestart = "Please re-start Kiv and choose the new database location.";
+constexpr const char *kRequiresDatabase = "Kiv requires a database to be able to run, and will now shut down.";
+constexpr const char *kStartAutomatically =
+    "Thankyou for using Kiv.\r\rWould you like Kiv to start automatically on startup?";
+constexpr const char *kWillStartAutomatically = "Kiv will now start automatically on startup";
+constexpr const char *kAvailable = "Available";
+constexpr const char *kMessagesDataset = "KivMesg";
+/// The program's icon, by the name its desktop entry gives it.
+constexpr const char *kIconName = "kiv";
+
+/// text without the blanks and control characters at either end.
+std::string Trimmed(const std::string &text)
+{
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    const auto first = std::find_if_not(text.begin(), text.end(), blank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+std::string WithSeparator(const std::string &folder)
+{
+    return !folder.empty() && folder.back() == '/' ? folder : folder + '/';
+}
+
+TWizardOutcome RunDatabaseWizard(QWidget *parent)
+{
+    // Made for the one showing and freed after it, whatever its end.
+    TfrmDatabaseWizard wizard(parent);
+    TWizardOutcome outcome;
+    outcome.End = wizard.Run();
+    if (outcome.End == TfrmDatabaseWizard::TEnd::Chosen)
+        outcome.Folder = wizard.Folder();
+    return outcome;
+}
+
+/// The running program's path with its extension (if its name has one)
+/// changed to ".hlp".
+QString HelpFilePath()
+{
+    std::string program = ProgramPath();
+    if (program.empty())
+        program = QCoreApplication::applicationFilePath().toStdString();
+    const std::size_t name = program.rfind('/') + 1;
+    const std::size_t dot = program.rfind('.');
+    if (dot != std::string::npos && dot > name)
+        program.erase(dot);
+    return QString::fromStdString(program + ".hlp");
+}
+
+/// A colour of the settings, 0x00BBGGRR.
+QColor SettingColour(int32_t colour)
+{
+    const auto value = static_cast<uint32_t>(colour);
+    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
+
+/// A period of the settings in seconds as a timer interval: at least a second
+/// (a zero would poll the board without pause), at most what a timer holds.
+int TimerInterval(int32_t seconds)
+{
+    return std::clamp(seconds, 1, INT_MAX / 1000) * 1000;
+}
+
+/// A message for standard error on one line: every control character (C0,
+/// DEL and the C1 ones a UTF-8 terminal obeys) made a blank, so a text of the
+/// board folder cannot steer the terminal.
+void PrintOnStandardError(const std::string &text)
+{
+    std::string line = "kiv: ";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        const bool c1 = c == 0xC2 && next >= 0x80 && next < 0xA0;
+        if (c1)
+            ++i;
+        line += (c < ' ' || c == 0x7F || c1) ? ' ' : text[i];
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+TfrmMain::~TfrmMain()
+{
+    FormDestroy();
+}
+
+void TfrmMain::ReportFailure(const std::string &text)
+{
+    // At the end of the desktop session nobody is there to answer a box, and
+    // a box left up would hold the session.
+    if (FSessionEnding)
+        PrintOnStandardError(text);
+    else
+        FPrompter.Show(text, TMsgIcon::Error, TMsgButtons::Ok);
+}
+
+void TfrmMain::FormCreate()
+{
+    FFirstActivate = true;
+    // Every way out of the start but the one that creates the board closes
+    // the window without signing anyone off.
+    FSkipSignOff = true;
+
+    // A second copy goes no further: it reads no setting and opens no board.
+    FInstanceMutex = std::make_unique<TInstanceLock>(kInstanceMutexName);
+    if (FInstanceMutex->AlreadyRunning()) {
+        FInstanceMutex.reset();
+        setEnabled(false);
+        FPrompter.Show(kAlreadyRunning, TMsgIcon::Information, TMsgButtons::Ok);
+        FApp.Terminate();
+        return;
+    }
+    if (FInstanceMutex->State() == TInstanceLockState::Unavailable)
+        PrintOnStandardError(FInstanceMutex->Error() + "; a second copy of Kiv would not be noticed");
+
+    TKivSettings settings;
+    try {
+        FKivCB.ReadSettings(settings);
+        if (Trimmed(settings.KivDBasePath).empty()) {
+            const TWizardOutcome outcome = (FRunWizard ? FRunWizard : RunDatabaseWizard)(this);
+            if (outcome.End == TfrmDatabaseWizard::TEnd::Cancelled) {
+                FApp.Terminate();
+                return;
+            }
+            if (outcome.End == TfrmDatabaseWizard::TEnd::Chosen && !Trimmed(outcome.Folder).empty()) {
+                settings.KivDBasePath = WithSeparator(outcome.Folder);
+                FKivCB.WriteSettings(settings);
+            }
+        }
+        FKivCB.ReadSettings(settings);
+    } catch (const EKivError &error) {
+        // Without its settings the program knows no board to open.
+        FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
+        CloseMain();
+        return;
+    }
+
+    // The folder is tested and opened as the trimmed setting names it, so the
+    // board opened is the one whose existence was tested.
+    const std::string folder = Trimmed(settings.KivDBasePath);
+    if (folder.empty() || !DirectoryExists(folder)) {
+        const std::string question = std::string(kUnableToLocate) + settings.KivDBasePath + "\r\r" + kChooseNewLocation;
+        if (FPrompter.Show(question, TMsgIcon::Confirmation, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
+            settings.KivDBasePath.clear();
+            try {
+                FKivCB.WriteSettings(settings);
+                FPrompter.Show(kPleaseRestart, TMsgIcon::Information, TMsgButtons::Ok);
+            } catch (const EKivError &error) {
+                FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
+            }
+        } else {
+            FPrompter.Show(kRequiresDatabase, TMsgIcon::Information, TMsgButtons::Ok);
+        }
+        CloseMain();
+        return;
+    }
+
+    try {
+        FKiv = std::make_unique<TKivBoard>(
+            folder, TBoardContext{FSession, FPrompter, FApp, *this, TSystemClock::Instance()}, SettingsBoardFolder());
+    } catch (const EKivEngineMissing &) {
+        // The box has been shown and the program asked to end.
+        CloseMain();
+        return;
+    } catch (const EKivError &error) {
+        FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
+        CloseMain();
+        return;
+    }
+    const std::string unread = FKiv->LoadAlertList();
+    if (!unread.empty())
+        PrintOnStandardError(unread + "; starting with an empty alert list, and the file is kept as it is");
+    FHelpFile = HelpFilePath();
+    FSkipSignOff = false;
+
+    // The window is sized as the settings say, outside its frame, as the
+    // close query measured it; the first showing centres it on the screen.
+    QSize size(settings.MainWidth, settings.MainHeight);
+    if (const QScreen *where = screen())
+        size = size.boundedTo(where->availableGeometry().size());
+    resize(size.expandedTo(minimumSize()));
+    move(settings.MainLeft, settings.MainTop);
+    ApplyBoardLook(settings);
+    if (settings.DisplayDepartments) {
+        SetSplitterPosition(settings.SplitterPos);
+        SetSplitterBarWidth(3);
+    } else {
+        SetSplitterPosition(0);
+        SetSplitterBarWidth(0);
+    }
+}
+
+void TfrmMain::ApplyBoardLook(const TKivSettings &settings)
+{
+    Board().SetFontColour(SettingColour(settings.MainFontColour));
+    Board().SetFontSize(settings.MainFontSize);
+    Board().SetShowGrid(settings.ShowGrid);
+}
+
+void TfrmMain::FormActivate()
+{
+    if (!FFirstActivate || FEnding)
+        return;
+    FFirstActivate = false;
+    if (FSkipSignOff || !FKiv) {
+        CloseMain();
+        return;
+    }
+
+    try {
+        TKivFile &kiv = FKiv->KivFile();
+        const std::string folder = kiv.Folder();
+        FUsersStamp = FileAge(folder + UserRecord::DatasetName + ".isd");
+        FMessagesStamp = FileAge(folder + kMessagesDataset + ".isd");
+        TKivCfgRecord config;
+        kiv.ReadConfig(config);
+        SetMessagesAllowed(kiv.AllowMessages != 0);
+
+        TKivSettings settings;
+        FKivCB.ReadSettings(settings);
+        FSession.ShowOffline = settings.ShowOfflineUsers;
+        SetHolidayWording(settings.UseVacation);
+        Board().AutoSizeColumns();
+        kiv.SignIn();
+
+        if (settings.FirstTimeRun) {
+            if (FPrompter.Show(kStartAutomatically, TMsgIcon::Information, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
+                try {
+                    CreateAutostartEntry(ProgramPath(), kIconName);
+                    FPrompter.Show(kWillStartAutomatically, TMsgIcon::Information, TMsgButtons::Ok);
+                } catch (const EKivError &error) {
+                    // The question has had its answer; the settings dialog
+                    // can make the entry later.
+                    FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
+                }
+            }
+            // The session may have ended while the question was up.
+            if (FEnding)
+                return;
+            settings.FirstTimeRun = false;
+            FKivCB.WriteSettings(settings);
+        }
+        // Under Qt every image of the buttons and toolbars is the program's
+        // own: the check of the system's common controls always passes.
+
+        FKivCB.ReadSettings(settings);
+        Board().SetSorted(settings.SortListView);
+        FSession.User.Status = kAvailable;
+        kiv.SetStatus();
+        kiv.FillBoard(Board());
+
+        FMessageTimer.setInterval(TimerInterval(settings.CheckForNewMsgEvery));
+        FUpdateTimer.setInterval(TimerInterval(settings.UpdateDisplayTime));
+        FUpdateTimer.start();
+        if (kiv.AllowMessages != 0)
+            FMessageTimer.start();
+
+        TKivMessage &messages = FKiv->Messages();
+        if (messages.NewMessageWaiting()) {
+            FTray->StartAnimation();
+            if (FReadDialog != nullptr) {
+                messages.ShowNewMessages(*FReadDialog);
+                if (FEnding)
+                    return;
+                if (!messages.NewMessageWaiting())
+                    FTray->StopAnimation();
+            }
+        }
+        FKiv->Departments().FillDepartmentTree(DepartmentTree());
+    } catch (const EKivEngineMissing &) {
+        return;
+    } catch (const EKivError &error) {
+        // The rest of the start is not run; the window stays open. When the
+        // users dataset failed, the next close skips the sign-off.
+        FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
+        return;
+    }
+    emit Started();
+}
+
+bool TfrmMain::FormCloseQuery()
+{
+    FCloseAllowed = RunCloseQuery();
+    return FCloseAllowed;
+}
+
+bool TfrmMain::RunCloseQuery()
+{
+    if (FSkipSignOff || !FKiv)
+        return true;
+    TKivSettings settings;
+    try {
+        FKivCB.ReadSettings(settings);
+    } catch (const EKivError &error) {
+        // Nothing says what to do at shutdown; the program still ends.
+        ReportFailure(error.what());
+        return true;
+    }
+
+    try {
+        TKivFile &kiv = FKiv->KivFile();
+        if (settings.ClearCommentOnSD) {
+            FSession.User.Comments.clear();
+            kiv.UpdateUser();
+        }
+        if (settings.ChangeStatusOnSD) {
+            FSession.User.Status = settings.ShutDownStatus;
+            kiv.SetStatus();
+        }
+    } catch (const EKivError &error) {
+        // On the user's own Exit the window stays, so the user can try again;
+        // at the end of the session the program ends all the same.
+        if (FSessionEnding) {
+            PrintOnStandardError(error.what());
+        } else {
+            FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
+            // The session may have ended while the box was up.
+            if (!FSessionEnding)
+                return false;
+        }
+    }
+
+    // The size inside the frame, as the next start applies it; a maximised
+    // window keeps the size it has when it is not.
+    const QRect normal = normalGeometry();
+    settings.MainHeight = normal.height();
+    settings.MainLeft = pos().x();
+    settings.MainTop = pos().y();
+    settings.MainWidth = normal.width();
+    if (settings.DisplayDepartments)
+        settings.SplitterPos = SplitterPosition();
+    try {
+        FKivCB.WriteSettings(settings);
+    } catch (const EKivError &error) {
+        ReportFailure(error.what());
+    }
+    // Signed off: a second close (the session's end after Exit) does not
+    // sign off again.
+    FSkipSignOff = true;
+    return true;
+}
+
+void TfrmMain::EndSession()
+{
+    FSessionEnding = true;
+    // Nobody is there to answer a box or a dialog left up at the session's
+    // end: each is put away unanswered, and what showed it goes on as after
+    // No or Cancel.
+    for (QWidget *modal = QApplication::activeModalWidget(); modal != nullptr;
+         modal = QApplication::activeModalWidget()) {
+        modal->hide();
+        if (QApplication::activeModalWidget() == modal)
+            break;
+    }
+    CloseMain();
+}
+
+void TfrmMain::FormDestroy()
+{
+    if (FKiv) {
+        try {
+            if (!FKiv->SaveAlertList() && FKiv->Alerts().Count() > 0)
+                PrintOnStandardError("The alert list was not saved: " + FKiv->AlertFile()
+                                     + " could not be read when Kiv started, and is kept as it is");
+        } catch (const EKivError &error) {
+            PrintOnStandardError(error.what());
+        }
+        FKiv.reset();
+    }
+    // Released last, so that a copy started meanwhile finds the alert list
+    // already saved.
+    FInstanceMutex.reset();
+}

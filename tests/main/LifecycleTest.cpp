@@ -1,0 +1,429 @@
+// The main window's life offscreen, with the real window over a temporary
+// board, settings and runtime folder: the one-copy check, the setup wizard's
+// three ends, the database location question, the first-run question,
+// waiting messages at start-up, signing off at Exit and at the end of the
+// desktop session, and the settings the close stores.
+#include "board/KivBoard.h"
+#include "board/KivMessage.h"
+#include "config/KivCB.h"
+#include "gui/MessageBox.h"
+#include "main/BoardList.h"
+#include "main/MainWindow.h"
+#include "main/ReadDialogStandIn.h"
+#include "main/SessionEnd.h"
+#include "platform/Autostart.h"
+#include "platform/FileAge.h"
+#include "platform/InstanceLock.h"
+#include "platform/LoginName.h"
+#include "platform/Paths.h"
+#include "tests/board/BoardFakes.h"
+#include "tests/board/BoardTesting.h"
+#include "tests/platform/TempHome.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+using TEnd = TfrmDatabaseWizard::TEnd;
+
+class TCountingApp final : public IAppControl {
+public:
+    int Terminations = 0;
+    void Terminate() override { ++Terminations; }
+};
+
+// Any box no answer was given for is closed and noted once it has been up
+// for a while, so a fault fails the test instead of hanging it.
+class TUnexpectedBoxes {
+public:
+    TUnexpectedBoxes()
+    {
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (box == nullptr || box != FSeen) {
+                FSeen = box;
+                FTicks = 0;
+            } else if (++FTicks == 10) {
+                Texts << box->text();
+                box->reject();
+            }
+        });
+        FTimer.start(50);
+    }
+    QStringList Texts;
+
+private:
+    QTimer FTimer;
+    QMessageBox *FSeen = nullptr;
+    int FTicks = 0;
+};
+
+class LifecycleTest : public testing::Test {
+protected:
+    LifecycleTest()
+    {
+        mkdir(Board.c_str(), 0700);
+        TKivMessageBox::ForgetAnswers();
+    }
+    ~LifecycleTest() override
+    {
+        Window.reset();
+        TKivMessageBox::ForgetAnswers();
+    }
+
+    static void ChangeSettings(const std::function<void(TKivSettings &)> &change)
+    {
+        TKivCB block;
+        TKivSettings settings;
+        block.ReadSettings(settings);
+        change(settings);
+        block.WriteSettings(settings);
+    }
+    static TKivSettings Settings()
+    {
+        TKivSettings settings;
+        TKivCB().ReadSettings(settings);
+        return settings;
+    }
+    /// Settings that name the board and have asked the first-run question.
+    void PointAtBoard()
+    {
+        ChangeSettings([this](TKivSettings &s) {
+            s.KivDBasePath = Board + "/";
+            s.FirstTimeRun = false;
+        });
+    }
+
+    /// Creates the window as the program entry does; the wizard, if shown,
+    /// ends as Wizard says.
+    void Create()
+    {
+        Window = std::make_unique<TfrmMain>(Session, App, [] { return false; });
+        Window->SetWizardRunner([this](QWidget *) {
+            ++WizardRuns;
+            return Wizard;
+        });
+        Window->FormCreate();
+    }
+    /// Creates the window and runs its first activation.
+    void Start()
+    {
+        Create();
+        Window->FormActivate();
+    }
+
+    TUser Stored() const
+    {
+        const std::vector<TStoredUser> users = StoredUsers(Board);
+        return users.empty() ? TUser() : users.front().User;
+    }
+    std::string UsersFile() const { return Board + "/KivDB31.isd"; }
+
+    TTempHome Home;
+    const std::string Board = Home.Root() + "/board";
+    const std::string Me = UserRecord::LoginKey(UpperCaseLogin(CurrentLoginName()));
+    TSession Session;
+    TCountingApp App;
+    TWizardOutcome Wizard;
+    int WizardRuns = 0;
+    TUnexpectedBoxes Unexpected;
+    std::unique_ptr<TfrmMain> Window;
+};
+
+} // namespace
+
+TEST_F(LifecycleTest, ASecondCopyIsRefusedAndTouchesNeitherTheBoardNorTheSettings)
+{
+    const TInstanceLock first;
+    ASSERT_EQ(first.State(), TInstanceLockState::Acquired);
+
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Create();
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts(), QStringList{"Kiv is already running!"});
+    EXPECT_EQ(App.Terminations, 1);
+    EXPECT_FALSE(Window->isEnabled());
+    EXPECT_EQ(WizardRuns, 0);
+    Window->FormActivate();
+    Window.reset();
+
+    EXPECT_FALSE(TTempHome::Exists(Home.SettingsFile()));
+    EXPECT_TRUE(FolderNames(Board).empty());
+    EXPECT_TRUE(TInstanceLock().AlreadyRunning()); // the first copy's lock is left alone
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(LifecycleTest, TheWizardsCancelEndsTheStartItsCloseBoxAsksForALocationAndAFolderIsStoredWithASeparator)
+{
+    // Cancel: the program ends without a question.
+    Wizard.End = TEnd::Cancelled;
+    Create();
+    EXPECT_EQ(App.Terminations, 1);
+    EXPECT_TRUE(TKivMessageBox::AnsweredTexts().isEmpty());
+    EXPECT_EQ(Settings().KivDBasePath, "");
+
+    // The close box: the question has nothing between "location." and the
+    // empty line, and No leaves the setting empty.
+    Wizard.End = TEnd::Closed;
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::No);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Create();
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts(),
+              (QStringList{"Kiv was unable to locate the database location.\n\n"
+                           "Would you like to choose a new database location?",
+                           "Kiv requires a database to be able to run, and will now shut down."}));
+    EXPECT_TRUE(Window->SkipSignOff());
+    EXPECT_EQ(App.Terminations, 2);
+    EXPECT_EQ(Window->KivBoard(), nullptr);
+
+    // A chosen folder is stored with its separator and opened at once.
+    Wizard = {TEnd::Chosen, Board};
+    Create();
+    EXPECT_EQ(WizardRuns, 3);
+    EXPECT_EQ(App.Terminations, 2);
+    EXPECT_EQ(Settings().KivDBasePath, Board + "/");
+    ASSERT_NE(Window->KivBoard(), nullptr);
+    EXPECT_FALSE(Window->SkipSignOff());
+    EXPECT_TRUE(TTempHome::Exists(Board + "/Kiv.cfg"));
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(LifecycleTest, AMissingFolderWritesNothingToTheBoardAndYesEmptiesTheLocation)
+{
+    {
+        TFakeBoard fakes;
+        TKivFile kiv(Board, fakes.Ctx, Me);
+        kiv.SignIn();
+    }
+    ASSERT_TRUE(ChangeStoredUser(Board, Me, [](char *record) { PutText(record, UserRecord::Status, "Gone home"); }));
+    PointAtBoard();
+    const TFileAge before = FileAge(UsersFile());
+    const std::set<std::string> names = FolderNames(Board);
+    // The share is unreachable while Kiv starts.
+    const std::string away = Board + ".away";
+    ASSERT_EQ(rename(Board.c_str(), away.c_str()), 0);
+
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::No);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Create();
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts().value(0).toStdString(),
+              "Kiv was unable to locate the database location." + Board
+                  + "/\n\nWould you like to choose a new database location?");
+    EXPECT_EQ(Settings().KivDBasePath, Board + "/");
+
+    TKivMessageBox::ForgetAnswers();
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Yes);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Create();
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts().value(1), "Please re-start Kiv and choose the new database location.");
+    EXPECT_EQ(Settings().KivDBasePath, "");
+    Window->FormActivate();
+    Window.reset();
+
+    ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
+    EXPECT_EQ(FileAge(UsersFile()), before);
+    EXPECT_EQ(FolderNames(Board), names);
+    EXPECT_EQ(Stored().Status, "Gone home");
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(LifecycleTest, TheFirstRunQuestionIsAskedOnceAndItsYesWritesTheAutostartEntry)
+{
+    PointAtBoard();
+    ChangeSettings([](TKivSettings &s) { s.FirstTimeRun = true; });
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Yes);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Start();
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts(),
+              (QStringList{"Thankyou for using Kiv.\n\nWould you like Kiv to start automatically on startup?",
+                           "Kiv will now start automatically on startup"}));
+    EXPECT_NE(TTempHome::ReadAll(AutostartEntryPath()).find("Exec=\"" + ProgramPath() + "\""), std::string::npos);
+    EXPECT_FALSE(Settings().FirstTimeRun);
+    // The start went on: the new board's first user is its administrator, and available.
+    EXPECT_EQ(Stored().Status, "Available");
+    EXPECT_TRUE(Session.Administrator);
+    EXPECT_EQ(Window->Board().RowCount(), 1);
+    EXPECT_EQ(Window->HelpFile().toStdString(), ProgramPath() + ".hlp");
+    EXPECT_TRUE(Window->tmrUpdateListView()->isActive());
+    EXPECT_TRUE(Window->tmrCheckForMessages()->isActive());
+    EXPECT_EQ(Window->tmrUpdateListView()->interval(), 10000);
+    Window->CloseMain();
+
+    TKivMessageBox::ForgetAnswers();
+    Start();
+    EXPECT_TRUE(TKivMessageBox::AnsweredTexts().isEmpty());
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(LifecycleTest, ClosingSetsTheShutdownStatusClearsTheCommentAndLogsOneLine)
+{
+    PointAtBoard();
+    {
+        TFakeBoard fakes;
+        TKivCfgRecord config;
+        config.LoggingType = 2;
+        TKivFile(Board, fakes.Ctx, "CONFIGURER").WriteConfig(config);
+    }
+    Start();
+    ASSERT_EQ(Stored().Status, "Available");
+    EXPECT_FALSE(TTempHome::Exists(Board + "/KivLog.csv")); // a new user is added "Available"
+    Session.User.Comments = "Back at three";
+
+    Window->CloseMain();
+    EXPECT_EQ(App.Terminations, 1);
+    EXPECT_EQ(Stored().Status, "Offline");
+    EXPECT_EQ(Stored().Comments, "");
+    // The header and one line.
+    const std::vector<std::string> lines = LogLines(TTempHome::ReadAll(Board + "/KivLog.csv"));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[1].find(",\"" + Me + "\",\"Available\",\"Offline\""), std::string::npos) << lines[1];
+}
+
+TEST_F(LifecycleTest, WithBothShutdownOptionsOffClosingTouchesNoDatasetAndTheHiddenTreeKeepsItsWidth)
+{
+    PointAtBoard();
+    ChangeSettings([](TKivSettings &s) {
+        s.ClearCommentOnSD = s.ChangeStatusOnSD = s.DisplayDepartments = false;
+        s.SplitterPos = 123;
+        s.MainWidth = 640;
+        s.MainHeight = 420;
+    });
+    Start();
+    EXPECT_EQ(Window->SplitterPosition(), 0);
+    EXPECT_EQ(Window->SplitterBarWidth(), 0);
+    EXPECT_EQ(Window->size(), QSize(640, 420));
+    const TFileAge before = FileAge(UsersFile());
+    const std::set<std::string> names = FolderNames(Board);
+
+    Window->resize(700, 450);
+    Window->CloseMain();
+    EXPECT_EQ(App.Terminations, 1);
+    EXPECT_EQ(FileAge(UsersFile()), before);
+    EXPECT_EQ(FolderNames(Board), names);
+    EXPECT_EQ(Stored().Status, "Available");
+    const TKivSettings settings = Settings();
+    EXPECT_EQ(settings.SplitterPos, 123);
+    EXPECT_EQ(QSize(settings.MainWidth, settings.MainHeight), QSize(700, 450));
+}
+
+TEST_F(LifecycleTest, AnUnreadableAlertFileDoesNotStopTheStartAndIsKept)
+{
+    PointAtBoard();
+    const std::string file = AlertFilePath(CurrentLoginName());
+    MakeFolders(FolderOf(file));
+    const std::string huge(5 * 1024 * 1024, 'x');
+    TTempHome::WriteAll(file, huge);
+    bool started = false;
+    Create();
+    QObject::connect(Window.get(), &TfrmMain::Started, [&started] { started = true; });
+    testing::internal::CaptureStderr();
+    Window->FormActivate();
+    Window->KivBoard()->Alerts().AddToAlertList("BOSS", "The Boss", "In meeting");
+    Window.reset();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(started);
+    EXPECT_NE(errors.find("The alert list was not saved"), std::string::npos) << errors;
+    EXPECT_EQ(TTempHome::ReadAll(file).size(), huge.size());
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(LifecycleTest, NewMessagesAtStartAreShownOneAfterAnotherAndMarkedOld)
+{
+    PointAtBoard();
+    {
+        TFakeBoard fakes;
+        TKivFile(Board, fakes.Ctx, Me).SignIn();
+        TKivFile anna(Board, fakes.Ctx, "ANNA");
+        anna.SignIn();
+        TKivMessage messages(anna);
+        messages.SendUserMessage(Me, "ANNA", "First", "One\r\ntwo");
+        messages.SendUserMessage(Me, "ANNA", "Second", "Three");
+    }
+    Create();
+    TReadDialogStandIn dialog([this] { return &Window->KivBoard()->Messages(); },
+                              Window->KivBoard()->Context().Prompter);
+    Window->SetReadDialog(&dialog);
+    QStringList shown;
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() == &dialog && dialog.isVisible()) {
+            shown << dialog.windowTitle() + ": " + dialog.txtSubject()->text() + " from " + dialog.lblFrom()->text();
+            dialog.btnClose()->click();
+        }
+    });
+    reader.start(20);
+    Window->FormActivate();
+    EXPECT_EQ(shown, (QStringList{"Read Message...: First from ANNA", "Read Message...: Second from ANNA"}));
+    EXPECT_FALSE(Window->KivBoard()->Messages().NewMessageWaiting());
+    EXPECT_FALSE(Window->StTrayIcon()->Animating());
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(LifecycleTest, TheSessionsEndSignsOffAndAFailureThenGoesToStandardErrorNotToABox)
+{
+    PointAtBoard();
+    Start();
+    {
+        const TSessionEnd sessionEnd(*Window);
+        // The session manager's word that the session ends is a request to quit.
+        QEvent quit(QEvent::Quit);
+        QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+    }
+    EXPECT_TRUE(Window->SessionEnding());
+    EXPECT_EQ(App.Terminations, 1);
+    EXPECT_EQ(Stored().Status, "Offline");
+
+    Start();
+    ASSERT_EQ(Stored().Status, "Available");
+    const std::string away = Board + ".away";
+    ASSERT_EQ(rename(Board.c_str(), away.c_str()), 0);
+    // The user's own Exit shows the failure and the window stays.
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Window->CloseMain();
+    EXPECT_NE(TKivMessageBox::LastAnsweredText().indexOf("Unable to update user"), -1);
+    EXPECT_FALSE(Window->Ending());
+    EXPECT_EQ(App.Terminations, 1);
+    // At the session's end the program ends all the same.
+    testing::internal::CaptureStderr();
+    {
+        const TSessionEnd sessionEnd(*Window);
+        QEvent quit(QEvent::Quit);
+        QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+    }
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("kiv: Unable to update user"), std::string::npos) << errors;
+    EXPECT_EQ(App.Terminations, 2);
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 1);
+
+    // The session ends while the Exit's box is up: the box is put away and
+    // the program ends.
+    ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
+    Start();
+    ASSERT_EQ(rename(Board.c_str(), away.c_str()), 0);
+    const TSessionEnd sessionEnd(*Window);
+    QTimer ending;
+    QObject::connect(&ending, &QTimer::timeout, [&ending] {
+        if (qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr) {
+            ending.stop();
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+        }
+    });
+    ending.start(5);
+    Window->CloseMain();
+    EXPECT_EQ(App.Terminations, 3);
+    EXPECT_TRUE(Window->Ending());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
+    EXPECT_TRUE(Unexpected.Texts.isEmpty()) << Unexpected.Texts.join("|").toStdString();
+}
