@@ -71,7 +71,8 @@ public:
     /// Sets every field to its default.
     void SetDefaults(TKivSettings &settings) const;
     /// Loads the block from the settings key; a value that is missing, of the wrong
-    /// kind or (for a text) empty gets its default, which is written back. Raises
+    /// kind or (for a text) empty gets its default, which is written back where it
+    /// differs from what is stored (nothing changed, the file is left alone). Raises
     /// EKivError, leaving settings as they were, when the key cannot be opened or
     /// the store fails.
     void ReadSettings(TKivSettings &settings) const;

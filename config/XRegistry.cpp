@@ -78,8 +78,12 @@ bool TXRegistry::ReadBoolDef(const std::string &name, bool def)
 std::string TXRegistry::ReadStringDef(const std::string &name, const std::string &def)
 {
     std::string value;
-    if (FStore.ReadText(name, value) && !value.empty())
+    const bool isText = FStore.ReadText(name, value);
+    if (isText && !value.empty())
         return value;
-    WriteString(name, def);
+    // An empty text whose default is empty already holds what would be
+    // written; writing it again would only replace the file at every load.
+    if (!isText || value != def)
+        WriteString(name, def);
     return def;
 }

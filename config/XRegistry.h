@@ -42,7 +42,8 @@ public:
     /// True when the integer named name is non-zero; when it is missing or not an
     /// integer, def, written back as 1 or 0.
     bool ReadBoolDef(const std::string &name, bool def);
-    /// The text named name; when it is missing, not a text or empty, def, written back.
+    /// The text named name; when it is missing, not a text or empty, def, written back
+    /// unless the store already holds it (an empty text whose default is empty).
     std::string ReadStringDef(const std::string &name, const std::string &def);
 
 private:

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <map>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -27,6 +29,23 @@ void PlaceSettingsFile(const TTempHome &home, const std::string &lines)
 {
     MakeFolders(home.Config() + "/Brackwater");
     TTempHome::WriteAll(home.SettingsFile(), lines);
+}
+
+/// What tells one version of a file from another: its inode and modification time.
+struct TFileIdentity {
+    ino_t Inode = 0;
+    timespec Modified{};
+    bool operator==(const TFileIdentity &o) const
+    {
+        return Inode == o.Inode && Modified.tv_sec == o.Modified.tv_sec && Modified.tv_nsec == o.Modified.tv_nsec;
+    }
+};
+
+TFileIdentity IdentityOf(const std::string &path)
+{
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return {st.st_ino, st.st_mtim};
 }
 
 /// A record in which every field differs from its default.
@@ -91,6 +110,88 @@ TEST(KivCB, EmptyTextsAndValuesOfTheWrongKindLoadAsTheirDefaultAndAreReplaced)
     EXPECT_EQ(stored.at("MainHeight").Kind, TValueKind::Integer);
     EXPECT_EQ(stored.at("MainHeight").Integer, 405);
     EXPECT_EQ(stored.at("Info1").Text, "Company Name");
+}
+
+TEST(KivCB, LoadsWithNothingChangedLeaveTheFileAlone)
+{
+    TTempHome home;
+    TKivSettings s;
+    TKivCB().ReadSettings(s);
+    // The texts whose default is empty are stored empty, as the first load wrote them.
+    const auto stored = Stored(home);
+    for (const char *name : {"KivDBasePath", "WavToPlayForNewMsgs", "HTMLLocation"}) {
+        EXPECT_EQ(stored.at(name).Kind, TValueKind::Text) << name;
+        EXPECT_EQ(stored.at(name).Text, "") << name;
+    }
+    const std::string text = TTempHome::ReadAll(home.SettingsFile());
+    const TFileIdentity before = IdentityOf(home.SettingsFile());
+    for (int load = 1; load <= 2; ++load) {
+        SCOPED_TRACE(load);
+        TKivCB().ReadSettings(s);
+        EXPECT_TRUE(IdentityOf(home.SettingsFile()) == before) << "the file is not replaced";
+        EXPECT_EQ(TTempHome::ReadAll(home.SettingsFile()), text);
+    }
+}
+
+TEST(KivCB, ALoadStillWritesBackEachValueThatDiffersFromItsDefault)
+{
+    struct TCase {
+        const char *What;
+        const char *Line;     // the line of the filled file that is edited
+        const char *EditedTo; // what it becomes ("" removes it)
+        const char *Name;     // the value written back
+        TStoredValue WrittenBack;
+    };
+    const TCase cases[] = {
+        {"a missing integer", "MainHeight = 405\n", "", "MainHeight", {"", TValueKind::Integer, 405, ""}},
+        {"an integer stored as a text",
+         "MainHeight = 405\n",
+         "MainHeight = \"405\"\n",
+         "MainHeight",
+         {"", TValueKind::Integer, 405, ""}},
+        {"a missing text",
+         "ShutDownStatus = \"Offline\"\n",
+         "",
+         "ShutDownStatus",
+         {"", TValueKind::Text, 0, "Offline"}},
+        {"an empty text whose default is not empty",
+         "ShutDownStatus = \"Offline\"\n",
+         "ShutDownStatus = \"\"\n",
+         "ShutDownStatus",
+         {"", TValueKind::Text, 0, "Offline"}},
+        {"a missing text whose default is empty",
+         "HTMLLocation = \"\"\n",
+         "",
+         "HTMLLocation",
+         {"", TValueKind::Text, 0, ""}},
+        {"a text whose default is empty stored as an integer",
+         "HTMLLocation = \"\"\n",
+         "HTMLLocation = 0\n",
+         "HTMLLocation",
+         {"", TValueKind::Text, 0, ""}},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.What);
+        TTempHome home;
+        TKivSettings s;
+        TKivCB().ReadSettings(s);
+        std::string text = TTempHome::ReadAll(home.SettingsFile());
+        const std::size_t at = text.find(c.Line);
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, std::strlen(c.Line), c.EditedTo);
+        TTempHome::WriteAll(home.SettingsFile(), text);
+        const TFileIdentity edited = IdentityOf(home.SettingsFile());
+
+        TKivCB().ReadSettings(s);
+        EXPECT_FALSE(IdentityOf(home.SettingsFile()) == edited) << "the file is written";
+        const auto stored = Stored(home);
+        ASSERT_EQ(stored.count(c.Name), 1u);
+        const TStoredValue &v = stored.at(c.Name);
+        EXPECT_EQ(v.Kind, c.WrittenBack.Kind);
+        EXPECT_EQ(v.Integer, c.WrittenBack.Integer);
+        EXPECT_EQ(v.Text, c.WrittenBack.Text);
+        EXPECT_EQ(stored.size(), 43u);
+    }
 }
 
 TEST(KivCB, ABooleanOfFiveLoadsTrueAndIsSavedAsOne)
