@@ -126,6 +126,25 @@ public:
     const TFileAge &UsersStamp() const { return FUsersStamp; }
     const TFileAge &MessagesStamp() const { return FMessagesStamp; }
 
+    // ---- what the commands, timers and dialogs share (MainBoard.cpp) ------
+
+    /// Refills the board as every refill does: the users of the filter's
+    /// department while the department filter is on, otherwise every user.
+    void RefillBoard();
+    /// Stores status as a status command does, then refills the board: for
+    /// the user of the selected row when the signed-in user is an
+    /// administrator and a row is selected, otherwise for the signed-in user
+    /// (whose tray image and administrator flag follow the record).
+    void StoreStatus(const std::string &status);
+    /// Enables the message timer exactly when the board allows messaging.
+    void RestoreMessageTimer();
+    /// Where the new-message sound comes from: the wave file to play, or an
+    /// empty text for the desktop's bell. Until one is set, the bell.
+    using TSoundChoice = std::function<QString()>;
+    void SetNewMessageSoundChoice(TSoundChoice choice) { FSoundChoice = std::move(choice); }
+    /// The wave file the new-message sound would play now (empty: the bell).
+    QString NewMessageSoundFile() const { return FSoundChoice ? FSoundChoice() : QString(); }
+
     // ---- IMainHost ---------------------------------------------------------
 
     /// Text of the first panel of the status bar.
@@ -261,4 +280,6 @@ private:
     bool FFirstActivate = false;
     bool FSessionEnding = false;
     bool FCloseAllowed = false;
+
+    TSoundChoice FSoundChoice;
 };

@@ -1,0 +1,42 @@
+// What the main window's commands, timers and dialogs share: the refill of
+// the board under the department filter, the storing of a status, and the
+// restarting of the message timer.
+#include "main/MainWindow.h"
+
+#include "board/KivBoard.h"
+#include "main/BoardList.h"
+
+void TfrmMain::RefillBoard()
+{
+    if (!FKiv)
+        return;
+    TKivFile &kiv = FKiv->KivFile();
+    const TKivDepartment &departments = FKiv->Departments();
+    if (departments.FilterOn)
+        kiv.FillBoardForDepartment(Board(), departments.FilterDepartment);
+    else
+        kiv.FillBoard(Board());
+}
+
+void TfrmMain::StoreStatus(const std::string &status)
+{
+    if (!FKiv)
+        return;
+    TKivFile &kiv = FKiv->KivFile();
+    if (FSession.Administrator && RowSelected()) {
+        kiv.SetStatusOfSelected(Board(), status);
+    } else {
+        FSession.User.Status = status;
+        kiv.SetStatus();
+    }
+    RefillBoard();
+}
+
+void TfrmMain::RestoreMessageTimer()
+{
+    const bool allowed = FKiv && FKiv->KivFile().AllowMessages != 0;
+    if (allowed)
+        FMessageTimer.start();
+    else
+        FMessageTimer.stop();
+}
