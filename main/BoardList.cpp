@@ -1,9 +1,9 @@
 #include "main/BoardList.h"
 
+#include "gui/Collation.h"
 #include "main/KivImages.h"
 #include "platform/KivError.h"
 
-#include <QCollator>
 #include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
@@ -49,26 +49,6 @@ private:
     TBoardListView &FBoard;
 };
 
-// The locale whose collation orders names: the user's own. The C locale
-// names no language and would order by code unit (Beta, Zeta, accounts,
-// Ärzte); there the Unicode default order, which English follows, is used.
-QLocale CollationLocale()
-{
-    static const QLocale unicodeDefault(QLocale::English);
-    const QLocale user;
-    return user.language() == QLocale::C ? unicodeDefault : user;
-}
-
-// The collation, made afresh when the locale changes.
-const QCollator &Collator()
-{
-    static QCollator collator(CollationLocale());
-    const QLocale wanted = CollationLocale();
-    if (collator.locale() != wanted)
-        collator = QCollator(wanted);
-    return collator;
-}
-
 // Rows and tree nodes sort as the user's language orders words (accounts,
 // Ärzte, Beta, Zeta), in every locale.
 class TCollatedItem final : public QTreeWidgetItem {
@@ -78,7 +58,7 @@ public:
     bool operator<(const QTreeWidgetItem &other) const override
     {
         const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : 0;
-        return Collator().compare(text(column), other.text(column)) < 0;
+        return KivCollator().compare(text(column), other.text(column)) < 0;
     }
 };
 
