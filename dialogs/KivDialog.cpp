@@ -3,8 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-TKivDialog::TKivDialog(QWidget *parent, const char *objectName, const QString &caption, QSize clientSize,
-                       TFrame frame)
+TKivDialog::TKivDialog(QWidget *parent, const char *objectName, const QString &caption, QSize clientSize, TFrame frame)
     : QDialog(parent)
 {
     setObjectName(QString::fromLatin1(objectName));

@@ -51,7 +51,10 @@ void TListBoxItems::EndUpdate()
         FWidget.setUpdatesEnabled(true);
 }
 
-void TListBoxItems::Clear() { FWidget.clear(); }
+void TListBoxItems::Clear()
+{
+    FWidget.clear();
+}
 
 void TListBoxItems::AddItem(const std::string &caption, int32_t data)
 {
@@ -77,7 +80,10 @@ std::optional<std::string> TListBoxItems::SelectedText() const
     return BytesOf(selected.first()->data(BytesRole));
 }
 
-int TListBoxItems::Count() const { return FWidget.count(); }
+int TListBoxItems::Count() const
+{
+    return FWidget.count();
+}
 
 std::string TListBoxItems::Text(int index) const
 {
@@ -150,8 +156,17 @@ bool TComboItems::SelectExact(const std::string &text)
     return false;
 }
 
-void TComboItems::Select(int index) { FWidget.setCurrentIndex(index < FWidget.count() ? index : -1); }
+void TComboItems::Select(int index)
+{
+    FWidget.setCurrentIndex(index < FWidget.count() ? index : -1);
+}
 
-int TComboItems::Count() const { return FWidget.count(); }
+int TComboItems::Count() const
+{
+    return FWidget.count();
+}
 
-std::string TComboItems::Text(int index) const { return BytesOf(FWidget.itemData(index, BytesRole)); }
+std::string TComboItems::Text(int index) const
+{
+    return BytesOf(FWidget.itemData(index, BytesRole));
+}
