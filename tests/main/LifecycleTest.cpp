@@ -3,7 +3,11 @@
 // three ends, the database location question, the first-run question,
 // waiting messages at start-up, signing off at Exit and at the end of the
 // desktop session, and the settings the close stores.
+#include "gui/FileDialog.h"
 #include "tests/main/MainTesting.h"
+
+#include <QAction>
+#include <QRadioButton>
 
 namespace {
 
@@ -294,4 +298,41 @@ TEST_F(LifecycleTest, TheSessionsEndSignsOffAndAFailureThenGoesToStandardErrorNo
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
     EXPECT_TRUE(Unexpected.Texts.isEmpty()) << Unexpected.Texts.join("|").toStdString();
+}
+
+TEST_F(LifecycleTest, ABoardCreatedThroughTheRealWizardShowsTheUserAvailableAndExitLeavesThemOffline)
+{
+    ChangeSettings([](TKivSettings &s) { s.FirstTimeRun = false; });
+    TKivFileDialog::SetNextFolder(QString::fromStdString(Board));
+    bool wizardSeen = false;
+    QTimer::singleShot(0, [&wizardSeen] {
+        auto *wizard = qobject_cast<TfrmDatabaseWizard *>(QApplication::activeModalWidget());
+        if (wizard == nullptr)
+            return;
+        wizardSeen = true;
+        wizard->RadioButtonCreateNew()->setChecked(true);
+        wizard->ActionListUpdate();
+        wizard->actNext()->trigger(); // to the page of a new board
+        wizard->actNext()->trigger(); // the folder chooser, answered above
+    });
+    Window = std::make_unique<TfrmMain>(Session, App, [] { return false; });
+    Window->FormCreate();
+    ASSERT_TRUE(wizardSeen);
+    ASSERT_NE(Window->KivBoard(), nullptr);
+    Window->FormActivate();
+
+    EXPECT_EQ(Settings().KivDBasePath, Board + "/");
+    ASSERT_EQ(Window->Board().RowCount(), 1);
+    EXPECT_EQ(Window->Board().Row(0).SubItems[TBoardRow::Status], "Available");
+    EXPECT_EQ(Stored().Administrator, 1);
+
+    Window->CloseMain();
+    Window.reset();
+    EXPECT_EQ(Stored().Status, "Offline");
+
+    // The next start goes straight to the board.
+    Window = std::make_unique<TfrmMain>(Session, App, [] { return false; });
+    Window->FormCreate();
+    EXPECT_NE(Window->KivBoard(), nullptr);
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
