@@ -3,10 +3,20 @@
 #include "board/KivBoard.h"
 #include "main/MainWindow.h"
 
+#include <QCheckBox>
+#include <QLineEdit>
+
 TKivWindows::TKivWindows(TfrmMain &frmMain)
-    : FMain(frmMain), FPrompter(&frmMain),
+    : FMain(frmMain), FPrompter(&frmMain), frmSettings(FPrompter, &frmMain),
       frmKivMessages([this]() -> TKivMessage * { return FMain.KivBoard() ? &FMain.KivBoard()->Messages() : nullptr; },
                      FPrompter, &frmMain)
 {
+    FMain.SetSettingsDialog(&frmSettings);
+    // The new-message sound follows the settings dialog's sound controls as
+    // they stand: until the dialog has been shown they hold no file and the
+    // box is not ticked, so the bell rings.
+    FMain.SetNewMessageSoundChoice([this] {
+        return frmSettings.chkPlayWavFile()->isChecked() ? frmSettings.edtWavFileSelected()->text() : QString();
+    });
     FMain.SetReadDialog(&frmKivMessages);
 }

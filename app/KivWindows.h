@@ -12,6 +12,7 @@
 // messages shown at start-up.
 #pragma once
 
+#include "config/SettingsDialog.h"
 #include "gui/MessageBox.h"
 #include "main/ReadDialogStandIn.h"
 
@@ -29,5 +30,6 @@ private:
     TKivMessageBox FPrompter;
 
 public:
+    TfrmSettings frmSettings;
     TReadDialogStandIn frmKivMessages;
 };

@@ -30,6 +30,7 @@ class TDepartmentTreeView;
 class TInstanceLock;
 class TKivBoard;
 class TSession;
+class TfrmSettings;
 
 /// How the setup wizard ended, and the folder it confirmed when one was chosen.
 struct TWizardOutcome {
@@ -144,6 +145,16 @@ public:
     void SetNewMessageSoundChoice(TSoundChoice choice) { FSoundChoice = std::move(choice); }
     /// The wave file the new-message sound would play now (empty: the bell).
     QString NewMessageSoundFile() const { return FSoundChoice ? FSoundChoice() : QString(); }
+
+    // ---- the settings command (SettingsCommand.cpp) -----------------------
+
+    /// The settings dialog the settings command shows; binds the command to it.
+    void SetSettingsDialog(TfrmSettings *dialog);
+    /// The settings command: both timers stopped, the dialog shown over the
+    /// settings block and Kiv.cfg, and on OK the block saved and either the
+    /// program ended (the board folder moved) or Kiv.cfg written and the new
+    /// values applied; then the timers restarted.
+    void actSettingsExecute();
 
     // ---- IMainHost ---------------------------------------------------------
 
@@ -282,4 +293,8 @@ private:
     bool FCloseAllowed = false;
 
     TSoundChoice FSoundChoice;
+
+    // The settings command (SettingsCommand.cpp).
+    void ApplySettings(const TKivSettings &settings);
+    TfrmSettings *FSettingsDialog = nullptr;
 };
