@@ -22,8 +22,8 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
@@ -324,7 +324,7 @@ QWidget *TfrmSettings::NewDisplayTab()
     FAutoComment->setToolTip(QStringLiteral("You will be asked for a comment when your status is OUT"));
     // Two columns of three, down then across.
     auto *usersGrid = new QGridLayout(users);
-    const std::array<QCheckBox *, 6> checks{FSortByUser, FShowOfflineUsers, FUseVacation,
+    const std::array<QCheckBox *, 6> checks{FSortByUser, FShowOfflineUsers,   FUseVacation,
                                             FShowGrid,   FDisplayDepartments, FAutoComment};
     for (std::size_t i = 0; i < checks.size(); ++i)
         usersGrid->addWidget(checks[i], static_cast<int>(i % 3), static_cast<int>(i / 3));
@@ -365,7 +365,8 @@ QWidget *TfrmSettings::NewOptionsTab()
     tab->setProperty("helpContext", 10);
 
     QGroupBox *startup = NewGroup(tab, "gbStartupShutdown", QStringLiteral("Startup / Shutdown"));
-    QLabel *configure = NewLabel(startup, "lblConfigure", QStringLiteral("Configure Kiv startup and shut down options"));
+    QLabel *configure =
+        NewLabel(startup, "lblConfigure", QStringLiteral("Configure Kiv startup and shut down options"));
     FLaunch = NewSmallButton(startup, "SpeedBtnLaunch", QStringLiteral("Launch Kiv at startup!"));
     FLaunch->setIcon(KivAppIcon());
     FClearComment = NewCheck(startup, "chkClearComment", QStringLiteral("Remove comment on shutdown"));
@@ -425,8 +426,7 @@ QWidget *TfrmSettings::NewMessagesTab()
     FCheckNewMessages = NewSpin(tab, "seCheckNewMessages", CheckMessagesMin, CheckMessagesMax);
 
     QGroupBox *notification = NewGroup(tab, "gbNotification", QStringLiteral("Notification"));
-    FPlayWavFile =
-        NewCheck(notification, "chkPlayWavFile", QStringLiteral("Play .WAV file when new messages arrive"));
+    FPlayWavFile = NewCheck(notification, "chkPlayWavFile", QStringLiteral("Play .WAV file when new messages arrive"));
     FWavFileSelected = NewEdit(notification, "edtWavFileSelected", 0);
     FWavFileSelected->setReadOnly(true);
     FWav = NewSmallButton(notification, "BitBtnWAV", QStringLiteral("Choose .WAV file"));
@@ -636,9 +636,11 @@ void TfrmSettings::SpeedBtnLaunchClick()
 
 void TfrmSettings::BitBtnBrowseClick()
 {
-    const QString current = QFile::decodeName(QByteArray::fromStdString(Trimmed(EditBytes(*FLocation, TTextKind::Path))));
-    QString folder = TKivFileDialog::GetExistingDirectory(this, QStringLiteral("Locate the folder for the Kiv Database"),
-                                                          QFileInfo(current).isDir() ? current : QString());
+    const QString current =
+        QFile::decodeName(QByteArray::fromStdString(Trimmed(EditBytes(*FLocation, TTextKind::Path))));
+    QString folder =
+        TKivFileDialog::GetExistingDirectory(this, QStringLiteral("Locate the folder for the Kiv Database"),
+                                             QFileInfo(current).isDir() ? current : QString());
     if (folder.isEmpty())
         return;
     if (!folder.endsWith(QLatin1Char('/')))

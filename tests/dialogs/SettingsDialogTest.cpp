@@ -2,8 +2,8 @@
 // windows over a temporary board: what the dialog loads and stores, who may
 // change the board's switches, its immediate actions, moving the board, the
 // new values taking effect at once, and the new-message sound.
-#include "app/KivWindows.h"
 #include "config/SettingsDialog.h"
+#include "app/KivWindows.h"
 #include "gui/FileDialog.h"
 #include "gui/HelpWindow.h"
 #include "gui/Sound.h"
@@ -15,8 +15,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
-#include <QTreeWidget>
 #include <QToolButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -150,7 +150,8 @@ TEST_F(SettingsDialogTest, EverySettingGoesThroughTheDialogIntoItsStoreAndTakesE
         {"txtExtension", [](TfrmSettings &d) { return d.txtExtension()->text() == QStringLiteral("1234"); },
          [](TfrmSettings &d) { d.txtExtension()->setText(QStringLiteral("4321")); },
          [](auto &, auto &, const TUser &u) { return u.Ext == "4321"; }},
-        {"cboDepartments", [](TfrmSettings &d) { return d.cboDepartments()->currentText() == QStringLiteral("Accounts"); },
+        {"cboDepartments",
+         [](TfrmSettings &d) { return d.cboDepartments()->currentText() == QStringLiteral("Accounts"); },
          [](TfrmSettings &d) { Pick(d.cboDepartments(), QStringLiteral("Sales")); },
          [](auto &, auto &, const TUser &u) { return u.Department == "Sales"; }},
         {"chkSortByUser", [](TfrmSettings &d) { return d.chkSortByUser()->isChecked(); },
@@ -208,7 +209,8 @@ TEST_F(SettingsDialogTest, EverySettingGoesThroughTheDialogIntoItsStoreAndTakesE
              d.BitBtnWAV()->click();
          },
          [](const TKivSettings &s, auto &, auto &) { return s.WavToPlayForNewMsgs == "/sounds/chime.wav"; }},
-        {"chkPlayWavFile", [](TfrmSettings &d) { return d.chkPlayWavFile()->isChecked() && d.BitBtnWAV()->isEnabled(); },
+        {"chkPlayWavFile",
+         [](TfrmSettings &d) { return d.chkPlayWavFile()->isChecked() && d.BitBtnWAV()->isEnabled(); },
          [](TfrmSettings &d) { d.chkPlayWavFile()->setChecked(false); },
          [](const TKivSettings &s, auto &, auto &) { return !s.PlayWavForNewMsg; }},
     };
@@ -443,9 +445,8 @@ TEST_F(SettingsDialogTest, TheCsvLogTurnedOnHereIsWrittenByTheNextChangeOnAnothe
     const std::string log = Board + "/KivLog.csv";
     const auto otherWorkstation = [this](const char *status) {
         QProcess kivctl;
-        kivctl.start(QStringLiteral(KIVCTL_PATH),
-                     {QStringLiteral("--board"), QString::fromStdString(Board), QStringLiteral("status"),
-                      QString::fromLatin1(status)});
+        kivctl.start(QStringLiteral(KIVCTL_PATH), {QStringLiteral("--board"), QString::fromStdString(Board),
+                                                   QStringLiteral("status"), QString::fromLatin1(status)});
         return kivctl.waitForFinished(30000) && kivctl.exitStatus() == QProcess::NormalExit && kivctl.exitCode() == 0;
     };
 
