@@ -2,6 +2,7 @@
 
 #include "board/KivText.h"
 #include "board/Seams.h"
+#include "board/UserRecord.h"
 #include "platform/AtomicFile.h"
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
@@ -83,7 +84,7 @@ std::string AlertFilePath(const std::string &login)
     const std::string folder = AlertFolder();
     if (folder.empty())
         return std::string();
-    return folder + "/" + UpperCaseLogin(login) + ".Kiv";
+    return folder + "/" + UserRecord::LoginKey(UpperCaseLogin(login)) + ".Kiv";
 }
 
 void TKivAlert::AddToAlertList(const std::string &logInName, const std::string &displayName, const std::string &status)

@@ -18,7 +18,8 @@ class IClock;
 class IItemList;
 
 /// The alert file of login on this workstation: the alert folder, the login
-/// upper-cased (a to z only) and ".Kiv". Empty when the workstation has no
+/// upper-cased (a to z only) in the form the users dataset stores it, and
+/// ".Kiv". Empty when the workstation has no
 /// alert folder (no home folder is known).
 std::string AlertFilePath(const std::string &login);
 

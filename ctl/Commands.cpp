@@ -6,6 +6,7 @@
 #include "board/KivMessage.h"
 #include "board/KivStatus.h"
 #include "board/MessageRecord.h"
+#include "board/UserRecord.h"
 #include "config/KivCB.h"
 #include "ctl/Table.h"
 #include "ctl/Terminal.h"
@@ -134,7 +135,7 @@ void Status(TCtlBoard &ctl, const TCtlRequest &request)
             return;
         }
         const TCollectedBoard board = ctl.WholeBoard();
-        const TBoardRow *row = board.Find(*request.User);
+        const TBoardRow *row = board.Find(UserRecord::LoginKey(*request.User));
         if (row == nullptr)
             throw EKivError("Unable to find the user " + *request.User);
         Print(row->SubItems[TBoardRow::Status] + "\n");
@@ -150,10 +151,11 @@ void Status(TCtlBoard &ctl, const TCtlRequest &request)
     // command with that row selected sends it. A user not on the board is
     // handed over by login alone, and the look-up says the user is unknown.
     TCollectedBoard board = ctl.WholeBoard();
-    if (!board.Select(*request.User)) {
+    const std::string login = UserRecord::LoginKey(*request.User);
+    if (!board.Select(login)) {
         TBoardRow row;
         row.Caption = *request.User;
-        row.SubItems[TBoardRow::Login] = *request.User;
+        row.SubItems[TBoardRow::Login] = login;
         board.SelectRow(row);
     }
     ctl.Kiv->SetStatusOfSelected(board, *request.Text);
