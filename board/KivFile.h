@@ -47,8 +47,9 @@ public:
     TLogPause LogPause = SleepPause;
 
     /// Signs the current login in: creates the dataset with this login as its
-    /// first, administrator, user on a new board, or adds the login as an
-    /// ordinary user when the board does not know it yet.
+    /// first, administrator, user on a new board (also one whose dataset holds
+    /// no user yet), or adds the login as an ordinary user when the board does
+    /// not know it yet.
     void SignIn();
     /// Writes the signed-in user object's details into the record of the
     /// object's LogInName, with the now text as Updated.
@@ -111,6 +112,10 @@ private:
     void OpenOrRaise(const std::string &message);
     bool OpenBoardDataset(const std::string &path);
     void AddLoginUser(int16_t administrator);
+    /// True when the open dataset holds no record, also after waiting a
+    /// moment for the workstation that created it to add its first user;
+    /// raises when that cannot be told.
+    bool HoldsNoUser();
     /// Opens the dataset and positions before its first record, or raises.
     void OpenBeforeFirst();
     void FillRows(IBoardList &list, const std::string *department);
