@@ -1,5 +1,6 @@
 #include "ctl/Commands.h"
 
+#include "board/Catalogue.h"
 #include "board/EngineCheck.h"
 #include "board/KivDepartment.h"
 #include "board/KivFile.h"
@@ -8,6 +9,7 @@
 #include "board/MessageRecord.h"
 #include "board/UserRecord.h"
 #include "config/KivCB.h"
+#include "ctl/DatasetCheck.h"
 #include "ctl/Table.h"
 #include "ctl/Terminal.h"
 #include "ctl/Watch.h"
@@ -42,6 +44,12 @@ std::optional<std::string> BoardFolderOf(const TCtlRequest &request)
 void Print(const std::string &text)
 {
     std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+/// Prints a stored text on a line of its own, as TerminalLine shows it.
+void PrintLine(const std::string &text)
+{
+    Print(TerminalLine(text) + "\n");
 }
 
 /// One front end's worth of seams over one board, with the effective user
@@ -131,14 +139,14 @@ void Status(TCtlBoard &ctl, const TCtlRequest &request)
 {
     if (!request.Text) {
         if (!request.User) {
-            Print(ctl.Session.User.Status + "\n");
+            PrintLine(ctl.Session.User.Status);
             return;
         }
         const TCollectedBoard board = ctl.WholeBoard();
         const TBoardRow *row = board.Find(UserRecord::LoginKey(*request.User));
         if (row == nullptr)
             throw EKivError("Unable to find the user " + *request.User);
-        Print(row->SubItems[TBoardRow::Status] + "\n");
+        PrintLine(row->SubItems[TBoardRow::Status]);
         return;
     }
     if (!request.User) {
@@ -170,7 +178,7 @@ void Comment(TCtlBoard &ctl, const TCtlRequest &request)
 void PrintLines(const std::vector<std::string> &lines)
 {
     for (const std::string &line : lines)
-        Print(line + "\n");
+        PrintLine(line);
 }
 
 void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
@@ -183,6 +191,8 @@ void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
         statuses.AddStatus(*request.Text);
         return;
     }
+    // The listing ends without a word at a record it cannot read.
+    CheckWholeDataset(statuses.DatasetPath(), "Unable to open Status dataset - ", "Unable to read Status dataset - ");
     TCollectedItems items;
     statuses.FillStatusCombo(items);
     PrintLines(items.Captions());
@@ -195,11 +205,18 @@ void Departments(TCtlBoard &ctl, const TCtlRequest &request)
     // The folder kivctl was pointed at: --board, else the settings' one as
     // it stood when the command began.
     TKivDepartment departments(ctl.Ctx, [&ctl] { return ctl.Folder; });
+    // The catalogue says nothing when it cannot be created, opened or read.
+    const std::string path = departments.DatasetPath();
     if (request.Text) {
         departments.EnsureDepartmentDataset();
+        CheckCreated(path, Catalogue::KeyLength, DepartmentRecord::Format, "Unable to create Department dataset - ");
+        CheckOpens(path, "Unable to Add the department " + *request.Text + " - ");
         departments.AddDepartment(*request.Text);
         return;
     }
+    // Until the catalogue is created, the list is empty.
+    if (FileExists(path + ".ism") || FileExists(path + ".isd"))
+        CheckWholeDataset(path, "Unable to open Department dataset - ", "Unable to read Department dataset - ");
     TCollectedItems items;
     departments.FillDepartmentCombo(items);
     PrintLines(items.Captions());
@@ -211,8 +228,14 @@ std::vector<std::string> InBoxValues(const TInBoxRow &row)
             row.SubItems[TInBoxRow::PrimaryKey], row.SubItems[TInBoxRow::Received]};
 }
 
-void InBox(TKivMessage &messages, const TCtlRequest &request)
+void InBox(TKivMessage &messages, const std::string &login, const TCtlRequest &request)
 {
+    // The in-box comes out empty, without a word, when the dataset cannot be
+    // opened or one of the user's messages read; before the first message of
+    // the board there is none, and the in-box is empty.
+    if (FileExists(messages.DatasetPath() + ".isd"))
+        CheckOwnMessages(messages.DatasetPath(), login, "Unable to open Kiv message database - ",
+                         "Unable to read Kiv message database - ");
     TCollectedInBox inBox;
     messages.FillInBox(inBox);
     const TTableRow header{"From", "Subject", "Type", "Key", "Received"};
@@ -233,7 +256,9 @@ void InBox(TKivMessage &messages, const TCtlRequest &request)
 void Read(TKivMessage &messages, const std::string &key)
 {
     // As a click on the message's in-box row: its body is shown, and a new
-    // message becomes old.
+    // message becomes old. A dataset that cannot be opened is told as the
+    // engine tells it, not as a message that is not there.
+    CheckOpens(messages.DatasetPath(), "Unable to locate Kiv Message\r\r");
     TCollectedInBox inBox;
     messages.ShowMessageBody(key, inBox);
     messages.FillInBox(inBox);
@@ -244,14 +269,17 @@ void Read(TKivMessage &messages, const std::string &key)
         throw EKivError("Unable to locate Kiv Message");
     }
 
-    Print("From: " + row->Caption + "\n");
-    Print("Subject: " + row->SubItems[TInBoxRow::Subject] + "\n");
-    Print("Received: " + row->SubItems[TInBoxRow::Received] + "\n\n");
+    PrintLine("From: " + row->Caption);
+    PrintLine("Subject: " + row->SubItems[TInBoxRow::Subject]);
+    PrintLine("Received: " + row->SubItems[TInBoxRow::Received]);
+    Print("\n");
     std::string body = TerminalText(inBox.MessageText());
     if (!body.empty() && body.back() != '\n')
         body += '\n';
     Print(body);
-    std::fflush(stdout);
+    // A message becomes old only once its text has been written out.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw EKivError("Unable to write to standard output");
     if (row->SubItems[TInBoxRow::Type] == MessageRecord::New)
         messages.MarkMessageOld(key);
 }
@@ -265,12 +293,13 @@ void Messaging(TCtlBoard &ctl, const TCtlRequest &request)
         messages.SendUserMessage(request.Login, ctl.Kiv->LoginUser.LogInName, *request.Text, request.Body);
         break;
     case TCtlCommand::InBox:
-        InBox(messages, request);
+        InBox(messages, ctl.Kiv->LoginUser.LogInName, request);
         break;
     case TCtlCommand::Read:
         Read(messages, request.Key);
         break;
     case TCtlCommand::Delete:
+        CheckOpens(messages.DatasetPath(), "Unable to delete Kiv Messages\r\r");
         messages.DeleteMessage(request.Key);
         break;
     default:

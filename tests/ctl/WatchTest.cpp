@@ -94,3 +94,23 @@ TEST_F(WatchTest, EndsWhenTheBoardsShutdownMarkerAppears)
     EXPECT_EQ(EndOf(Watch), 0);
     EXPECT_NE(TTempHome::ReadAll(ErrPath).find("KivDB31.smd"), std::string::npos);
 }
+
+// Another member's status could drive the terminal of everyone who watches.
+TEST_F(WatchTest, AChangeToAStatusHoldingEscapesIsPrintedWithoutThem)
+{
+    AddUser("EVE");
+    TFakeBoard fakes;
+    TKivFile eve(Board, fakes.Ctx, "EVE");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::string line;
+    for (const char *status : {"\x1b]52;c;eA==\x07One", "\x1b]52;c;eA==\x07Two", "\x1b]52;c;eA==\x07Three"}) {
+        fakes.Session.User.Status = status;
+        eve.SetStatus();
+        if (!(line = LineWith(std::string(status).substr(12), std::chrono::seconds(3))).empty())
+            break;
+    }
+    EXPECT_NE(line.find(" EVE (EVE) status changed from \""), std::string::npos) << line;
+    EXPECT_EQ(line.find_first_of("\x1b\x07"), std::string::npos) << line;
+    kill(Watch, SIGINT);
+    EXPECT_EQ(EndOf(Watch), 0);
+}
