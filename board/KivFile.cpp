@@ -140,15 +140,19 @@ bool TKivFile::HoldsNoUser()
     }
 }
 
-void TKivFile::UpdateUser()
+void TKivFile::OpenToUpdate()
 {
     const std::string folder = Folder();
     if (!DirectoryExists(folder))
         throw EKivError("Unable to update user - unable to access the Kiv database location " + Quoted(folder));
-    TDatasetGuard guard(FIsamFile);
     if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
         throw EKivError(std::string("Unable to open dataset\r\r") + kRightsHint);
+}
 
+void TKivFile::UpdateUser()
+{
+    TDatasetGuard guard(FIsamFile);
+    OpenToUpdate();
     const TUser &user = FCtx.Session.User;
     UserRecord::TBuffer record{};
     if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(user.LogInName)))
@@ -161,12 +165,8 @@ void TKivFile::UpdateUser()
 
 void TKivFile::UpdateComment(const std::string &comment)
 {
-    const std::string folder = Folder();
-    if (!DirectoryExists(folder))
-        throw EKivError("Unable to update user - unable to access the Kiv database location " + Quoted(folder));
     TDatasetGuard guard(FIsamFile);
-    if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
-        throw EKivError(std::string("Unable to open dataset\r\r") + kRightsHint);
+    OpenToUpdate();
     UserRecord::TBuffer record{};
     if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
         throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());

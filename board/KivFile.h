@@ -116,6 +116,9 @@ public:
 
 private:
     void OpenOrRaise(const std::string &message);
+    /// The start of writing a user's details: the folder checked and the
+    /// dataset opened, or raises the message the user is shown.
+    void OpenToUpdate();
     bool OpenBoardDataset(const std::string &path);
     void AddLoginUser(int16_t administrator);
     /// True when the open dataset holds no record, also after waiting a

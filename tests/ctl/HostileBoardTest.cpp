@@ -57,13 +57,7 @@ protected:
         if (pid == 0) {
             if (dup2(out[1], 1) < 0 || dup2(err[1], 2) < 0 || !prepare())
                 _exit(120);
-            setenv("LC_ALL", "C", 1);
-            std::vector<char *> argv{const_cast<char *>(KIVCTL_PATH)};
-            for (const std::string &arg : args)
-                argv.push_back(const_cast<char *>(arg.c_str()));
-            argv.push_back(nullptr);
-            execv(KIVCTL_PATH, argv.data());
-            _exit(121);
+            Exec(args);
         }
         close(out[1]);
         close(err[1]);
@@ -154,7 +148,9 @@ TEST_F(HostileBoardTest, StoredTextsNeverDriveTheTerminalAndCsvStaysByteExact)
     ASSERT_EQ(OnBoard({"statuses"}).Code, 0);
     AddUser("EVE", [](char *record) {
         PutText(record, UserRecord::Name, kHostile);
-        PutText(record, UserRecord::Status, "\x1b]0;t\x07" "Away");
+        PutText(record, UserRecord::Status,
+                "\x1b]0;t\x07"
+                "Away");
         PutText(record, UserRecord::Comments, kClipboard);
         PutText(record, UserRecord::Department, "\x1b[2J");
     });
@@ -162,12 +158,21 @@ TEST_F(HostileBoardTest, StoredTextsNeverDriveTheTerminalAndCsvStaysByteExact)
     TFakeBoard fakes;
     TKivFile eve(Board, fakes.Ctx, "EVE");
     TKivMessage(eve).SendUserMessage(Me, "EVE", kClipboard + "Hi", "Line one\r\n\tLine two" + kClipboard + "\x9B");
-    TKivStatus(eve).AddStatus("\x1b]52;c;eA==\x07" "Busy");
-    TKivDepartment(fakes.Ctx, [&] { return Board; }).AddDepartment("\x1b[8m" "Legal");
+    TKivStatus(eve).AddStatus("\x1b]52;c;eA==\x07"
+                              "Busy");
+    TKivDepartment(fakes.Ctx, [&] { return Board; })
+        .AddDepartment("\x1b[8m"
+                       "Legal");
 
-    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
-             {"board"}, {"board", "--offline"}, {"status"}, {"status", "--user", "eve"}, {"statuses"},
-             {"departments"}, {"inbox"}, {"status", "--user", "no\x1b]52;c;eA==\x07one"}}) {
+    for (const std::vector<std::string> &args :
+         std::vector<std::vector<std::string>>{{"board"},
+                                               {"board", "--offline"},
+                                               {"status"},
+                                               {"status", "--user", "eve"},
+                                               {"statuses"},
+                                               {"departments"},
+                                               {"inbox"},
+                                               {"status", "--user", "no\x1b]52;c;eA==\x07one"}}) {
         const TCtlResult result = OnBoard(args);
         EXPECT_FALSE(HoldsControl(result.Out)) << args[0] << ": " << result.Out;
         EXPECT_FALSE(HoldsControl(result.Err)) << args[0] << ": " << result.Err;
@@ -183,7 +188,11 @@ TEST_F(HostileBoardTest, StoredTextsNeverDriveTheTerminalAndCsvStaysByteExact)
 
     // The CSV listings are for programs: every byte as stored.
     const std::string csv = OnBoard({"board", "--csv"}).Out;
-    EXPECT_NE(csv.find("\r\n" + kHostile + ",\x1b]0;t\x07" "Away,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\r\n" + kHostile
+                       + ",\x1b]0;t\x07"
+                         "Away,"),
+              std::string::npos)
+        << csv;
     // The sender's name, as the message keeps it: cut to its 31 bytes.
     EXPECT_NE(OnBoard({"inbox", "--csv"}).Out.find("\r\n" + kHostile.substr(0, 31) + "," + kClipboard + "Hi,Old,"),
               std::string::npos);
@@ -279,9 +288,12 @@ TEST_F(HostileBoardTest, AnotherMemberUnderAnotherUidIsRefusedAndCannotHurtTheFi
 
     const TCtlResult signedIn = AsAnotherUser({"status", "At lunch"});
     ASSERT_EQ(signedIn.Code, 0) << signedIn.Err;
-    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
-             {"status", "Gone home", "--user", Me}, {"statuses", "add", "Mine now"}, {"departments", "add", "X"},
-             {"read", key}, {"delete", key}}) {
+    for (const std::vector<std::string> &args :
+         std::vector<std::vector<std::string>>{{"status", "Gone home", "--user", Me},
+                                               {"statuses", "add", "Mine now"},
+                                               {"departments", "add", "X"},
+                                               {"read", key},
+                                               {"delete", key}}) {
         const TCtlResult refused = AsAnotherUser(args);
         EXPECT_EQ(refused.Code, 1) << args[0] << " " << refused.Err;
     }
@@ -308,8 +320,8 @@ TEST_F(HostileBoardTest, AnotherMemberUnderAnotherUidIsRefusedAndCannotHurtTheFi
 
     for (const char *name : {"KivLog.csv", "Kiv.cfg"}) {
         const std::string path = Board + "/" + name;
-        ASSERT_EQ(RunInChild([&] { return unlink(path.c_str()) == 0 && mkfifo(path.c_str(), 0666) == 0 ? 0 : 1; }, true),
-                  0);
+        ASSERT_EQ(
+            RunInChild([&] { return unlink(path.c_str()) == 0 && mkfifo(path.c_str(), 0666) == 0 ? 0 : 1; }, true), 0);
         const auto start = std::chrono::steady_clock::now();
         const TCtlResult blocked = OnBoard({"status", name});
         EXPECT_EQ(blocked.Code, 1) << name;
