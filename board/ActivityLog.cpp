@@ -64,12 +64,6 @@ std::string CsvValue(const std::string &text)
     return value + '"';
 }
 
-std::string SystemText(int error)
-{
-    char buffer[256];
-    return strerror_r(error, buffer, sizeof buffer);
-}
-
 struct TFailure {
     std::string Message;
     int Error;
@@ -78,7 +72,14 @@ struct TFailure {
 TFailure Failure(const char *what, const std::string &path)
 {
     const int error = errno;
-    return {std::string(what) + " \"" + path + "\". " + SystemText(error), error};
+    char buffer[256];
+    return {std::string(what) + " \"" + path + "\". " + strerror_r(error, buffer, sizeof buffer), error};
+}
+
+TFailure OpenFailure(const std::string &path)
+{
+    const int error = errno;
+    return {"Cannot open file \"" + path + "\". " + OpenErrorText(error), error};
 }
 
 bool Empty(int fd)
@@ -97,6 +98,14 @@ std::string PrivateName(const std::string &path)
     return path + "." + host + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".new";
 }
 
+// A log as it is opened for a line: anyone on the board can put a link or a
+// FIFO in its place, and neither is followed or waited on. It is opened for
+// reading too, to see how the file ends.
+int OpenLog(const std::string &path)
+{
+    return OpenRegularFile(path, O_RDWR | O_APPEND);
+}
+
 // One line on its way into a log, over as many attempts as it takes.
 class TAppend {
 public:
@@ -108,16 +117,12 @@ public:
     /// One attempt: nothing when the line is in the file.
     std::optional<TFailure> Attempt()
     {
-        if (!FRest.empty()) {
-            // An earlier attempt wrote part of the line: finish it rather than
-            // leave a broken line and start a second one.
-            return AppendToExisting(FRest);
-        }
-        const int fd = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+        const int fd = OpenLog(FPath);
         if (fd >= 0)
-            return WriteAndClose(fd, Opening(fd) + FLine());
+            return AppendTo(fd);
         if (errno != ENOENT)
-            return Failure("Cannot open file", FPath);
+            return OpenFailure(FPath);
+        FRest.clear();
         return CreateWithLine();
     }
 
@@ -131,12 +136,31 @@ private:
         return FOpeningOwed ? FOpening : std::string();
     }
 
-    std::optional<TFailure> AppendToExisting(const std::string &text)
+    // Writes to the open log what it takes for this line to be whole.
+    std::optional<TFailure> AppendTo(int fd)
     {
-        const int fd = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0)
-            return Failure("Cannot open file", FPath);
-        return WriteAndClose(fd, text);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            TFailure failure = Failure("Cannot write to file", FPath);
+            ::close(fd);
+            return failure;
+        }
+        // An earlier attempt wrote part of the line and it still ends the
+        // file: its rest finishes it. Once another line has come after it,
+        // the line is begun afresh, on a line of its own.
+        if (!FRest.empty() && st.st_size == FRestAt)
+            return WriteAndClose(fd, FRest);
+        FRest.clear();
+        char last = '\n';
+        if (st.st_size > 0 && ReadAllAt(fd, &last, 1, st.st_size - 1) != 1) {
+            TFailure failure = Failure("Cannot read file", FPath);
+            ::close(fd);
+            return failure;
+        }
+        // A line cut short (by a full disk on some workstation) is ended
+        // before this one, so that no line runs into another.
+        const std::string lineBreak = last == '\n' ? "" : last == '\r' ? "\n" : kLineEnd;
+        return WriteAndClose(fd, lineBreak + Opening(fd) + FLine());
     }
 
     std::optional<TFailure> WriteAndClose(int fd, const std::string &text)
@@ -147,9 +171,13 @@ private:
         if (done < text.size()) {
             TFailure failure = Failure("Cannot write to file", FPath);
             // Once part of a line is in the file, its rest is what the next
-            // attempt writes; a line not begun is made afresh, with its time.
-            if (done > 0)
+            // attempt writes while nothing has come after it; a line not
+            // begun is made afresh, with its time.
+            struct stat st {};
+            if (done > 0 && ::fstat(fd, &st) == 0) {
                 FRest = text.substr(done);
+                FRestAt = st.st_size;
+            }
             ::close(fd);
             return failure;
         }
@@ -168,7 +196,7 @@ private:
     std::optional<TFailure> CreateWithLine()
     {
         const std::string own = PrivateName(FPath);
-        const int fd = ::open(own.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        const int fd = OpenRegularFile(own, O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd < 0)
             return Failure("Cannot create file", FPath);
         const std::string text = FOpening + FLine();
@@ -189,11 +217,19 @@ private:
         if (linked == 0)
             return std::nullopt;
         if (linkError == EEXIST)
-            return AppendToExisting(FLine());
+            return AppendToExisting();
         if (linkError == EPERM || linkError == EOPNOTSUPP || linkError == ENOSYS)
             return CreateInPlace();
         errno = linkError;
         return Failure("Cannot create file", FPath);
+    }
+
+    std::optional<TFailure> AppendToExisting()
+    {
+        const int fd = OpenLog(FPath);
+        if (fd < 0)
+            return OpenFailure(FPath);
+        return AppendTo(fd);
     }
 
     // For file systems without links: the log is created exclusively under
@@ -201,19 +237,19 @@ private:
     // race waits a moment for the winner's opening before it appends.
     std::optional<TFailure> CreateInPlace()
     {
-        int fd = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        int fd = OpenRegularFile(FPath, O_RDWR | O_APPEND | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
             FOpeningOwed = true;
             return WriteAndClose(fd, Opening(fd) + FLine());
         }
         if (errno != EEXIST)
             return Failure("Cannot create file", FPath);
-        fd = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+        fd = OpenLog(FPath);
         if (fd < 0)
-            return Failure("Cannot open file", FPath);
+            return OpenFailure(FPath);
         for (int wait = 0; wait < kCreatorWaits && Empty(fd); ++wait)
             std::this_thread::sleep_for(kCreatorPause);
-        return WriteAndClose(fd, FLine());
+        return AppendTo(fd);
     }
 
     std::string FPath;
@@ -221,6 +257,8 @@ private:
     std::function<std::string()> FLine;
     /// The bytes of the line an earlier attempt left unwritten.
     std::string FRest;
+    /// The log's size just after that attempt's part of the line.
+    off_t FRestAt = -1;
     /// This workstation created the file and has written nothing to it yet.
     bool FOpeningOwed = false;
 };

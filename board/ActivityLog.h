@@ -8,6 +8,12 @@
 // banner (or header) and its first line in that one write; a workstation that
 // loses the race to create it appends to the winner's file instead. A refused
 // attempt is tried again, nine attempts in all, a pause apart.
+//
+// Any member of the board can put something else in a log's place: a link
+// (to a colleague's own files) or a FIFO is refused like a log that cannot be
+// opened, and only a regular file is written. A file that does not end in a
+// line break (a line cut short when some workstation's disk was full) gets one
+// before the next line, so that no line runs into another.
 #pragma once
 
 #include <chrono>

@@ -2,6 +2,7 @@
 
 #include "board/KivText.h"
 #include "board/Seams.h"
+#include "board/UserRecord.h"
 #include "platform/AtomicFile.h"
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
@@ -83,7 +84,7 @@ std::string AlertFilePath(const std::string &login)
     const std::string folder = AlertFolder();
     if (folder.empty())
         return std::string();
-    return folder + "/" + UpperCaseLogin(login) + ".Kiv";
+    return folder + "/" + UserRecord::LoginKey(UpperCaseLogin(login)) + ".Kiv";
 }
 
 void TKivAlert::AddToAlertList(const std::string &logInName, const std::string &displayName, const std::string &status)
@@ -170,11 +171,12 @@ bool TKivAlert::LoadFromFile(const std::string &path)
 {
     std::string bytes;
     bool truncated = false;
-    if (!ReadFilePrefix(path, kLargestFile, bytes, truncated)) {
+    // Only a regular file is read: no link is followed and no FIFO waited on.
+    if (!ReadFilePrefix(path, kLargestFile, bytes, truncated, TLinks::Refuse)) {
         const int code = errno;
         if (code == ENOENT)
             return false;
-        throw EKivError("Unable to read the alert list " + path + "\r\r" + std::strerror(code));
+        throw EKivError("Unable to read the alert list " + path + "\r\r" + OpenErrorText(code));
     }
     if (truncated)
         throw EKivError("Unable to read the alert list " + path + "\r\rThe file is too large to be an alert list");
@@ -190,6 +192,7 @@ void TKivAlert::SaveToFile(const std::string &path) const
     for (const std::string &text : FStrings)
         bytes += AsLine(text) + "\r\n";
     std::string error;
-    if (!WriteFileAtomically(path, bytes, 0600, &error))
+    // A link in the file's place is replaced, and nothing is written through it.
+    if (!WriteFileAtomically(path, bytes, 0600, &error, TLinks::Refuse))
         throw EKivError("Unable to save the alert list\r\r" + error);
 }

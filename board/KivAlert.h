@@ -18,7 +18,8 @@ class IClock;
 class IItemList;
 
 /// The alert file of login on this workstation: the alert folder, the login
-/// upper-cased (a to z only) and ".Kiv". Empty when the workstation has no
+/// upper-cased (a to z only) in the form the users dataset stores it, and
+/// ".Kiv". Empty when the workstation has no
 /// alert folder (no home folder is known).
 std::string AlertFilePath(const std::string &login);
 
@@ -55,11 +56,13 @@ public:
     void FillListBox(IItemList &list) const;
     /// Replaces the list with the lines of the file at path. False, with the
     /// list unchanged, when there is no such file (the user's first start on
-    /// this workstation); raises when the file is there but cannot be read.
+    /// this workstation); raises when the file is there but cannot be read,
+    /// and when a link or anything but a regular file is in its place.
     bool LoadFromFile(const std::string &path);
     /// Writes the list to path, one line per string ended by CR LF, replacing
-    /// the file in one step: a failed save leaves the previous file whole.
-    /// Raises when the file cannot be written.
+    /// the file in one step: a failed save leaves the previous file whole,
+    /// and a link in its place is replaced, never written through. Raises
+    /// when the file cannot be written.
     void SaveToFile(const std::string &path) const;
 
     /// The number of entries (the strings divided by three, any rest aside).

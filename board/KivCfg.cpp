@@ -23,10 +23,11 @@ constexpr std::size_t kRecordSize = sizeof(TKivCfgRecord);
 }
 
 // The file opened for reading and writing and locked against every other
-// process; -1 while another workstation holds it or it cannot be opened.
+// process; -1 while another workstation holds it or it cannot be opened. A
+// link or a FIFO in its place is never followed or waited on.
 int OpenExclusive(const std::string &path)
 {
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = OpenRegularFile(path, O_RDWR);
     if (fd < 0)
         return -1;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -109,9 +110,9 @@ void ReadKivCfg(const std::string &folder, TKivCfgRecord &record)
     if (!FileExists(path)) {
         // Created without truncation: a workstation creating it at the same
         // moment loses nothing.
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        const int fd = OpenRegularFile(path, O_WRONLY | O_CREAT, 0666);
         if (fd < 0)
-            throw EKivError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+            throw EKivError("Cannot create file \"" + path + "\". " + OpenErrorText(errno));
         close(fd);
     }
     if (!WithAttempts([&] { return TryRead(path, record); }))

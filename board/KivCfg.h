@@ -1,7 +1,9 @@
 // Kiv.cfg, the board configuration file: the settings every workstation of one
 // board shares. It is a file of 33-byte records without header; the last
 // record counts on reading and writing replaces the first. Every workstation
-// opens it only exclusively, for one read or one write at a time.
+// opens it only exclusively, for one read or one write at a time. Any member
+// of the board can put something in its place: a link is never followed (nor
+// created through) and a FIFO never waited on; only a regular file is read.
 #pragma once
 
 #include <array>

@@ -11,7 +11,15 @@
 #include "platform/LoginName.h"
 #include "vbis/Vbis4032.h"
 
+#include <chrono>
+#include <thread>
+
 namespace {
+
+// How long a sign-in on a board without users waits for the workstation that
+// created it to add its first user, and the pause between two looks.
+constexpr auto kFirstUserWait = std::chrono::seconds(3);
+constexpr auto kFirstUserPause = std::chrono::milliseconds(50);
 
 constexpr const char *kRightsHint = "Please check that you have network permissions and rights to the database folder";
 
@@ -105,18 +113,46 @@ void TKivFile::SignIn()
     // record for a login that has one.
     if (FIsamFile.LastError() != VBIS_NOT_FOUND)
         throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());
-    AddLoginUser(0);
+    // A workstation that created the dataset and died before adding its
+    // first user left a board without users: it is still a new board, and
+    // the first user added is its administrator.
+    const bool first = HoldsNoUser();
+    AddLoginUser(first ? 1 : 0);
+    if (first)
+        FCtx.Session.Administrator = true;
 }
 
-void TKivFile::UpdateUser()
+bool TKivFile::HoldsNoUser()
+{
+    // The workstation that creates a board adds its first user a moment after
+    // the create; a dataset still empty after a while lost its creator.
+    const auto giveUp = std::chrono::steady_clock::now() + kFirstUserWait;
+    for (;;) {
+        // The number a new record would get: 1 while the dataset is empty.
+        const std::string next = FIsamFile.NextKey();
+        if (next.empty())
+            throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());
+        if (next != RecordNumberText(1))
+            return false;
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return true;
+        std::this_thread::sleep_for(kFirstUserPause);
+    }
+}
+
+void TKivFile::OpenToUpdate()
 {
     const std::string folder = Folder();
     if (!DirectoryExists(folder))
         throw EKivError("Unable to update user - unable to access the Kiv database location " + Quoted(folder));
-    TDatasetGuard guard(FIsamFile);
     if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
         throw EKivError(std::string("Unable to open dataset\r\r") + kRightsHint);
+}
 
+void TKivFile::UpdateUser()
+{
+    TDatasetGuard guard(FIsamFile);
+    OpenToUpdate();
     const TUser &user = FCtx.Session.User;
     UserRecord::TBuffer record{};
     if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(user.LogInName)))
@@ -125,6 +161,20 @@ void TKivFile::UpdateUser()
     PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
     if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
         throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
+}
+
+void TKivFile::UpdateComment(const std::string &comment)
+{
+    TDatasetGuard guard(FIsamFile);
+    OpenToUpdate();
+    UserRecord::TBuffer record{};
+    if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
+        throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());
+    PutText(record.data(), UserRecord::Comments, comment);
+    PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
+    if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
+        throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
+    FCtx.Session.User.Comments = GetText(record.data(), UserRecord::Comments);
 }
 
 void TKivFile::RefreshCurrentUser()

@@ -47,12 +47,19 @@ public:
     TLogPause LogPause = SleepPause;
 
     /// Signs the current login in: creates the dataset with this login as its
-    /// first, administrator, user on a new board, or adds the login as an
-    /// ordinary user when the board does not know it yet.
+    /// first, administrator, user on a new board (also one whose dataset holds
+    /// no user yet), or adds the login as an ordinary user when the board does
+    /// not know it yet.
     void SignIn();
     /// Writes the signed-in user object's details into the record of the
     /// object's LogInName, with the now text as Updated.
     void UpdateUser();
+    /// Stores comment as the current login's Comments, with the now text as
+    /// Updated, over the record as it is read just before the write, so that
+    /// a status or any other detail stored meanwhile (by this user on another
+    /// workstation, or by an administrator) is kept. The signed-in user
+    /// object takes the comment as stored; nothing else of it changes.
+    void UpdateComment(const std::string &comment);
     /// Fills the signed-in user object from the current login's record; when
     /// the record cannot be found the first status-bar panel says why.
     void RefreshCurrentUser();
@@ -109,8 +116,15 @@ public:
 
 private:
     void OpenOrRaise(const std::string &message);
+    /// The start of writing a user's details: the folder checked and the
+    /// dataset opened, or raises the message the user is shown.
+    void OpenToUpdate();
     bool OpenBoardDataset(const std::string &path);
     void AddLoginUser(int16_t administrator);
+    /// True when the open dataset holds no record, also after waiting a
+    /// moment for the workstation that created it to add its first user;
+    /// raises when that cannot be told.
+    bool HoldsNoUser();
     /// Opens the dataset and positions before its first record, or raises.
     void OpenBeforeFirst();
     void FillRows(IBoardList &list, const std::string *department);

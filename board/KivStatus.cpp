@@ -10,6 +10,10 @@
 #include "platform/KivError.h"
 #include "vbis/Vbis4032.h"
 
+#include <chrono>
+#include <set>
+#include <thread>
+
 namespace {
 
 using TStatusBuffer = std::array<char, StatusRecord::Size>;
@@ -21,6 +25,11 @@ constexpr std::array<const char *, 11> kFixedStatuses{"At lunch",    "Available"
                                                       "On vacation", "Out of office", "Off sick"};
 
 constexpr const char *kOffline = "Offline";
+
+// How long the defaults a catalogue lacks must stay the same before they are
+// taken for ones that its creator will never write: far longer than the
+// creator takes between two of them, even on a slow share.
+constexpr auto kCreatorQuiet = std::chrono::seconds(1);
 
 } // namespace
 
@@ -43,10 +52,13 @@ void TKivStatus::Open()
 void TKivStatus::EnsureStatusDataset()
 {
     const std::string path = DatasetPath();
-    if (FileExists(path + ".isd"))
-        return;
     TDatasetGuard guard(FIsamFile);
-    if (!FIsamFile.CreateDataset(path, Catalogue::KeyLength, StatusRecord::Format)) {
+    if (!FileExists(path + ".isd")) {
+        if (FIsamFile.CreateDataset(path, Catalogue::KeyLength, StatusRecord::Format)) {
+            Open();
+            AddDefaults({StatusRecord::Defaults.begin(), StatusRecord::Defaults.end()});
+            return;
+        }
         // Another workstation showing a catalogue dialog for the first time
         // created it a moment earlier and writes the defaults itself; this
         // one goes on with that catalogue once it can be opened.
@@ -57,7 +69,42 @@ void TKivStatus::EnsureStatusDataset()
         return;
     }
     Open();
-    for (const char *status : StatusRecord::Defaults) {
+    // No dialog can rename or delete a default, for they are all fixed: one
+    // that is missing was never written, by a workstation that died while it
+    // created the catalogue. The creator may also be at work this moment; a
+    // catalogue whose missing defaults do not change for a while has lost it.
+    std::optional<std::vector<const char *>> missing = MissingDefaults();
+    while (missing && !missing->empty()) {
+        std::this_thread::sleep_for(kCreatorQuiet);
+        std::optional<std::vector<const char *>> now = MissingDefaults();
+        if (now == missing) {
+            AddDefaults(*missing);
+            return;
+        }
+        missing = std::move(now);
+    }
+}
+
+std::optional<std::vector<const char *>> TKivStatus::MissingDefaults()
+{
+    std::set<std::string> present;
+    if (!FIsamFile.GotoTop(Catalogue::NumberIndex))
+        return std::nullopt;
+    Catalogue::WalkTexts(FIsamFile, StatusRecord::StatusText,
+                         [&](const std::string &text, int32_t) { present.insert(text); });
+    // A catalogue that cannot be read to its end is not judged by a part.
+    if (FIsamFile.LastError() != VBIS_NOT_FOUND)
+        return std::nullopt;
+    std::vector<const char *> missing;
+    for (const char *status : StatusRecord::Defaults)
+        if (present.count(status) == 0)
+            missing.push_back(status);
+    return missing;
+}
+
+void TKivStatus::AddDefaults(const std::vector<const char *> &statuses)
+{
+    for (const char *status : statuses) {
         TStatusBuffer record{};
         PutText(record.data(), StatusRecord::StatusText, status);
         if (!FIsamFile.AddRecord(record.data()))

@@ -12,7 +12,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 class IItemList;
 class TKivFile;
@@ -53,9 +55,11 @@ public:
     TKivStatus &operator=(const TKivStatus &) = delete;
 
     /// Creates the catalogue with the ten default statuses when KivStats.isd
-    /// is not in the folder; an existing catalogue is never topped up. When
-    /// another workstation creates it at the same moment, this one goes on
-    /// with the catalogue the other made.
+    /// is not in the folder. When another workstation creates it at the same
+    /// moment, this one goes on with the catalogue the other made. An
+    /// existing catalogue that lacks defaults (its creator died while it
+    /// wrote them) gets them back, in order, after its entries, once they
+    /// have stayed missing for a moment.
     void EnsureStatusDataset();
     /// True when text is exactly one of the eleven fixed statuses (the ten
     /// defaults and "On vacation").
@@ -83,6 +87,11 @@ public:
 
 private:
     void Open();
+    /// The defaults the open catalogue lacks, in order; nothing when it
+    /// cannot be read to its end.
+    std::optional<std::vector<const char *>> MissingDefaults();
+    /// Adds statuses to the open catalogue, in order.
+    void AddDefaults(const std::vector<const char *> &statuses);
     void FillItems(IItemList &items, bool withOffline);
 
     /// The door to the engine for every operation on the dataset; only the

@@ -64,12 +64,16 @@ static_assert(Packed(), "the user record's fields must follow each other without
 /// One record as the engine reads and writes it.
 using TBuffer = std::array<char, Size>;
 
-/// A login name as it is stored and looked up: cut to the field's width less
-/// one at a character boundary, so a long login always finds its own record.
-inline std::string LoginKey(std::string_view login)
-{
-    return CutText(login, LogInName.Width - 1);
-}
+/// The longest login stored as it is: the field's width less one.
+inline constexpr std::size_t LoginMax = LogInName.Width - 1;
+
+/// A login name as it is stored and looked up, the same on every workstation:
+/// a login of up to LoginMax bytes as it is; a longer one as the first 11
+/// bytes of the upper-cased login (fewer when a character would be split), "~"
+/// and the eight upper-case hexadecimal digits of the FNV-1a 32-bit hash of
+/// the whole upper-cased login. Two long logins that begin alike thus keep
+/// records, messages and alert files of their own.
+std::string LoginKey(std::string_view login);
 
 } // namespace UserRecord
 

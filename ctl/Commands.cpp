@@ -1,9 +1,12 @@
 #include "ctl/Commands.h"
 
+#include "board/Catalogue.h"
 #include "board/EngineCheck.h"
 #include "board/KivBoard.h"
 #include "board/MessageRecord.h"
+#include "board/UserRecord.h"
 #include "config/KivCB.h"
+#include "ctl/DatasetCheck.h"
 #include "ctl/Table.h"
 #include "ctl/Terminal.h"
 #include "ctl/Watch.h"
@@ -37,6 +40,12 @@ std::optional<std::string> BoardFolderOf(const TCtlRequest &request)
 void Print(const std::string &text)
 {
     std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+/// Prints a stored text on a line of its own, as TerminalLine shows it.
+void PrintLine(const std::string &text)
+{
+    Print(TerminalLine(text) + "\n");
 }
 
 /// One front end's worth of seams over one board, with the effective user
@@ -127,14 +136,14 @@ void Status(TCtlBoard &ctl, const TCtlRequest &request)
 {
     if (!request.Text) {
         if (!request.User) {
-            Print(ctl.Session.User.Status + "\n");
+            PrintLine(ctl.Session.User.Status);
             return;
         }
         const TCollectedBoard board = ctl.WholeBoard();
-        const TBoardRow *row = board.Find(*request.User);
+        const TBoardRow *row = board.Find(UserRecord::LoginKey(*request.User));
         if (row == nullptr)
             throw EKivError("Unable to find the user " + *request.User);
-        Print(row->SubItems[TBoardRow::Status] + "\n");
+        PrintLine(row->SubItems[TBoardRow::Status]);
         return;
     }
     if (!request.User) {
@@ -147,10 +156,11 @@ void Status(TCtlBoard &ctl, const TCtlRequest &request)
     // command with that row selected sends it. A user not on the board is
     // handed over by login alone, and the look-up says the user is unknown.
     TCollectedBoard board = ctl.WholeBoard();
-    if (!board.Select(*request.User)) {
+    const std::string login = UserRecord::LoginKey(*request.User);
+    if (!board.Select(login)) {
         TBoardRow row;
         row.Caption = *request.User;
-        row.SubItems[TBoardRow::Login] = *request.User;
+        row.SubItems[TBoardRow::Login] = login;
         board.SelectRow(row);
     }
     ctl.Kiv->SetStatusOfSelected(board, *request.Text);
@@ -158,15 +168,14 @@ void Status(TCtlBoard &ctl, const TCtlRequest &request)
 
 void Comment(TCtlBoard &ctl, const TCtlRequest &request)
 {
-    // The user object holds the record as just read; only the comment changes.
-    ctl.Session.User.Comments = *request.Text;
-    ctl.Kiv->UpdateUser();
+    // Over the record as it is now: a status stored since the sign-in stays.
+    ctl.Kiv->UpdateComment(*request.Text);
 }
 
 void PrintLines(const std::vector<std::string> &lines)
 {
     for (const std::string &line : lines)
-        Print(line + "\n");
+        PrintLine(line);
 }
 
 void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
@@ -179,6 +188,8 @@ void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
         statuses.AddStatus(*request.Text);
         return;
     }
+    // The listing ends without a word at a record it cannot read.
+    CheckWholeDataset(statuses.DatasetPath(), "Unable to open Status dataset - ", "Unable to read Status dataset - ");
     TCollectedItems items;
     statuses.FillStatusCombo(items);
     PrintLines(items.Captions());
@@ -189,11 +200,18 @@ void Departments(TCtlBoard &ctl, const TCtlRequest &request)
     if (request.Text)
         ctl.RequireAdministrator("add a department");
     TKivDepartment &departments = ctl.Board->Departments();
+    // The catalogue says nothing when it cannot be created, opened or read.
+    const std::string path = departments.DatasetPath();
     if (request.Text) {
         departments.EnsureDepartmentDataset();
+        CheckCreated(path, Catalogue::KeyLength, DepartmentRecord::Format, "Unable to create Department dataset - ");
+        CheckOpens(path, "Unable to Add the department " + *request.Text + " - ");
         departments.AddDepartment(*request.Text);
         return;
     }
+    // Until the catalogue is created, the list is empty.
+    if (FileExists(path + ".ism") || FileExists(path + ".isd"))
+        CheckWholeDataset(path, "Unable to open Department dataset - ", "Unable to read Department dataset - ");
     TCollectedItems items;
     departments.FillDepartmentCombo(items);
     PrintLines(items.Captions());
@@ -205,8 +223,14 @@ std::vector<std::string> InBoxValues(const TInBoxRow &row)
             row.SubItems[TInBoxRow::PrimaryKey], row.SubItems[TInBoxRow::Received]};
 }
 
-void InBox(TKivMessage &messages, const TCtlRequest &request)
+void InBox(TKivMessage &messages, const std::string &login, const TCtlRequest &request)
 {
+    // The in-box comes out empty, without a word, when the dataset cannot be
+    // opened or one of the user's messages read; before the first message of
+    // the board there is none, and the in-box is empty.
+    if (FileExists(messages.DatasetPath() + ".isd"))
+        CheckOwnMessages(messages.DatasetPath(), login, "Unable to open Kiv message database - ",
+                         "Unable to read Kiv message database - ");
     TCollectedInBox inBox;
     messages.FillInBox(inBox);
     const TTableRow header{"From", "Subject", "Type", "Key", "Received"};
@@ -227,7 +251,9 @@ void InBox(TKivMessage &messages, const TCtlRequest &request)
 void Read(TKivMessage &messages, const std::string &key)
 {
     // As a click on the message's in-box row: its body is shown, and a new
-    // message becomes old.
+    // message becomes old. A dataset that cannot be opened is told as the
+    // engine tells it, not as a message that is not there.
+    CheckOpens(messages.DatasetPath(), "Unable to locate Kiv Message\r\r");
     TCollectedInBox inBox;
     messages.ShowMessageBody(key, inBox);
     messages.FillInBox(inBox);
@@ -238,14 +264,17 @@ void Read(TKivMessage &messages, const std::string &key)
         throw EKivError("Unable to locate Kiv Message");
     }
 
-    Print("From: " + row->Caption + "\n");
-    Print("Subject: " + row->SubItems[TInBoxRow::Subject] + "\n");
-    Print("Received: " + row->SubItems[TInBoxRow::Received] + "\n\n");
+    PrintLine("From: " + row->Caption);
+    PrintLine("Subject: " + row->SubItems[TInBoxRow::Subject]);
+    PrintLine("Received: " + row->SubItems[TInBoxRow::Received]);
+    Print("\n");
     std::string body = TerminalText(inBox.MessageText());
     if (!body.empty() && body.back() != '\n')
         body += '\n';
     Print(body);
-    std::fflush(stdout);
+    // A message becomes old only once its text has been written out.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw EKivError("Unable to write to standard output");
     if (row->SubItems[TInBoxRow::Type] == MessageRecord::New)
         messages.MarkMessageOld(key);
 }
@@ -259,12 +288,13 @@ void Messaging(TCtlBoard &ctl, const TCtlRequest &request)
         messages.SendUserMessage(request.Login, ctl.Kiv->LoginUser.LogInName, *request.Text, request.Body);
         break;
     case TCtlCommand::InBox:
-        InBox(messages, request);
+        InBox(messages, ctl.Kiv->LoginUser.LogInName, request);
         break;
     case TCtlCommand::Read:
         Read(messages, request.Key);
         break;
     case TCtlCommand::Delete:
+        CheckOpens(messages.DatasetPath(), "Unable to delete Kiv Messages\r\r");
         messages.DeleteMessage(request.Key);
         break;
     default:

@@ -1,18 +1,14 @@
 #include "ctl/Table.h"
 
+#include "ctl/Terminal.h"
+
 #include <algorithm>
 
 namespace {
 
 std::string CellText(const std::string &text)
 {
-    std::string shown = text;
-    for (char &c : shown) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            c = ' ';
-    }
-    return shown;
+    return TerminalLine(text);
 }
 
 /// The columns a text takes on a terminal: one per character (UTF-8 lead

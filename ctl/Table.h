@@ -8,8 +8,8 @@
 using TTableRow = std::vector<std::string>;
 
 /// The header and the rows as aligned columns, two blanks apart, one line
-/// each; control characters in a cell show as blanks, the last column is
-/// not padded.
+/// each; a cell shows as TerminalLine has it (no control character reaches
+/// the terminal), the last column is not padded.
 std::string AlignedTable(const TTableRow &header, const std::vector<TTableRow> &rows);
 
 /// One CSV line ended by CR LF: a value holding a comma, a double quote, a

@@ -71,8 +71,9 @@ bool Look(TKivFile &kiv, const IClock &clock, TSeenStatuses &seen)
         // A user new to the board has no earlier status to have changed from.
         const auto before = seen.find(login);
         if (before != seen.end() && before->second != status) {
-            const std::string line =
-                DateTimeText(clock.Now()) + " " + StatusChangeEntry(row.Caption, login, before->second, status) + "\n";
+            const std::string line = TerminalLine(DateTimeText(clock.Now()) + " "
+                                                  + StatusChangeEntry(row.Caption, login, before->second, status))
+                                     + "\n";
             std::fwrite(line.data(), 1, line.size(), stdout);
         }
         now[login] = status;

@@ -73,9 +73,9 @@ bool Commit(int fd, const std::string &tempPath, const std::string &target, mode
 
 } // namespace
 
-bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t mode, std::string *error)
+bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t mode, std::string *error, TLinks links)
 {
-    const std::string target = ResolveTarget(path);
+    const std::string target = links == TLinks::Follow ? ResolveTarget(path) : path;
     std::string tempPath;
     const int fd = MakeTemporary(target, tempPath);
     if (fd < 0) {
@@ -92,11 +92,11 @@ bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t
     return Commit(fd, tempPath, target, mode, error);
 }
 
-bool ReadFilePrefix(const std::string &path, std::size_t limit, std::string &bytes, bool &truncated)
+bool ReadFilePrefix(const std::string &path, std::size_t limit, std::string &bytes, bool &truncated, TLinks links)
 {
     bytes.clear();
     truncated = false;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path, O_RDONLY, 0, links);
     if (fd < 0)
         return false;
     char chunk[65536];
@@ -126,9 +126,10 @@ bool ReadFilePrefix(const std::string &path, std::size_t limit, std::string &byt
 
 bool CopyFileAtomically(const std::string &from, const std::string &to, mode_t mode, std::string *error)
 {
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    const int in = OpenRegularFile(from, O_RDONLY, 0, TLinks::Follow);
     if (in < 0) {
-        SetError(error, "Unable to read " + from, errno);
+        if (error != nullptr)
+            *error = "Unable to read " + from + ": " + OpenErrorText(errno);
         return false;
     }
     const std::string target = ResolveTarget(to);

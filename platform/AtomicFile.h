@@ -3,19 +3,26 @@
 // disk, and the temporary file is renamed over the target in one step.
 #pragma once
 
+#include "platform/Files.h"
+
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 
-/// Replaces (or creates) the file at path with bytes, atomically; a link at path
-/// is followed, so the file it points at is replaced. On failure the old file is
-/// untouched, no temporary file is left, and error (when given) says why.
-bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t mode, std::string *error = nullptr);
+/// Replaces (or creates) the file at path with bytes, atomically. With
+/// TLinks::Follow a link at path is followed, so the file it points at is
+/// replaced; with TLinks::Refuse the link itself is replaced by the new file.
+/// On failure the old file is untouched, no temporary file is left, and error
+/// (when given) says why.
+bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t mode, std::string *error = nullptr,
+                         TLinks links = TLinks::Follow);
 
-/// Reads at most limit bytes of the file at path into bytes; truncated is set when
-/// the file holds more. False (with errno kept) when it cannot be opened or read.
-bool ReadFilePrefix(const std::string &path, std::size_t limit, std::string &bytes, bool &truncated);
+/// Reads at most limit bytes of the regular file at path into bytes (a link
+/// is followed only with TLinks::Follow, a FIFO is never waited on); truncated
+/// is set when the file holds more. False (with errno kept, as OpenRegularFile
+/// leaves it) when it cannot be opened or read.
+bool ReadFilePrefix(const std::string &path, std::size_t limit, std::string &bytes, bool &truncated, TLinks links);
 
-/// Copies the whole file at from to to, replacing to atomically; false when either
-/// side fails, with error (when given) saying why.
+/// Copies the whole regular file at from (a link followed) to to, replacing to
+/// atomically; false when either side fails, with error (when given) saying why.
 bool CopyFileAtomically(const std::string &from, const std::string &to, mode_t mode, std::string *error = nullptr);

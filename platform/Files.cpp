@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +67,40 @@ std::string FolderOf(const std::string &path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int OpenRegularFile(const std::string &path, int flags, mode_t mode, TLinks links)
+{
+    flags |= O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    if (links == TLinks::Refuse)
+        flags |= O_NOFOLLOW;
+    const int fd = open(path.c_str(), flags, mode);
+    if (fd < 0) {
+        // A FIFO without a reader, or a socket, answers a non-blocking open
+        // for writing so.
+        if (errno == ENXIO)
+            errno = kNotRegularFile;
+        return -1;
+    }
+    struct stat st {};
+    const bool examined = fstat(fd, &st) == 0;
+    if (!examined || !S_ISREG(st.st_mode)) {
+        const int error = examined ? kNotRegularFile : errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+std::string OpenErrorText(int error)
+{
+    if (error == ELOOP)
+        return "The file is a symbolic link";
+    if (error == kNotRegularFile)
+        return "Not a regular file";
+    char buffer[256];
+    return strerror_r(error, buffer, sizeof buffer);
 }
 
 bool SyncFolder(const std::string &folder)

@@ -5,8 +5,14 @@
 //
 // The existence checks look at the path only (stat), never open the file, so
 // they never disturb the locks another part of the process holds.
+//
+// A file in a shared folder may have been put there by anyone who can write
+// to the folder, so it is opened with OpenRegularFile: a symbolic link is not
+// followed, the open never waits (a FIFO in the file's place would hold it
+// forever), and only a regular file is taken.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -21,6 +27,26 @@ bool DirectoryExists(const std::string &path);
 /// The folder part of path: everything before its last '/', "/" for a name
 /// in the root, "." for a name without a folder.
 std::string FolderOf(const std::string &path);
+
+/// Whether an open follows a symbolic link that the path itself names.
+enum class TLinks { Refuse, Follow };
+
+/// The errno of OpenRegularFile for a path that names something other than a
+/// regular file (a FIFO, a socket, a device or a folder).
+inline constexpr int kNotRegularFile = EINVAL;
+
+/// Opens path with flags (O_CLOEXEC, O_NOCTTY and O_NONBLOCK are added; mode
+/// for O_CREAT) and answers the descriptor, or -1 with errno saying why. The
+/// open never blocks, and anything but a regular file is refused with
+/// kNotRegularFile; with TLinks::Refuse a symbolic link at path is refused
+/// too (ELOOP), also one that points nowhere, so O_CREAT never makes a file
+/// elsewhere. O_NONBLOCK stays on the descriptor, which means nothing for a
+/// regular file.
+int OpenRegularFile(const std::string &path, int flags, mode_t mode = 0, TLinks links = TLinks::Refuse);
+
+/// The text for the errno of a failed OpenRegularFile: the system's, but
+/// plain words for a link and for a file that is not a regular one.
+std::string OpenErrorText(int error);
 
 /// Flushes folder itself to the disk, so that a file created or renamed in it
 /// survives a power cut; false when the folder cannot be opened or flushed.

@@ -1,5 +1,6 @@
 #include "platform/InstanceLock.h"
 
+#include "platform/Files.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
@@ -30,10 +31,11 @@ TInstanceLock::TInstanceLock(std::string_view name)
     }
     FPath = folder + "/" + LockFileName(name);
     // Not inherited by programs we start (a child holding the lock would block
-    // the next start), and never through a link planted in the folder.
-    FFd = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // the next start), never through a link planted in the folder, and only
+    // a regular file.
+    FFd = OpenRegularFile(FPath, O_RDWR | O_CREAT, 0600);
     if (FFd < 0) {
-        FError = "Unable to open " + FPath + ": " + std::strerror(errno);
+        FError = "Unable to open " + FPath + ": " + OpenErrorText(errno);
         return;
     }
     int rc;

@@ -276,15 +276,14 @@ std::string MatchEntry(const std::string &folder, const std::string &name)
 
 std::string ErrnoText(int code)
 {
-    return std::strerror(code);
+    return OpenErrorText(code);
 }
 
 /// An exclusive lock on the file beside a settings file, held while it lives.
 /// Saving sessions of every process of the user take it, one after another.
 class TSaveLock {
 public:
-    explicit TSaveLock(const std::string &path)
-        : FFd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kFileMode))
+    explicit TSaveLock(const std::string &path) : FFd(OpenRegularFile(path, O_RDWR | O_CREAT, kFileMode))
     {
         if (FFd < 0)
             return;
@@ -348,7 +347,8 @@ bool ReadStoreFile(const std::string &path, TStoreContent &content)
 {
     std::string bytes;
     bool truncated = false;
-    if (!ReadFilePrefix(path, kMaxFileBytes, bytes, truncated))
+    // A link is followed: settings files are often kept elsewhere and linked.
+    if (!ReadFilePrefix(path, kMaxFileBytes, bytes, truncated, TLinks::Follow))
         return false;
     if (truncated) {
         const std::size_t lastBreak = bytes.rfind('\n');

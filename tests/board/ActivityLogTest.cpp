@@ -1,7 +1,8 @@
 // The activity logs on their own: the banner and header of a new file, the
 // lines, CSV values that every reader takes apart the same way, the attempts
-// and their final message, a line finished after a partial write, and several
-// workstations creating and appending to one log at once.
+// and their final message, a line finished after a partial write, a line cut
+// short by another workstation, what another member may put in a log's place,
+// and several workstations creating and appending to one log at once.
 #include "board/ActivityLog.h"
 #include "board/KivText.h"
 #include "tests/board/BoardFakes.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -146,6 +148,70 @@ TEST_F(ActivityLogTest, ALinePartlyWrittenIsFinishedByTheNextAttempt)
     for (const std::string &line : lines)
         EXPECT_TRUE(CsvValues(line).has_value()) << line;
     EXPECT_EQ((*CsvValues(lines[2]))[1], "Second");
+}
+
+// Another workstation's disk filled up in the middle of its line and it gave
+// up: the next line, from anywhere, starts on a line of its own.
+TEST_F(ActivityLogTest, ALineCutShortElsewhereIsEndedBeforeTheNextOne)
+{
+    AppendCsvLog(CsvLog(), "First", "FIRST", "A", "B", Clock, CountingPause());
+    const std::size_t before = ReadWholeFile(CsvLog()).size();
+    const int code = WithFullDisk(before + 12, [&](const TLogPause &) {
+        return RaisedText([&] { AppendCsvLog(CsvLog(), "Cut", "CUT", "B", "C", Clock, [](auto) {}); }).empty() ? 1 : 0;
+    });
+    ASSERT_EQ(code, 0);
+    ASSERT_EQ(ReadWholeFile(CsvLog()).size(), before + 12);
+    AppendCsvLog(CsvLog(), "Next", "NEXT", "C", "D", Clock, CountingPause());
+    AppendTextLog(TextLog(), "entry", Clock, CountingPause());
+    WriteWholeFile(TextLog(), ReadWholeFile(TextLog()) + "half a line\r");
+    AppendTextLog(TextLog(), "after", Clock, CountingPause());
+
+    const auto lines = LogLines(ReadWholeFile(CsvLog()));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], ReadWholeFile(CsvLog()).substr(before, 12));
+    const auto next = CsvValues(lines[3]);
+    ASSERT_TRUE(next.has_value()) << lines[3];
+    EXPECT_EQ(next->size(), 5u);
+    EXPECT_EQ((*next)[1], "Next");
+    const auto text = LogLines(ReadWholeFile(TextLog()));
+    ASSERT_EQ(text.size(), 9u);
+    EXPECT_EQ(text[7], "half a line");
+    EXPECT_EQ(text[8], DateTimeText(Clock.Moment) + " after");
+}
+
+// Any member of the board can put a link (to a colleague's own files) or a
+// FIFO in a log's place: the line goes nowhere else, the attempts fail as for
+// a log that cannot be opened, and none of them waits.
+TEST_F(ActivityLogTest, ALinkOrAFifoInTheLogsPlaceIsNeitherFollowedNorWaitedOn)
+{
+    const std::string victim = Folder / "bashrc", nowhere = Folder / "owned";
+    WriteWholeFile(victim, "# my shell\n");
+    struct TCase {
+        std::function<int()> Plant;
+        std::string Why;
+        int Error;
+    };
+    const TCase cases[] = {
+        {[&] { return symlink(victim.c_str(), CsvLog().c_str()); }, "The file is a symbolic link", ELOOP},
+        {[&] { return symlink(nowhere.c_str(), CsvLog().c_str()); }, "The file is a symbolic link", ELOOP},
+        {[&] { return mkfifo(CsvLog().c_str(), 0666); }, "Not a regular file", kNotRegularFile},
+        {[&] { return mkdir(CsvLog().c_str(), 0777); }, "Is a directory", EISDIR},
+    };
+    for (const TCase &c : cases) {
+        ASSERT_EQ(c.Plant(), 0);
+        Pauses.clear();
+        alarm(10); // an open that waits ends the test program
+        const std::string raised =
+            RaisedText([&] { AppendCsvLog(CsvLog(), "Eve", "EVE", "A", "$(id>~/owned)", Clock, CountingPause()); });
+        alarm(0);
+        EXPECT_EQ(raised, "Unable to add to Kiv CSV file -  Cannot open file \"" + CsvLog() + "\". " + c.Why
+                              + " - Error " + std::to_string(c.Error));
+        EXPECT_EQ(Pauses.size(), std::size_t(ActivityLog::Attempts));
+        ASSERT_EQ(remove(CsvLog().c_str()), 0);
+    }
+    EXPECT_EQ(ReadWholeFile(victim), "# my shell\n");
+    EXPECT_FALSE(PathExists(nowhere));
+    EXPECT_EQ(FolderNames(Folder.Path()), std::set<std::string>{"bashrc"});
 }
 
 // A new log that cannot be written leaves nothing behind: no empty log that

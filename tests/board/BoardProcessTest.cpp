@@ -1,10 +1,12 @@
 // Several workstations on one board folder, played by child processes: signing
 // in together on a new board, and folders the user may read but not write.
 #include "board/KivFile.h"
+#include "board/UserRecord.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
 #include "tests/storage/TestFolder.h"
 
+#include <csignal>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <set>
@@ -89,6 +91,32 @@ TEST_F(BoardProcessTest, EightLoginsSigningInAtOnceOnANewBoardGetEightRecordsAnd
     }
     EXPECT_EQ(logins.size(), std::size_t(kWorkstations));
     EXPECT_EQ(stored, 1);
+}
+
+// A workstation killed between creating the users dataset and adding its
+// first user left a board that would never get an administrator.
+TEST_F(BoardProcessTest, AfterACreatorKilledBeforeItsFirstUserTheNextLoginIsTheAdministrator)
+{
+    const int killed = RunInChild([&] {
+        TIsamFile isam;
+        if (!isam.CreateDataset(Folder / UserRecord::DatasetName, UserRecord::KeyLength, UserRecord::Format))
+            return 1;
+        raise(SIGKILL);
+        return 2;
+    });
+    ASSERT_EQ(killed, -1);
+    ASSERT_TRUE(PathExists(Folder / "KivDB31.ism"));
+    EXPECT_EQ(RunInChild([&] {
+                  TFakeBoard board;
+                  TKivFile(Folder.Path(), board.Ctx, "first").SignIn();
+                  return board.Session.Administrator ? 0 : 1;
+              }),
+              0);
+    EXPECT_EQ(SignInAs(Folder.Path(), "second"), 0);
+    const auto users = StoredUsers(Folder.Path());
+    ASSERT_EQ(users.size(), 2u);
+    EXPECT_EQ(users[0].User.LogInName + ":" + std::to_string(users[0].User.Administrator), "FIRST:1");
+    EXPECT_EQ(users[1].User.LogInName + ":" + std::to_string(users[1].User.Administrator), "SECOND:0");
 }
 
 TEST_F(BoardProcessTest, ANewBoardInAReadOnlyFolderIsNotCreatedAndLeavesNothingBehind)

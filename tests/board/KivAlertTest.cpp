@@ -7,6 +7,8 @@
 #include "tests/storage/TestFolder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -141,4 +143,29 @@ TEST_F(KivAlertTest, RefreshAlertNamesTakesTheNamesOfTheUsersDataset)
     kiv.DatabaseFolder = Folder / "gone";
     EXPECT_EQ(RaisedText([&] { kiv.RefreshAlertNames(Alerts); }).rfind("Unable to open dataset - ", 0), 0u);
     EXPECT_FALSE(kiv.DatasetOpen());
+}
+
+// The alert file's folder is the user's own, but the file is opened as every
+// shared file is: a link is not read through, a FIFO is not waited on, and a
+// save replaces what stands in the file's place without writing through it.
+TEST_F(KivAlertTest, ALinkOrAFifoInPlaceOfTheAlertFileIsRefusedAndASaveReplacesIt)
+{
+    const std::string path = Folder / "CLERK1.Kiv", victim = Folder / "victim";
+    WriteWholeFile(victim, "A1\r\nAnne\r\nAvailable\r\n");
+    ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+    Alerts.AddToAlertList("B2", "Bert", "DND");
+    EXPECT_EQ(RaisedText([&] { Alerts.LoadFromFile(path); }),
+              "Unable to read the alert list " + path + "\r\rThe file is a symbolic link");
+    EXPECT_EQ(Alerts.Count(), 1u);
+    Alerts.SaveToFile(path);
+    EXPECT_EQ(ReadWholeFile(victim), "A1\r\nAnne\r\nAvailable\r\n");
+    ASSERT_TRUE(Alerts.LoadFromFile(path));
+    EXPECT_EQ(Alerts.Strings(), (TLines{"B2", "Bert", "DND"}));
+
+    ASSERT_EQ(remove(path.c_str()), 0);
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    alarm(10); // an open that waits ends the test program
+    EXPECT_EQ(RaisedText([&] { Alerts.LoadFromFile(path); }),
+              "Unable to read the alert list " + path + "\r\rNot a regular file");
+    alarm(0);
 }

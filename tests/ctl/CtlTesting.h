@@ -48,6 +48,12 @@ protected:
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
             _exit(120);
+        Exec(args);
+    }
+
+    /// In a child: becomes kivctl with args, in the C locale.
+    [[noreturn]] static void Exec(const std::vector<std::string> &args)
+    {
         setenv("LC_ALL", "C", 1);
         std::vector<char *> argv{const_cast<char *>(KIVCTL_PATH)};
         for (const std::string &arg : args)

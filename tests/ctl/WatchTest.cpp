@@ -60,6 +60,23 @@ protected:
         }
     }
 
+    /// Sets the statuses of the user of kiv one after another until watch
+    /// tells of one (a change made before watch's first look is part of that
+    /// look); the line that tells of it, or empty. needle gives what such a
+    /// line holds for a status.
+    std::string ChangeUntilTold(TKivFile &kiv, TFakeBoard &fakes, const std::vector<std::string> &statuses,
+                                const std::function<std::string(const std::string &)> &needle)
+    {
+        for (const std::string &status : statuses) {
+            fakes.Session.User.Status = status;
+            kiv.SetStatus();
+            const std::string line = LineWith(needle(status), std::chrono::seconds(3));
+            if (!line.empty())
+                return line;
+        }
+        return std::string();
+    }
+
     const std::string ErrPath = Home.Root() + "/watch-err";
     pid_t Watch = -1;
     int Output = -1;
@@ -71,17 +88,11 @@ TEST_F(WatchTest, PrintsAChangeMadeByAnotherProcessAndEndsCleanlyOnSigint)
     AddUser("CLERK1");
     TFakeBoard fakes;
     TKivFile clerk(Board, fakes.Ctx, "CLERK1");
-    // A change made before watch's first look is part of that look, so the
-    // colleague changes again until watch tells of a change; a head start
-    // makes that rare.
+    // A head start makes a change before watch's first look rare.
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    std::string line;
-    for (const char *status : {"At lunch", "In meeting", "Away from desk", "Gone home", "DND"}) {
-        fakes.Session.User.Status = status;
-        clerk.SetStatus();
-        if (!(line = LineWith(" to \"" + std::string(status) + "\"", std::chrono::seconds(3))).empty())
-            break;
-    }
+    const std::string line =
+        ChangeUntilTold(clerk, fakes, {"At lunch", "In meeting", "Away from desk", "Gone home", "DND"},
+                        [](const std::string &status) { return " to \"" + status + "\""; });
     EXPECT_NE(line.find(" CLERK1 (CLERK1) status changed from \""), std::string::npos)
         << line << TTempHome::ReadAll(ErrPath);
     kill(Watch, SIGINT);
@@ -93,4 +104,21 @@ TEST_F(WatchTest, EndsWhenTheBoardsShutdownMarkerAppears)
     TTempHome::WriteAll(Board + "/KivDB31.smd", "");
     EXPECT_EQ(EndOf(Watch), 0);
     EXPECT_NE(TTempHome::ReadAll(ErrPath).find("KivDB31.smd"), std::string::npos);
+}
+
+// Another member's status could drive the terminal of everyone who watches.
+TEST_F(WatchTest, AChangeToAStatusHoldingEscapesIsPrintedWithoutThem)
+{
+    AddUser("EVE");
+    TFakeBoard fakes;
+    TKivFile eve(Board, fakes.Ctx, "EVE");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::string clipboard = "\x1b]52;c;eA==\x07";
+    const std::string line =
+        ChangeUntilTold(eve, fakes, {clipboard + "One", clipboard + "Two", clipboard + "Three"},
+                        [&](const std::string &status) { return status.substr(clipboard.size()); });
+    EXPECT_NE(line.find(" EVE (EVE) status changed from \""), std::string::npos) << line;
+    EXPECT_EQ(line.find_first_of("\x1b\x07"), std::string::npos) << line;
+    kill(Watch, SIGINT);
+    EXPECT_EQ(EndOf(Watch), 0);
 }

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 TEST(FileAge, AMissingFileHasTheMissingAgeAndNanosecondsCount)
@@ -118,4 +119,50 @@ TEST(LoginName, OnlyTheLettersAToZAreUpperCased)
     EXPECT_EQ(UpperCaseLogin("j.o'neil-Smith_z1"), "J.O'NEIL-SMITH_Z1");
     EXPECT_EQ(UpperCaseLogin("jos\xc3\xa9"), "JOS\xc3\xa9");
     EXPECT_FALSE(CurrentLoginName().empty());
+}
+
+// Whatever another user put at a path in a shared folder, the open answers at
+// once and takes nothing but a regular file.
+TEST(Files, OnlyARegularFileIsOpenedAndNoOpenWaits)
+{
+    TTempHome home;
+    const std::string file = home.Root() + "/Kiv.cfg", fifo = home.Root() + "/fifo", link = home.Root() + "/link",
+                      dangling = home.Root() + "/dangling", target = home.Root() + "/target";
+    TTempHome::WriteAll(file, "x");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), dangling.c_str()), 0);
+
+    struct TCase {
+        std::string Path;
+        int Flags;
+        TLinks Links;
+        int Error; // 0: opened
+    };
+    const TCase cases[] = {
+        {file, O_RDWR, TLinks::Refuse, 0},
+        {file, O_WRONLY | O_APPEND | O_CREAT, TLinks::Refuse, 0},
+        {link, O_RDONLY, TLinks::Refuse, ELOOP},
+        {link, O_RDONLY, TLinks::Follow, 0},
+        {dangling, O_WRONLY | O_CREAT, TLinks::Refuse, ELOOP},
+        {fifo, O_RDONLY, TLinks::Refuse, kNotRegularFile},
+        {fifo, O_WRONLY, TLinks::Follow, kNotRegularFile},
+        {fifo, O_RDWR | O_CREAT, TLinks::Refuse, kNotRegularFile},
+        {home.Root(), O_RDONLY, TLinks::Refuse, kNotRegularFile},
+        {"/dev/null", O_RDWR, TLinks::Follow, kNotRegularFile},
+        {home.Root() + "/none", O_RDONLY, TLinks::Refuse, ENOENT},
+    };
+    alarm(10); // an open that waits ends the test program
+    for (const TCase &c : cases) {
+        errno = 0;
+        const int fd = OpenRegularFile(c.Path, c.Flags, 0600, c.Links);
+        EXPECT_EQ(fd >= 0 ? 0 : errno, c.Error) << c.Path << " " << c.Flags;
+        if (fd >= 0)
+            close(fd);
+    }
+    alarm(0);
+    EXPECT_FALSE(TTempHome::Exists(target)) << "a link that points nowhere makes no file there";
+    EXPECT_EQ(OpenErrorText(ELOOP), "The file is a symbolic link");
+    EXPECT_EQ(OpenErrorText(kNotRegularFile), "Not a regular file");
+    EXPECT_EQ(OpenErrorText(ENOENT), "No such file or directory");
 }

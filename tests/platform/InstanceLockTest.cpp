@@ -7,6 +7,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 extern char **environ;
@@ -94,4 +95,16 @@ TEST(InstanceLock, FallsBackToAPrivateFolderOfOurOwn)
     ASSERT_EQ(rmdir(own.c_str()), 0);
     ASSERT_EQ(symlink(home.Runtime().c_str(), own.c_str()), 0);
     EXPECT_EQ(TInstanceLock().Path(), home.Home() + "/.local/share/Kiv/Qtv - Kiv.lock");
+}
+
+TEST(InstanceLock, AFifoInPlaceOfTheLockFileIsRefusedWithoutWaiting)
+{
+    TTempHome home;
+    const std::string path = home.Runtime() + "/Qtv - Kiv.lock";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    alarm(10); // an open that waits ends the test program
+    TInstanceLock lock;
+    alarm(0);
+    EXPECT_EQ(lock.State(), TInstanceLockState::Unavailable);
+    EXPECT_EQ(lock.Error(), "Unable to open " + path + ": Not a regular file");
 }

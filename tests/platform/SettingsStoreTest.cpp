@@ -9,6 +9,7 @@
 #include <climits>
 #include <dirent.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -182,4 +183,30 @@ TEST(SettingsStore, AWriterKilledMidSaveLeavesAWholeFileAndNoLock)
     store.WriteInteger("After", 2);
     EXPECT_TRUE(store.Save()) << "the killed writer's lock was released";
     EXPECT_EQ(TemporaryFiles(home.Config() + "/Brackwater"), 0);
+}
+
+// A FIFO where the settings file or its lock should be is refused at once,
+// and a save never writes into it.
+TEST(SettingsStore, AFifoInPlaceOfTheFileOrItsLockIsRefusedWithoutWaiting)
+{
+    TTempHome home;
+    {
+        TSettingsStore store;
+        ASSERT_TRUE(store.Open(kKey, true));
+    }
+    const std::string lock = home.Config() + "/Brackwater/.Kiv.conf.lock";
+    ASSERT_EQ(mkfifo(lock.c_str(), 0600), 0);
+    alarm(10); // an open that waits ends the test program
+    TSettingsStore store;
+    ASSERT_TRUE(store.Open(kKey, false));
+    store.WriteInteger("Value", 1);
+    EXPECT_FALSE(store.Save());
+    EXPECT_EQ(store.LastError(), "Unable to lock the settings file " + home.SettingsFile() + ": Not a regular file");
+    store.Close();
+
+    ASSERT_EQ(unlink(home.SettingsFile().c_str()), 0);
+    ASSERT_EQ(mkfifo(home.SettingsFile().c_str(), 0600), 0);
+    EXPECT_FALSE(store.Open(kKey, false));
+    EXPECT_EQ(store.LastError(), "The settings file " + home.SettingsFile() + " is not a file");
+    alarm(0);
 }
