@@ -3,6 +3,8 @@
 #include "gui/MessageBox.h"
 #include "platform/Paths.h"
 
+#include "KivLayout.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -21,10 +23,21 @@ QPointer<TfrmHelp> OpenHelp;
 
 } // namespace
 
+QString HelpFileFor(const QString &programPath)
+{
+    const QFileInfo program(programPath);
+    const QString name = program.completeBaseName() + QStringLiteral(".hlp");
+    const QString beside = program.dir().filePath(name);
+    if (QFileInfo(beside).isFile())
+        return beside;
+    const QString installed =
+        QDir::cleanPath(program.dir().filePath(QStringLiteral(KIV_HELP_FROM_PROGRAM) + QLatin1Char('/') + name));
+    return QFileInfo(installed).isFile() ? installed : beside;
+}
+
 QString ProgramHelpFile()
 {
-    const QFileInfo program(QFile::decodeName(ProgramPath().c_str()));
-    return program.dir().filePath(program.completeBaseName() + QStringLiteral(".hlp"));
+    return HelpFileFor(QFile::decodeName(ProgramPath().c_str()));
 }
 
 QString HelpFile()

@@ -1,6 +1,6 @@
-// The help window: the program's user's guide, an HTML file beside the
-// program named after it with the extension ".hlp", shown at a topic (an
-// anchor of the file).
+// The help window: the program's user's guide, an HTML file named after the
+// program with the extension ".hlp", beside it or in the installed share
+// folder, shown at a topic (an anchor of the file).
 #pragma once
 
 #include <QString>
@@ -9,8 +9,12 @@
 class QAction;
 class QTextBrowser;
 
-/// The help file of the running program: its own path with the extension
-/// replaced by ".hlp".
+/// The help file of the program at programPath: its own path with the
+/// extension replaced by ".hlp" when that file is there, else the file of that
+/// name in the installed share folder (an installed program's folder holds
+/// programs only). When neither is there, the one beside the program.
+QString HelpFileFor(const QString &programPath);
+/// The help file of the running program, HelpFileFor its path.
 QString ProgramHelpFile();
 /// The application's help file: the program's own until another is set.
 QString HelpFile();

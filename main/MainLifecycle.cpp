@@ -8,6 +8,7 @@
 #include "board/KivBoard.h"
 #include "board/Session.h"
 #include "board/UserRecord.h"
+#include "gui/HelpWindow.h"
 #include "main/BoardList.h"
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
@@ -18,6 +19,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QScreen>
 
 #include <algorithm>
@@ -64,18 +66,12 @@ TWizardOutcome RunDatabaseWizard(QWidget *parent)
     return outcome;
 }
 
-/// The running program's path with its extension (if its name has one)
-/// changed to ".hlp".
+/// The running program's help file: its path with its extension (if its name
+/// has one) changed to ".hlp", beside it or in the installed share folder.
 QString HelpFilePath()
 {
-    std::string program = ProgramPath();
-    if (program.empty())
-        program = QCoreApplication::applicationFilePath().toStdString();
-    const std::size_t name = program.rfind('/') + 1;
-    const std::size_t dot = program.rfind('.');
-    if (dot != std::string::npos && dot > name)
-        program.erase(dot);
-    return QString::fromStdString(program + ".hlp");
+    const std::string program = ProgramPath();
+    return HelpFileFor(program.empty() ? QCoreApplication::applicationFilePath() : QFile::decodeName(program.c_str()));
 }
 
 /// A colour of the settings, 0x00BBGGRR.

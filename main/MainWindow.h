@@ -119,7 +119,8 @@ public:
     void SetReadDialog(IReadDialog *dialog) { FReadDialog = dialog; }
     /// The board the window works on; null until a start has created it.
     TKivBoard *KivBoard() const { return FKiv.get(); }
-    /// The program's help file: its own path with the extension ".hlp".
+    /// The program's help file: its own path with the extension ".hlp", beside
+    /// it or in the installed share folder.
     const QString &HelpFile() const { return FHelpFile; }
     /// The settings' font colour, font size and grid lines on the board.
     void ApplyBoardLook(const TKivSettings &settings);

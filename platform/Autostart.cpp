@@ -68,7 +68,12 @@ std::string AutostartEntryText(const std::string &programPath, const std::string
                        "Type=Application\n"
                        "Version=1.0\n"
                        "Name=Kiv\n"
-                       "Comment=Kiv\n";
+                       // The menu entry's comment: one that repeats the name
+                       // is a fault to the desktop's validator.
+                       "Comment=See who in the office is available, out or busy, and send colleagues short messages\n";
+    // Once the program is removed (the package uninstalled), the session
+    // skips the entry left in the user's folder instead of failing to run it.
+    text += "TryExec=" + EscapeValue(programPath) + "\n";
     text += "Exec=" + EscapeValue(QuoteExecArgument(programPath)) + "\n";
     if (!iconPath.empty())
         text += "Icon=" + EscapeValue(iconPath) + "\n";

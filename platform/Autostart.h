@@ -10,8 +10,8 @@ inline constexpr const char *kAutostartFileName = "Kiv.desktop";
 /// The path of the autostart entry: AutostartFolder()/Kiv.desktop.
 std::string AutostartEntryPath();
 
-/// The text of an autostart entry that starts programPath, described "Kiv",
-/// with iconPath as its icon when one is given.
+/// The text of an autostart entry "Kiv" that starts programPath, with iconPath as its icon when one is given; the session skips it while
+/// programPath is not there.
 std::string AutostartEntryText(const std::string &programPath, const std::string &iconPath = {});
 
 /// Creates or replaces the autostart entry for programPath, atomically; raises

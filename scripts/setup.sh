@@ -9,6 +9,8 @@ packages=(
     qt6-base-dev qt6-multimedia-dev fonts-dejavu-core
     xvfb openbox
     clang clang-format libclang-rt-14-dev
+    # The desktop data's validators, and what the Debian package is built with.
+    desktop-file-utils appstream man-db dpkg-dev file
 )
 
 missing=()
