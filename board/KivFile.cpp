@@ -110,6 +110,19 @@ void TKivFile::SignIn()
 
 void TKivFile::UpdateUser()
 {
+    WriteUserRecord(FCtx.Session.User);
+}
+
+void TKivFile::UpdateUserRecord(const TUser &user)
+{
+    TUser written = WriteUserRecord(user);
+    // The signed-in user edited their own record: the object mirrors it.
+    if (written.LogInName == LoginUser.LogInName)
+        FCtx.Session.User = std::move(written);
+}
+
+TUser TKivFile::WriteUserRecord(const TUser &user)
+{
     const std::string folder = Folder();
     if (!DirectoryExists(folder))
         throw EKivError("Unable to update user - unable to access the Kiv database location " + Quoted(folder));
@@ -117,7 +130,6 @@ void TKivFile::UpdateUser()
     if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
         throw EKivError(std::string("Unable to open dataset\r\r") + kRightsHint);
 
-    const TUser &user = FCtx.Session.User;
     UserRecord::TBuffer record{};
     if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(user.LogInName)))
         throw EKivError("Unable to perform lookup on user " + user.LogInName + " " + FIsamFile.ErrorText());
@@ -125,6 +137,7 @@ void TKivFile::UpdateUser()
     PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
     if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
         throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
+    return GetUserFields(record.data());
 }
 
 void TKivFile::RefreshCurrentUser()

@@ -53,6 +53,12 @@ public:
     /// Writes the signed-in user object's details into the record of the
     /// object's LogInName, with the now text as Updated.
     void UpdateUser();
+    /// Writes user's details into the record of user's LogInName, with the
+    /// now text as Updated, as UpdateUser does and with its messages; for the
+    /// user administration, which edits any user. The signed-in user object
+    /// is left as it is, unless user is the current login's: then the object
+    /// takes the record as written.
+    void UpdateUserRecord(const TUser &user);
     /// Fills the signed-in user object from the current login's record; when
     /// the record cannot be found the first status-bar panel says why.
     void RefreshCurrentUser();
@@ -111,6 +117,8 @@ private:
     void OpenOrRaise(const std::string &message);
     bool OpenBoardDataset(const std::string &path);
     void AddLoginUser(int16_t administrator);
+    /// UpdateUser's steps for user; answers the user as the record now holds it.
+    TUser WriteUserRecord(const TUser &user);
     /// Opens the dataset and positions before its first record, or raises.
     void OpenBeforeFirst();
     void FillRows(IBoardList &list, const std::string *department);
