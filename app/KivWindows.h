@@ -12,6 +12,9 @@
 // messages shown at start-up.
 #pragma once
 
+#include "dialogs/KivDepartments.h"
+#include "dialogs/KivStatuses.h"
+#include "dialogs/KivUsers.h"
 #include "gui/MessageBox.h"
 #include "main/ReadDialogStandIn.h"
 
@@ -29,5 +32,8 @@ private:
     TKivMessageBox FPrompter;
 
 public:
+    TfrmKivDepartments frmKivDepartments;
+    TfrmKivStatuses frmKivStatuses;
+    TfrmKivUsers frmKivUsers;
     TReadDialogStandIn frmKivMessages;
 };
