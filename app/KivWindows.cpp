@@ -7,7 +7,8 @@
 #include <QLineEdit>
 
 TKivWindows::TKivWindows(TfrmMain &frmMain)
-    : FMain(frmMain), FPrompter(&frmMain), frmSettings(FPrompter, &frmMain),
+    : FMain(frmMain), FPrompter(&frmMain), frmSettings(FPrompter, &frmMain), frmKivDepartments(frmMain),
+      frmKivStatuses(frmMain), frmKivUsers(frmMain),
       frmKivMessages([this]() -> TKivMessage * { return FMain.KivBoard() ? &FMain.KivBoard()->Messages() : nullptr; },
                      FPrompter, &frmMain)
 {
@@ -19,4 +20,9 @@ TKivWindows::TKivWindows(TfrmMain &frmMain)
         return frmSettings.chkPlayWavFile()->isChecked() ? frmSettings.edtWavFileSelected()->text() : QString();
     });
     FMain.SetReadDialog(&frmKivMessages);
+
+    // The administration commands, enabled for administrators only.
+    FMain.SetExecuteHandler(TKivAction::Users, [this] { frmKivUsers.ShowModal(); });
+    FMain.SetExecuteHandler(TKivAction::Statuses, [this] { frmKivStatuses.ShowModal(); });
+    FMain.SetExecuteHandler(TKivAction::Departments, [this] { frmKivDepartments.ShowModal(); });
 }

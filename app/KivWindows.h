@@ -13,6 +13,9 @@
 #pragma once
 
 #include "config/SettingsDialog.h"
+#include "dialogs/KivDepartments.h"
+#include "dialogs/KivStatuses.h"
+#include "dialogs/KivUsers.h"
 #include "gui/MessageBox.h"
 #include "main/ReadDialogStandIn.h"
 
@@ -31,5 +34,8 @@ private:
 
 public:
     TfrmSettings frmSettings;
+    TfrmKivDepartments frmKivDepartments;
+    TfrmKivStatuses frmKivStatuses;
+    TfrmKivUsers frmKivUsers;
     TReadDialogStandIn frmKivMessages;
 };

@@ -151,9 +151,21 @@ void TKivFile::OpenToUpdate()
 
 void TKivFile::UpdateUser()
 {
+    WriteUserRecord(FCtx.Session.User);
+}
+
+void TKivFile::UpdateUserRecord(const TUser &user)
+{
+    TUser written = WriteUserRecord(user);
+    // The signed-in user edited their own record: the object mirrors it.
+    if (written.LogInName == LoginUser.LogInName)
+        FCtx.Session.User = std::move(written);
+}
+
+TUser TKivFile::WriteUserRecord(const TUser &user)
+{
     TDatasetGuard guard(FIsamFile);
     OpenToUpdate();
-    const TUser &user = FCtx.Session.User;
     UserRecord::TBuffer record{};
     if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(user.LogInName)))
         throw EKivError("Unable to perform lookup on user " + user.LogInName + " " + FIsamFile.ErrorText());
@@ -161,6 +173,7 @@ void TKivFile::UpdateUser()
     PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
     if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
         throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
+    return GetUserFields(record.data());
 }
 
 void TKivFile::UpdateComment(const std::string &comment)

@@ -60,6 +60,12 @@ public:
     /// workstation, or by an administrator) is kept. The signed-in user
     /// object takes the comment as stored; nothing else of it changes.
     void UpdateComment(const std::string &comment);
+    /// Writes user's details into the record of user's LogInName, with the
+    /// now text as Updated, as UpdateUser does and with its messages; for the
+    /// user administration, which edits any user. The signed-in user object
+    /// is left as it is, unless user is the current login's: then the object
+    /// takes the record as written.
+    void UpdateUserRecord(const TUser &user);
     /// Fills the signed-in user object from the current login's record; when
     /// the record cannot be found the first status-bar panel says why.
     void RefreshCurrentUser();
@@ -125,6 +131,8 @@ private:
     /// moment for the workstation that created it to add its first user;
     /// raises when that cannot be told.
     bool HoldsNoUser();
+    /// UpdateUser's steps for user; answers the user as the record now holds it.
+    TUser WriteUserRecord(const TUser &user);
     /// Opens the dataset and positions before its first record, or raises.
     void OpenBeforeFirst();
     void FillRows(IBoardList &list, const std::string *department);
