@@ -6,6 +6,7 @@
 #include "platform/KivError.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
@@ -82,6 +83,19 @@ TFailure OpenFailure(const std::string &path)
     return {"Cannot open file \"" + path + "\". " + OpenErrorText(error), error};
 }
 
+// The last byte of the file of fd, whose size is size; a line break for an
+// empty file.
+bool LastByte(int fd, off_t size, char &last)
+{
+    last = '\n';
+    return size == 0 || ReadAllAt(fd, &last, 1, size - 1) == 1;
+}
+
+// How long a file that does not end in a line break is watched for another
+// workstation's line to be finished.
+constexpr int kSettleLooks = 5;
+constexpr std::chrono::milliseconds kSettlePause{2};
+
 bool Empty(int fd)
 {
     struct stat st {};
@@ -152,10 +166,21 @@ private:
             return WriteAndClose(fd, FRest);
         FRest.clear();
         char last = '\n';
-        if (st.st_size > 0 && ReadAllAt(fd, &last, 1, st.st_size - 1) != 1) {
+        if (!LastByte(fd, st.st_size, last)) {
             TFailure failure = Failure("Cannot read file", FPath);
             ::close(fd);
             return failure;
+        }
+        // A file that does not end in a line break may only be showing
+        // another workstation's line while it is being written: it is looked
+        // at again for a moment, and only a line that stays cut short counts.
+        for (int look = 0; last != '\n' && look < kSettleLooks; ++look) {
+            std::this_thread::sleep_for(kSettlePause);
+            if (::fstat(fd, &st) != 0 || !LastByte(fd, st.st_size, last)) {
+                TFailure failure = Failure("Cannot read file", FPath);
+                ::close(fd);
+                return failure;
+            }
         }
         // A line cut short (by a full disk on some workstation) is ended
         // before this one, so that no line runs into another.
