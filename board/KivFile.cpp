@@ -127,6 +127,24 @@ void TKivFile::UpdateUser()
         throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
 }
 
+void TKivFile::UpdateComment(const std::string &comment)
+{
+    const std::string folder = Folder();
+    if (!DirectoryExists(folder))
+        throw EKivError("Unable to update user - unable to access the Kiv database location " + Quoted(folder));
+    TDatasetGuard guard(FIsamFile);
+    if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+        throw EKivError(std::string("Unable to open dataset\r\r") + kRightsHint);
+    UserRecord::TBuffer record{};
+    if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
+        throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());
+    PutText(record.data(), UserRecord::Comments, comment);
+    PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
+    if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
+        throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
+    FCtx.Session.User.Comments = GetText(record.data(), UserRecord::Comments);
+}
+
 void TKivFile::RefreshCurrentUser()
 {
     const std::string folder = Folder();

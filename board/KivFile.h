@@ -53,6 +53,12 @@ public:
     /// Writes the signed-in user object's details into the record of the
     /// object's LogInName, with the now text as Updated.
     void UpdateUser();
+    /// Stores comment as the current login's Comments, with the now text as
+    /// Updated, over the record as it is read just before the write, so that
+    /// a status or any other detail stored meanwhile (by this user on another
+    /// workstation, or by an administrator) is kept. The signed-in user
+    /// object takes the comment as stored; nothing else of it changes.
+    void UpdateComment(const std::string &comment);
     /// Fills the signed-in user object from the current login's record; when
     /// the record cannot be found the first status-bar panel says why.
     void RefreshCurrentUser();

@@ -158,9 +158,8 @@ void Status(TCtlBoard &ctl, const TCtlRequest &request)
 
 void Comment(TCtlBoard &ctl, const TCtlRequest &request)
 {
-    // The user object holds the record as just read; only the comment changes.
-    ctl.Session.User.Comments = *request.Text;
-    ctl.Kiv->UpdateUser();
+    // Over the record as it is now: a status stored since the sign-in stays.
+    ctl.Kiv->UpdateComment(*request.Text);
 }
 
 void PrintLines(const std::vector<std::string> &lines)

@@ -158,6 +158,36 @@ TEST_F(KivFileTest, UpdateUserWritesTheRecordOfTheObjectsLogin)
     EXPECT_FALSE(kiv->DatasetOpen());
 }
 
+// A comment written back with the whole record read at sign-in undid a
+// status stored meanwhile (by the user's other workstation, a moment before).
+TEST_F(KivFileTest, ACommentIsStoredOverTheRecordAsItIsNowAndKeepsWhatChangedMeanwhile)
+{
+    auto kiv = Board("jsmith", Mine);
+    kiv->SignIn();
+    kiv->RefreshCurrentUser();
+    TFakeBoard elsewhere;
+    auto other = Board("jsmith", elsewhere);
+    elsewhere.Session.User.Status = "In meeting";
+    other->SetStatus();
+    ASSERT_TRUE(
+        ChangeStoredUser(Folder.Path(), "JSMITH", [](char *record) { PutText(record, UserRecord::Ext, "4711"); }));
+    Mine.Clock.Moment += 60;
+
+    const std::string typed = std::string(49, 'c') + "\xC3\xA9"; // 51 bytes: the last character does not fit
+    kiv->UpdateComment(typed);
+    const TUser stored = Users().at(0).User;
+    EXPECT_EQ(stored.Status, "In meeting");
+    EXPECT_EQ(stored.Ext, "4711");
+    EXPECT_EQ(stored.Comments, std::string(49, 'c'));
+    EXPECT_EQ(stored.Updated, NowText(Mine.Clock));
+    EXPECT_EQ(Mine.Session.User.Comments, std::string(49, 'c'));
+    EXPECT_EQ(Mine.Session.User.Status, "Available"); // the object is otherwise left as it was
+
+    kiv->DeleteUser(1);
+    EXPECT_EQ(RaisedText([&] { kiv->UpdateComment("x"); }), "Unable to perform lookup on user JSMITH Object not found");
+    EXPECT_FALSE(kiv->DatasetOpen());
+}
+
 TEST_F(KivFileTest, UpdateUserKeepsTheReservedFieldsAndCutsOverlongTexts)
 {
     auto kiv = Board("jsmith", Mine);
