@@ -145,6 +145,17 @@ public:
     /// The wave file the new-message sound would play now (empty: the bell).
     QString NewMessageSoundFile() const { return FSoundChoice ? FSoundChoice() : QString(); }
 
+    // ---- the message windows -------------------------------------------------
+
+    /// While held, Send Message stays disabled whatever the board shows: a
+    /// message window is up. Released, it follows its rule again.
+    void SetSendMessageHeld(bool held);
+    bool SendMessageHeld() const { return FSendMessageHeld; }
+    /// What a double-click on the notification-area icon does before the
+    /// window comes back from the notification area (which it does in every
+    /// case).
+    void SetTrayDoubleClickHandler(std::function<void()> handler) { FTrayDoubleClick = std::move(handler); }
+
     // ---- IMainHost ---------------------------------------------------------
 
     /// Text of the first panel of the status bar.
@@ -282,4 +293,9 @@ private:
     bool FCloseAllowed = false;
 
     TSoundChoice FSoundChoice;
+
+    // The message windows.
+    void StTrayIconDblClick();
+    bool FSendMessageHeld = false;
+    std::function<void()> FTrayDoubleClick;
 };
