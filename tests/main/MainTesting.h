@@ -10,7 +10,6 @@
 #include "gui/MessageBox.h"
 #include "main/BoardList.h"
 #include "main/MainWindow.h"
-#include "main/ReadDialogStandIn.h"
 #include "main/SessionEnd.h"
 #include "platform/Autostart.h"
 #include "platform/FileAge.h"
@@ -33,7 +32,6 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-
 
 class TCountingApp final : public IAppControl {
 public:
@@ -141,4 +139,3 @@ protected:
     TUnexpectedBoxes Unexpected;
     std::unique_ptr<TfrmMain> Window;
 };
-
