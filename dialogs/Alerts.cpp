@@ -14,11 +14,13 @@ TfrmAlerts::TfrmAlerts(QWidget *parent)
     : TKivDialog(parent, "frmAlerts", QStringLiteral("Alerts"), DesignSize(), TFrame::Fixed)
 {
     AddHelpKey(*this, "Alerts");
+    UseOwnersFont(*this);
 
     FUsers = new QLabel(this);
     FUsers->setObjectName(QStringLiteral("lblUsers"));
     FUsers->setTextFormat(Qt::PlainText);
-    FUsers->setGeometry(8, 8, DesignSize().width() - 16, 34);
+    // The label may reach to the window's right edge, as a sized-to-fit label does.
+    FUsers->setGeometry(8, 8, DesignSize().width() - 8, 34);
     FUsers->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     FList = new QListWidget(this);

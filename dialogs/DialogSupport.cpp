@@ -27,6 +27,12 @@ void AddHelpKey(QWidget &dialog, const char *topic)
     QObject::connect(key, &QShortcut::activated, &dialog, [&dialog, where] { ShowHelpTopic(&dialog, where); });
 }
 
+void UseOwnersFont(QWidget &dialog)
+{
+    if (const QWidget *owner = dialog.parentWidget())
+        dialog.setFont(owner->window()->font());
+}
+
 QString Shown(const std::string &text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -14,7 +14,8 @@ class QWidget;
 
 /// Runs work; a data error it raises is shown by prompter in an error box,
 /// and the program carries on. True when work ran to its end.
-template <typename Work> bool ShowingErrors(IPrompter &prompter, Work &&work)
+template <typename Work>
+bool ShowingErrors(IPrompter &prompter, Work &&work)
 {
     try {
         work();
@@ -37,6 +38,9 @@ public:
 
 /// F1 in dialog opens the help file at topic.
 void AddHelpKey(QWidget &dialog, const char *topic);
+/// Gives dialog the font of the window it belongs to, at the size the
+/// program's windows are laid out with (a window does not inherit it).
+void UseOwnersFont(QWidget &dialog);
 
 /// A stored text as a widget shows it (UTF-8).
 QString Shown(const std::string &text);

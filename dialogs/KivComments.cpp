@@ -48,6 +48,7 @@ TfrmKivComments::TfrmKivComments(TfrmMain &frmMain)
       FMain(frmMain)
 {
     AddHelpKey(*this, "Statuses");
+    UseOwnersFont(*this);
 
     FRotated = new TRotatedLabel(QStringLiteral("Kiv Comments"), this);
     FRotated->setObjectName(QStringLiteral("RotatedLabel"));

@@ -48,6 +48,7 @@ TfrmKivMessages::TfrmKivMessages(TfrmMain &frmMain)
       FMain(frmMain)
 {
     AddHelpKey(*this, "Messages");
+    UseOwnersFont(*this);
     const TKivImageList &images = FMain.imgSmallPics();
 
     FSend = new QAction(images.Icon(SendImage), QStringLiteral("&Send"), this);

@@ -58,6 +58,7 @@ TfrmKivMessageInBox::TfrmKivMessageInBox(TfrmMain &frmMain)
       FMain(frmMain)
 {
     AddHelpKey(*this, "Messages");
+    UseOwnersFont(*this);
     const TKivImageList &images = FMain.imgSmallPics();
 
     FDeleteMessage = new QAction(images.Icon(DeleteImage), QStringLiteral("&Delete"), this);

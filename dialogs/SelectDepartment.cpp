@@ -23,6 +23,7 @@ TfrmSelectDepartment::TfrmSelectDepartment(TfrmMain &frmMain)
       FMain(frmMain)
 {
     AddHelpKey(*this, "The_board");
+    UseOwnersFont(*this);
 
     FList = new QListWidget(this);
     FList->setObjectName(QStringLiteral("ListBoxSelectDepartment"));

@@ -11,14 +11,14 @@
 #include <QScreen>
 
 TfrmSelectStatus::TfrmSelectStatus(TfrmMain &frmMain)
-    : TKivDialog(&frmMain, "frmSelectStatus", QStringLiteral("Please select status"), DesignSize(),
-                 TFrame::Sizeable),
+    : TKivDialog(&frmMain, "frmSelectStatus", QStringLiteral("Please select status"), DesignSize(), TFrame::Sizeable),
       FMain(frmMain)
 {
     // A dialog frame the user may resize, with only the system menu.
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setMinimumSize(SmallestSize());
     AddHelpKey(*this, "Statuses");
+    UseOwnersFont(*this);
 
     FList = new QListWidget(this);
     FList->setObjectName(QStringLiteral("lbSelectStatus"));
