@@ -71,7 +71,8 @@ protected:
     /// Runs act with the first window of kind T that comes up as the modal
     /// window, from inside its own event loop (for a window made for one
     /// showing).
-    template <typename T> void WhenModalOf(std::function<void(T &)> act)
+    template <typename T>
+    void WhenModalOf(std::function<void(T &)> act)
     {
         auto *timer = new QTimer(Window.get());
         timer->setInterval(10);

@@ -100,8 +100,8 @@ TEST_F(MessagingTest, AVanishedRecipientKeepsTheSendDialogOpenWithTheTypedText)
                 admin.DeleteUser(std::stoi(user.Key));
         TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
         Dialog().actSend()->trigger();
-        EXPECT_TRUE(TKivMessageBox::LastAnsweredText().startsWith(
-            QStringLiteral("Unable to find BOB in Users Databse!\n\n")));
+        EXPECT_TRUE(
+            TKivMessageBox::LastAnsweredText().startsWith(QStringLiteral("Unable to find BOB in Users Databse!\n\n")));
         EXPECT_TRUE(Dialog().isVisible());
         EXPECT_EQ(Dialog().txtSubject()->text(), QStringLiteral("Report"));
         EXPECT_EQ(Dialog().MemoMessage()->toPlainText(), QStringLiteral("Where is it?"));
@@ -187,9 +187,7 @@ TEST_F(MessagingTest, TheInBoxListsNewestFirstAndARowClickShowsTheTextAndMarksIt
             texts << list.topLevelItem(i)->text(c);
         return texts;
     };
-    auto panels = [&] {
-        return QStringList{InBox().PanelText(0), InBox().PanelText(1), InBox().PanelText(2)};
-    };
+    auto panels = [&] { return QStringList{InBox().PanelText(0), InBox().PanelText(1), InBox().PanelText(2)}; };
 
     WhenModal(InBox(), [&] {
         EXPECT_FALSE(Window->tmrUpdateListView()->isActive());
