@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 
 TRotatedLabel::TRotatedLabel(const QString &text, QWidget *parent) : QWidget(parent), FText(text)
 {
@@ -85,8 +86,9 @@ void TfrmKivComments::resizeEvent(QResizeEvent *event)
 void TfrmKivComments::showEvent(QShowEvent *event)
 {
     TKivDialog::showEvent(event);
+    // Coming back from a minimised window is no new showing.
     TKivBoard *kiv = FMain.KivBoard();
-    if (kiv == nullptr)
+    if (event->spontaneous() || kiv == nullptr)
         return;
     ShowingErrors(FPrompter, [&] { kiv->KivFile().RefreshCurrentUser(); });
     FComments->setText(Shown(kiv->Session().User.Comments));

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShowEvent>
 
 namespace {
 
@@ -61,8 +62,9 @@ void TfrmSelectDepartment::keyPressEvent(QKeyEvent *event)
 void TfrmSelectDepartment::showEvent(QShowEvent *event)
 {
     TKivDialog::showEvent(event);
+    // Coming back from a minimised window is no new showing.
     TKivBoard *kiv = FMain.KivBoard();
-    if (kiv == nullptr)
+    if (event->spontaneous() || kiv == nullptr)
         return;
     FFilling = true;
     ShowingErrors(FPrompter, [&] { kiv->Departments().FillDepartmentList(*FItems); });

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 
 TfrmSelectStatus::TfrmSelectStatus(TfrmMain &frmMain)
     : TKivDialog(&frmMain, "frmSelectStatus", QStringLiteral("Please select status"), DesignSize(), TFrame::Sizeable),
@@ -75,8 +76,9 @@ void TfrmSelectStatus::resizeEvent(QResizeEvent *event)
 void TfrmSelectStatus::showEvent(QShowEvent *event)
 {
     TKivDialog::showEvent(event);
+    // Coming back from a minimised window is no new showing.
     TKivBoard *kiv = FMain.KivBoard();
-    if (kiv == nullptr)
+    if (event->spontaneous() || kiv == nullptr)
         return;
     FFilling = true;
     ShowingErrors(FPrompter, [&] {
