@@ -58,7 +58,7 @@ TfrmMain::TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAv
     FitMinimumSize();
 
     FTray = new TKivTrayIcon(FSmallPics, FNewMail, FPopTray, std::move(trayAvailable), this);
-    connect(FTray, &TKivTrayIcon::DoubleClicked, this, &TfrmMain::RestoreFromTray);
+    connect(FTray, &TKivTrayIcon::DoubleClicked, this, &TfrmMain::StTrayIconDblClick);
 
     // Exit Kiv is the one command that ends the program.
     SetExecuteHandler(TKivAction::FileExit, [this] { CloseMain(); });
@@ -290,7 +290,7 @@ void TfrmMain::ActionListUpdate()
             enabled = FMessagesAllowed;
             break;
         case TKivAction::SendMessage:
-            enabled = selected && FMessagesAllowed;
+            enabled = selected && FMessagesAllowed && !FSendMessageHeld;
             break;
         case TKivAction::Users:
         case TKivAction::Statuses:
@@ -320,6 +320,19 @@ void TfrmMain::ExecuteAction(TKivAction action)
         return;
     if (const std::function<void()> &handler = FHandlers[static_cast<std::size_t>(action)])
         handler();
+}
+
+void TfrmMain::SetSendMessageHeld(bool held)
+{
+    FSendMessageHeld = held;
+    ActionListUpdate();
+}
+
+void TfrmMain::StTrayIconDblClick()
+{
+    if (FTrayDoubleClick)
+        FTrayDoubleClick();
+    RestoreFromTray();
 }
 
 void TfrmMain::lvMainDblClick()

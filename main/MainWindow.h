@@ -157,6 +157,17 @@ public:
     /// values applied; then the timers restarted.
     void actSettingsExecute();
 
+    // ---- the message windows -------------------------------------------------
+
+    /// While held, Send Message stays disabled whatever the board shows: a
+    /// message window is up. Released, it follows its rule again.
+    void SetSendMessageHeld(bool held);
+    bool SendMessageHeld() const { return FSendMessageHeld; }
+    /// What a double-click on the notification-area icon does before the
+    /// window comes back from the notification area (which it does in every
+    /// case).
+    void SetTrayDoubleClickHandler(std::function<void()> handler) { FTrayDoubleClick = std::move(handler); }
+
     // ---- IMainHost ---------------------------------------------------------
 
     /// Text of the first panel of the status bar.
@@ -298,4 +309,9 @@ private:
     // The settings command (SettingsCommand.cpp).
     void ApplySettings(const TKivSettings &settings);
     TfrmSettings *FSettingsDialog = nullptr;
+
+    // The message windows.
+    void StTrayIconDblClick();
+    bool FSendMessageHeld = false;
+    std::function<void()> FTrayDoubleClick;
 };

@@ -209,38 +209,6 @@ TEST_F(LifecycleTest, AnUnreadableAlertFileDoesNotStopTheStartAndIsKept)
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
-TEST_F(LifecycleTest, NewMessagesAtStartAreShownOneAfterAnotherAndMarkedOld)
-{
-    PointAtBoard();
-    {
-        TFakeBoard fakes;
-        TKivFile(Board, fakes.Ctx, Me).SignIn();
-        TKivFile anna(Board, fakes.Ctx, "ANNA");
-        anna.SignIn();
-        TKivMessage messages(anna);
-        messages.SendUserMessage(Me, "ANNA", "First", "One\r\ntwo");
-        messages.SendUserMessage(Me, "ANNA", "Second", "Three");
-    }
-    Create();
-    TReadDialogStandIn dialog([this] { return &Window->KivBoard()->Messages(); },
-                              Window->KivBoard()->Context().Prompter);
-    Window->SetReadDialog(&dialog);
-    QStringList shown;
-    QTimer reader;
-    QObject::connect(&reader, &QTimer::timeout, [&] {
-        if (QApplication::activeModalWidget() == &dialog && dialog.isVisible()) {
-            shown << dialog.windowTitle() + ": " + dialog.txtSubject()->text() + " from " + dialog.lblFrom()->text();
-            dialog.btnClose()->click();
-        }
-    });
-    reader.start(20);
-    Window->FormActivate();
-    EXPECT_EQ(shown, (QStringList{"Read Message...: First from ANNA", "Read Message...: Second from ANNA"}));
-    EXPECT_FALSE(Window->KivBoard()->Messages().NewMessageWaiting());
-    EXPECT_FALSE(Window->StTrayIcon()->Animating());
-    EXPECT_TRUE(Unexpected.Texts.isEmpty());
-}
-
 TEST_F(LifecycleTest, TheSessionsEndSignsOffAndAFailureThenGoesToStandardErrorNotToABox)
 {
     PointAtBoard();

@@ -10,7 +10,6 @@
 #include "gui/MessageBox.h"
 #include "main/BoardList.h"
 #include "main/MainWindow.h"
-#include "main/ReadDialogStandIn.h"
 #include "main/SessionEnd.h"
 #include "platform/Autostart.h"
 #include "platform/FileAge.h"

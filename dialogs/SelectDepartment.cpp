@@ -1,0 +1,112 @@
+#include "dialogs/SelectDepartment.h"
+
+#include "board/KivBoard.h"
+#include "dialogs/DialogSupport.h"
+#include "main/BoardList.h"
+#include "main/MainWindow.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace {
+
+constexpr const char *kFilteredOn = "Kiv - Filtered on ";
+constexpr const char *kAllDepartments = "Kiv - All Departments";
+
+} // namespace
+
+TfrmSelectDepartment::TfrmSelectDepartment(TfrmMain &frmMain)
+    : TKivDialog(&frmMain, "frmSelectDepartment", QStringLiteral("Please select Department"), DesignSize(),
+                 TFrame::Sizeable),
+      FMain(frmMain)
+{
+    AddHelpKey(*this, "The_board");
+    UseOwnersFont(*this);
+
+    FList = new QListWidget(this);
+    FList->setObjectName(QStringLiteral("ListBoxSelectDepartment"));
+    FItems = std::make_unique<TListBoxItems>(*FList, true);
+    connect(FList, &QListWidget::itemSelectionChanged, this, &TfrmSelectDepartment::ListBoxSelectDepartmentClick);
+
+    FSelected = new QLineEdit(this);
+    FSelected->setObjectName(QStringLiteral("txtSelectedDepartment"));
+    FSelected->hide();
+
+    FClose = new QPushButton(QStringLiteral("&Close"), this);
+    FClose->setObjectName(QStringLiteral("btnClose"));
+    FClose->setAutoDefault(false);
+    connect(FClose, &QPushButton::clicked, this, &TfrmSelectDepartment::btnCloseClick);
+}
+
+void TfrmSelectDepartment::resizeEvent(QResizeEvent *event)
+{
+    TKivDialog::resizeEvent(event);
+    FList->setGeometry(7, 7, width() - 13, height() - 51);
+    FClose->setGeometry(width() - 80, height() - 33, 75, 25);
+}
+
+void TfrmSelectDepartment::keyPressEvent(QKeyEvent *event)
+{
+    // Esc is the Close button; only the window's close box leaves the
+    // filter as it was.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        FClose->click();
+        return;
+    }
+    TKivDialog::keyPressEvent(event);
+}
+
+void TfrmSelectDepartment::showEvent(QShowEvent *event)
+{
+    TKivDialog::showEvent(event);
+    // Coming back from a minimised window is no new showing.
+    TKivBoard *kiv = FMain.KivBoard();
+    if (event->spontaneous() || kiv == nullptr)
+        return;
+    FFilling = true;
+    ShowingErrors(FPrompter, [&] { kiv->Departments().FillDepartmentList(*FItems); });
+    FList->clearSelection();
+    FFilling = false;
+}
+
+void TfrmSelectDepartment::ListBoxSelectDepartmentClick()
+{
+    if (FFilling || !isVisible() || !FItems->SelectedData())
+        return;
+    // Closed first, so the board is refilled once the picker has gone.
+    accept();
+    TKivBoard *kiv = FMain.KivBoard();
+    if (kiv == nullptr)
+        return;
+    // A department that cannot be read is reported by the read itself; the
+    // filter then goes on with the text the hidden field holds.
+    ShowingErrors(FPrompter, [&] { kiv->Departments().ReadDepartment(*FItems, FSelectedDepartment); });
+    FSelected->setText(Shown(FSelectedDepartment));
+    FMain.setWindowTitle(QString::fromLatin1(kFilteredOn) + Shown(FSelectedDepartment));
+    TKivDepartment &departments = kiv->Departments();
+    departments.FilterDepartment = FSelectedDepartment;
+    departments.FilterOn = true;
+    ShowingErrors(FPrompter,
+                  [&] { kiv->KivFile().FillBoardForDepartment(FMain.Board(), departments.FilterDepartment); });
+}
+
+void TfrmSelectDepartment::btnCloseClick()
+{
+    TKivBoard *kiv = FMain.KivBoard();
+    if (kiv != nullptr && !FItems->SelectedData()) {
+        TKivDepartment &departments = kiv->Departments();
+        departments.FilterDepartment.clear();
+        FMain.setWindowTitle(QString::fromLatin1(kAllDepartments));
+        departments.FilterOn = false;
+        ShowingErrors(FPrompter, [&] { kiv->KivFile().FillBoard(FMain.Board()); });
+    }
+    reject();
+}
+
+void TfrmSelectDepartment::ExecuteFilterDepartment()
+{
+    exec();
+}

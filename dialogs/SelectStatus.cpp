@@ -1,0 +1,117 @@
+#include "dialogs/SelectStatus.h"
+
+#include "board/KivBoard.h"
+#include "dialogs/DialogSupport.h"
+#include "main/MainWindow.h"
+
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+TfrmSelectStatus::TfrmSelectStatus(TfrmMain &frmMain)
+    : TKivDialog(&frmMain, "frmSelectStatus", QStringLiteral("Please select status"), DesignSize(), TFrame::Sizeable),
+      FMain(frmMain)
+{
+    // A dialog frame the user may resize, with only the system menu.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setMinimumSize(SmallestSize());
+    AddHelpKey(*this, "Statuses");
+    UseOwnersFont(*this);
+
+    FList = new QListWidget(this);
+    FList->setObjectName(QStringLiteral("lbSelectStatus"));
+    FItems = std::make_unique<TListBoxItems>(*FList, true);
+    connect(FList, &QListWidget::itemSelectionChanged, this, &TfrmSelectStatus::lbSelectStatusClick);
+
+    FSelected = new QLineEdit(this);
+    FSelected->setObjectName(QStringLiteral("txtSelectedStatus"));
+    FSelected->hide();
+
+    FClose = new QPushButton(QStringLiteral("&Close"), this);
+    FClose->setObjectName(QStringLiteral("btnClose"));
+    FClose->setAutoDefault(false);
+    connect(FClose, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The size and place this workstation keeps for the picker. Without
+    // readable settings the program does not get this far; should they fail
+    // now, the design size serves.
+    try {
+        TKivSettings settings;
+        FKivCB.ReadSettings(settings);
+        QSize size(settings.CustomWidth, settings.CustomHeight);
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            size = size.boundedTo(screen->availableGeometry().size());
+        resize(size.expandedTo(SmallestSize()));
+        move(settings.CustomLeft, settings.CustomTop);
+    } catch (const EKivError &) {
+    }
+}
+
+TfrmSelectStatus::~TfrmSelectStatus()
+{
+    try {
+        TKivSettings settings;
+        FKivCB.ReadSettings(settings);
+        settings.CustomHeight = height();
+        settings.CustomLeft = x();
+        settings.CustomTop = y();
+        settings.CustomWidth = width();
+        FKivCB.WriteSettings(settings);
+    } catch (const EKivError &error) {
+        ReportOnStandardError(error.what());
+    }
+}
+
+void TfrmSelectStatus::resizeEvent(QResizeEvent *event)
+{
+    // The list keeps its margins on every side; Close keeps the bottom right.
+    TKivDialog::resizeEvent(event);
+    FList->setGeometry(7, 7, width() - 14, height() - 45);
+    FClose->setGeometry(width() - 82, height() - 31, 75, 25);
+}
+
+void TfrmSelectStatus::showEvent(QShowEvent *event)
+{
+    TKivDialog::showEvent(event);
+    // Coming back from a minimised window is no new showing.
+    TKivBoard *kiv = FMain.KivBoard();
+    if (event->spontaneous() || kiv == nullptr)
+        return;
+    FFilling = true;
+    ShowingErrors(FPrompter, [&] {
+        kiv->Status().EnsureStatusDataset();
+        kiv->Status().FillStatusList(*FItems);
+    });
+    FList->clearSelection();
+    FFilling = false;
+}
+
+void TfrmSelectStatus::lbSelectStatusClick()
+{
+    if (FFilling || !isVisible() || !FItems->SelectedData())
+        return;
+    // The OK result is set before the read, so the window closes with OK
+    // even when the read fails. The choice is emptied first: a status that
+    // could not be read is never taken for the one clicked.
+    setResult(QDialog::Accepted);
+    FSelectedStatus.clear();
+    if (TKivBoard *kiv = FMain.KivBoard())
+        ShowingErrors(FPrompter, [&] { kiv->Status().ReadStatus(*FItems, FSelectedStatus); });
+    FSelected->setText(Shown(FSelectedStatus));
+    done(result());
+}
+
+void TfrmSelectStatus::ExecuteCustomStatus()
+{
+    QTimer *board = FMain.tmrUpdateListView();
+    board->stop();
+    if (exec() == QDialog::Accepted) {
+        const std::string status = Trimmed(FSelectedStatus);
+        if (!status.empty())
+            ShowingErrors(FPrompter, [&] { FMain.StoreStatus(status); });
+    }
+    board->start();
+}

@@ -1,0 +1,62 @@
+// The status picker: every status of the office's catalogue but "Offline",
+// for the Custom Status command. A click on a status closes it with OK and
+// that status. Its size and place are the workstation's own settings, kept
+// from one run to the next.
+#pragma once
+
+#include "config/KivCB.h"
+#include "dialogs/KivDialog.h"
+#include "gui/ItemLists.h"
+#include "gui/MessageBox.h"
+
+#include <memory>
+#include <string>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class TfrmMain;
+
+class TfrmSelectStatus final : public TKivDialog {
+    Q_OBJECT
+public:
+    /// Made once at program start over frmMain, at the size and place the
+    /// settings keep for it.
+    explicit TfrmSelectStatus(TfrmMain &frmMain);
+    /// Keeps the window's size and place in the settings for the next run.
+    ~TfrmSelectStatus() override;
+
+    /// The Custom Status command: the board timer rests while the picker is
+    /// up; a status chosen is stored, blanks trimmed, as a status command
+    /// stores its own.
+    void ExecuteCustomStatus();
+
+    /// The status chosen last, byte for byte (empty before the first choice).
+    const std::string &SelectedStatus() const { return FSelectedStatus; }
+
+    QListWidget *lbSelectStatus() const { return FList; }
+    QLineEdit *txtSelectedStatus() const { return FSelected; }
+    QPushButton *btnClose() const { return FClose; }
+
+    /// Design client area and the smallest the window may be made.
+    static QSize DesignSize() { return {207, 243}; }
+    static QSize SmallestSize() { return {198, 236}; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void lbSelectStatusClick();
+
+    TfrmMain &FMain;
+    /// The window's own settings block.
+    TKivCB FKivCB;
+    TKivMessageBox FPrompter{this};
+    QListWidget *FList = nullptr;
+    std::unique_ptr<TListBoxItems> FItems;
+    QLineEdit *FSelected = nullptr;
+    QPushButton *FClose = nullptr;
+    std::string FSelectedStatus;
+    bool FFilling = false;
+};
