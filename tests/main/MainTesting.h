@@ -34,7 +34,6 @@
 #include <functional>
 #include <memory>
 
-
 class TCountingApp final : public IAppControl {
 public:
     int Terminations = 0;
@@ -141,4 +140,3 @@ protected:
     TUnexpectedBoxes Unexpected;
     std::unique_ptr<TfrmMain> Window;
 };
-
