@@ -27,10 +27,14 @@ struct TFixedStatus {
     const char *Stored;
 };
 constexpr TFixedStatus kFixedStatuses[] = {
-    {TKivAction::AtLunch, "At lunch"},          {TKivAction::Available, "Available"},
-    {TKivAction::AwayFromDesk, "Away from desk"}, {TKivAction::DND, "DND"},
-    {TKivAction::GoneHome, "Gone home"},        {TKivAction::InMeeting, "In meeting"},
-    {TKivAction::OnHoliday, "On holiday"},      {TKivAction::OutOfOffice, "Out of office"},
+    {TKivAction::AtLunch, "At lunch"},
+    {TKivAction::Available, "Available"},
+    {TKivAction::AwayFromDesk, "Away from desk"},
+    {TKivAction::DND, "DND"},
+    {TKivAction::GoneHome, "Gone home"},
+    {TKivAction::InMeeting, "In meeting"},
+    {TKivAction::OnHoliday, "On holiday"},
+    {TKivAction::OutOfOffice, "Out of office"},
     {TKivAction::Sick, "Off sick"},
 };
 

@@ -182,7 +182,8 @@ int RawTicks(const std::string &twin, const std::string &which)
     for (int tick = 0; tick < kTicks; ++tick) {
         if (which == "change") {
             sqlite3 *db = RawOpen(twin);
-            sqlite3_exec(db, "UPDATE users SET rec = rec WHERE k = CAST('0000000001' AS BLOB)", nullptr, nullptr, nullptr);
+            sqlite3_exec(db, "UPDATE users SET rec = rec WHERE k = CAST('0000000001' AS BLOB)", nullptr, nullptr,
+                         nullptr);
             sqlite3_close(db);
             // The engine moves a file's age on at every write; so does the twin.
             utimensat(AT_FDCWD, twin.c_str(), nullptr, 0);
@@ -231,8 +232,8 @@ std::map<std::string, double> Traced(const std::string &mode, const std::string 
                                      const std::string &folder)
 {
     const std::string log = Board().Own.Path + "/trace-" + mode + "-" + which;
-    if (!RunQuietly({"/usr/bin/strace", "-qq", "-y", "-e", "trace=%file,%desc", "-o", log, ProgramPath(), mode,
-                     target, which}))
+    if (!RunQuietly(
+            {"/usr/bin/strace", "-qq", "-y", "-e", "trace=%file,%desc", "-o", log, ProgramPath(), mode, target, which}))
         return {};
     return CallsPerTick(log, folder);
 }
@@ -399,8 +400,7 @@ void BM_Kiv_WriteToRefilledBoard(benchmark::State &state)
         const std::string status = n % 2 == 0 ? "At lunch" : "Available";
         sqlite3 *db = RawOpen(twin);
         sqlite3_stmt *update = nullptr;
-        sqlite3_prepare_v2(db, "UPDATE users SET rec = ? WHERE k = CAST('0000000001' AS BLOB)", -1, &update,
-                           nullptr);
+        sqlite3_prepare_v2(db, "UPDATE users SET rec = ? WHERE k = CAST('0000000001' AS BLOB)", -1, &update, nullptr);
         UserRecord::TBuffer record = RecordOf(0);
         PutText(record.data(), UserRecord::Status, status);
         sqlite3_bind_blob(update, 1, record.data(), int(record.size()), SQLITE_STATIC);

@@ -17,9 +17,8 @@ protected:
         TFakeBoard fakes;
         TKivFile(Board, fakes.Ctx, login).SignIn();
         if (!department.empty()) {
-            ASSERT_TRUE(ChangeStoredUser(Board, login, [&](char *record) {
-                PutText(record, UserRecord::Department, department);
-            }));
+            ASSERT_TRUE(ChangeStoredUser(Board, login,
+                                         [&](char *record) { PutText(record, UserRecord::Department, department); }));
         }
     }
     std::string StoredStatus(const std::string &login) const
@@ -60,10 +59,14 @@ TEST_F(CommandsTest, EachFixedStatusIsStoredAndTheHolidayWordingIsReadAtEachUse)
     Start();
     ASSERT_NE(Window->KivBoard(), nullptr);
     const std::pair<TKivAction, const char *> table[] = {
-        {TKivAction::AtLunch, "At lunch"},    {TKivAction::Available, "Available"},
-        {TKivAction::AwayFromDesk, "Away from desk"}, {TKivAction::DND, "DND"},
-        {TKivAction::GoneHome, "Gone home"},  {TKivAction::InMeeting, "In meeting"},
-        {TKivAction::OutOfOffice, "Out of office"}, {TKivAction::Sick, "Off sick"},
+        {TKivAction::AtLunch, "At lunch"},
+        {TKivAction::Available, "Available"},
+        {TKivAction::AwayFromDesk, "Away from desk"},
+        {TKivAction::DND, "DND"},
+        {TKivAction::GoneHome, "Gone home"},
+        {TKivAction::InMeeting, "In meeting"},
+        {TKivAction::OutOfOffice, "Out of office"},
+        {TKivAction::Sick, "Off sick"},
     };
     for (const auto &[action, stored] : table) {
         Window->Action(action)->trigger();
@@ -176,7 +179,8 @@ TEST_F(CommandsTest, AFailedStoreOrRefreshShowsItsErrorAndTheCursorIsRestored)
     Window->actRefresh()->trigger();
     const QStringList texts = TKivMessageBox::AnsweredTexts();
     ASSERT_EQ(texts.size(), 2);
-    EXPECT_TRUE(texts[0].startsWith("Unable to update status - unable to access the Kiv database location")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].startsWith("Unable to update status - unable to access the Kiv database location"))
+        << texts[0].toStdString();
     EXPECT_FALSE(texts[1].isEmpty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(comments, 0) << "the command stops at the failed step";

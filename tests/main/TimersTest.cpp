@@ -24,7 +24,8 @@ protected:
         if (!ctl.waitForFinished(30000))
             return -1;
         if (ctl.exitCode() != 0)
-            ADD_FAILURE() << "kivctl " << args.join(' ').toStdString() << ": " << ctl.readAllStandardError().toStdString();
+            ADD_FAILURE() << "kivctl " << args.join(' ').toStdString() << ": "
+                          << ctl.readAllStandardError().toStdString();
         return ctl.exitCode();
     }
     int Ctl(const QStringList &args) const { return Ctl(Board, args); }
@@ -221,7 +222,8 @@ TEST_F(TimersTest, WhileTheAlertBoxIsOpenTicksWaitAndTheFirstTickAfterItSeesEver
     ASSERT_TRUE(QTest::qWaitFor([&] { return TKivMessageBox::AnsweredTexts().size() == 1; }, 10000));
     EXPECT_EQ(boxesWhileOpen, 1);
     EXPECT_TRUE(stampKept);
-    EXPECT_TRUE(TKivMessageBox::AnsweredTexts()[0].endsWith("ALICE has changed status from \"At lunch\" to \"Gone home\"\n"));
+    EXPECT_TRUE(
+        TKivMessageBox::AnsweredTexts()[0].endsWith("ALICE has changed status from \"At lunch\" to \"Gone home\"\n"));
     EXPECT_FALSE(Window->AlertBoxOpen());
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
