@@ -240,8 +240,8 @@ void TfrmMain::FormActivate()
     try {
         TKivFile &kiv = FKiv->KivFile();
         const std::string folder = kiv.Folder();
-        FUsersStamp = FileAge(folder + UserRecord::DatasetName + ".isd");
-        FMessagesStamp = FileAge(folder + kMessagesDataset + ".isd");
+        FUsersStamp = FreshFileAge(folder + UserRecord::DatasetName + ".isd");
+        FMessagesStamp = FreshFileAge(folder + kMessagesDataset + ".isd");
         TKivCfgRecord config;
         kiv.ReadConfig(config);
         SetMessagesAllowed(kiv.AllowMessages != 0);

@@ -64,6 +64,7 @@ TfrmMain::TfrmMain(TSession &session, IAppControl &app, TTrayAvailability trayAv
     SetExecuteHandler(TKivAction::FileExit, [this] { CloseMain(); });
     SetExecuteHandler(TKivAction::HelpOnKiv, [this] { ShowHelpTopic(this, QStringLiteral("Contents")); });
     SetExecuteHandler(TKivAction::HelpAbout, [this] { TfrmAbout::ShowAbout(this); });
+    BindCommands();
 
     // Enabling follows the window's state as the program falls idle, so a
     // change made elsewhere (the administrator flag) shows without delay.
@@ -318,8 +319,9 @@ void TfrmMain::ExecuteAction(TKivAction action)
     ActionListUpdate();
     if (!Action(action)->isEnabled())
         return;
-    if (const std::function<void()> &handler = FHandlers[static_cast<std::size_t>(action)])
-        handler();
+    // A copy: a handler may set another one for its action while it runs.
+    if (const std::function<void()> handler = FHandlers[static_cast<std::size_t>(action)])
+        ShowingErrors(handler);
 }
 
 void TfrmMain::SetSendMessageHeld(bool held)

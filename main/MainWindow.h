@@ -9,6 +9,7 @@
 #include "gui/MessageBox.h"
 #include "main/KivImages.h"
 #include "main/MainActions.h"
+#include "main/NewMessageSound.h"
 #include "main/TrayIcon.h"
 #include "platform/FileAge.h"
 
@@ -168,6 +169,34 @@ public:
     /// case).
     void SetTrayDoubleClickHandler(std::function<void()> handler) { FTrayDoubleClick = std::move(handler); }
 
+    // ---- the status commands, Refresh, the tree and the two timers ---------
+    // ---- (MainCommands.cpp, MainTimers.cpp) ---------------------------------
+
+    /// A fixed-status command (At Lunch to Sick): the action's status stored
+    /// as StoreStatus stores it, under the busy cursor; the holiday wording
+    /// is read from the settings at each use, and Out Of Office opens the
+    /// comment dialog afterwards when the settings ask for it.
+    void FixedStatusExecute(TKivAction action);
+    /// Refresh: refills the board, without the stamps or the alert check.
+    void actRefreshExecute();
+    /// A click on the department tree: the root (or any node) named
+    /// "Departments" shows every department, another node filters on itself.
+    void tvMainClick();
+    /// The board timer: the shutdown marker closes the window; otherwise a
+    /// changed users dataset re-reads the user, refills the board and shows
+    /// the alert box for watched colleagues who changed.
+    void tmrUpdateListViewTimer();
+    /// The message timer: a changed messages dataset with a new message
+    /// waiting sounds, animates the tray icon, stops polling and says so.
+    void tmrCheckForMessagesTimer();
+    /// The board timer's own alert box is up; its ticks wait for it.
+    bool AlertBoxOpen() const { return FAlertBoxOpen; }
+    /// Plays the new-message sound without waiting for it to finish.
+    void PlayNewMessageSound();
+    /// Runs work as a command runs: a raised error is shown in an error box
+    /// and the program carries on.
+    void ShowingErrors(const std::function<void()> &work);
+
     // ---- IMainHost ---------------------------------------------------------
 
     /// Text of the first panel of the status bar.
@@ -314,4 +343,9 @@ private:
     void StTrayIconDblClick();
     bool FSendMessageHeld = false;
     std::function<void()> FTrayDoubleClick;
+
+    // The commands and timers (MainCommands.cpp, MainTimers.cpp).
+    void BindCommands();
+    TNewMessageSound *FSound = nullptr;
+    bool FAlertBoxOpen = false;
 };

@@ -22,3 +22,13 @@ struct TFileAge {
 /// The modification time of the file at path, read with a path-based stat; the
 /// missing age when it does not exist, cannot be reached or is a folder.
 TFileAge FileAge(const std::string &path);
+
+/// The modification time of the regular file at path, read through a
+/// descriptor of its own (open, fstat, close): a network file system then
+/// asks its server (close-to-open consistency) instead of answering from an
+/// attribute cache that may be a minute old. The missing age when the file
+/// does not exist, cannot be reached, is a link or is not a regular file; a
+/// fifo or a device never holds the open up. Only for a moment when no
+/// dataset call is in progress in this process (a timer tick): closing the
+/// descriptor drops every POSIX lock the process holds on the file.
+TFileAge FreshFileAge(const std::string &path);

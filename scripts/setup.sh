@@ -7,7 +7,7 @@ packages=(
     libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-multimedia-dev fonts-dejavu-core
-    xvfb openbox
+    xvfb openbox strace
     clang clang-format libclang-rt-14-dev
     # The desktop data's validators, and what the Debian package is built with.
     desktop-file-utils appstream man-db dpkg-dev file

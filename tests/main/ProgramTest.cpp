@@ -224,3 +224,18 @@ TEST_F(ProgramTest, VersionAndHelpAnswerWithoutADisplay)
     EXPECT_EQ(help.Line(10s).value_or("none"), "Usage: kiv [--help | --version]");
     EXPECT_EQ(help.Wait(), 0);
 }
+
+TEST_F(ProgramTest, ACopyStartedWhileTheShutdownMarkerIsThereSignsInAndEndsAtItsFirstTick)
+{
+    TKivCB block;
+    TKivSettings settings;
+    block.ReadSettings(settings);
+    settings.UpdateDisplayTime = 1;
+    block.WriteSettings(settings);
+    TTempHome::WriteAll(Board + "/KivDB31.smd", "");
+    TChild kiv;
+    ASSERT_TRUE(StartKiv(kiv, "report"));
+    ASSERT_EQ(kiv.Line(20s).value_or("none"), "started 1") << Errors();
+    EXPECT_EQ(kiv.Wait(10s), 0) << Errors();
+    EXPECT_EQ(Status(), "Offline");
+}

@@ -34,6 +34,28 @@ TEST(FileAge, AMissingFileHasTheMissingAgeAndNanosecondsCount)
     EXPECT_NE(FileAge(path), TFileAge::Missing());
 }
 
+TEST(FileAge, TheFreshAgeIsTheFilesOwnAndNeverALinksAFifosOrAFolders)
+{
+    TTempHome home;
+    const std::string path = home.Root() + "/KivDB31.isd";
+    EXPECT_TRUE(FreshFileAge(path).IsMissing());
+    TTempHome::WriteAll(path, "x");
+    const timespec times[2] = {{1700000000, 7}, {1700000000, 7}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    EXPECT_EQ(FreshFileAge(path), (TFileAge{1700000000, 7}));
+    EXPECT_EQ(FreshFileAge(path), FileAge(path));
+
+    // A link, a fifo (the open must not wait for a writer) and a folder
+    // under the dataset's name have no age.
+    const std::string link = home.Root() + "/KivMesg.isd", fifo = home.Root() + "/KivDeps.isd";
+    ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(FreshFileAge(link).IsMissing());
+    EXPECT_TRUE(FreshFileAge(fifo).IsMissing());
+    EXPECT_TRUE(FreshFileAge(home.Root()).IsMissing());
+    EXPECT_TRUE(FreshFileAge("").IsMissing());
+}
+
 TEST(FileSystem, FilesAndFoldersAreTold)
 {
     TTempHome home;

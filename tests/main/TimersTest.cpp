@@ -1,0 +1,363 @@
+// The board and message timers on the real main window, with kivctl as a
+// second workstation on the same board folder: changes seen within one
+// period, idle ticks that open no dataset, the shutdown marker, the alert box
+// (one box for all changes, and no boxes piling up while it is open), the
+// unreachable folder, new-message polling and its sound.
+#include "tests/main/MainTesting.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <map>
+#include <sys/inotify.h>
+
+namespace {
+
+class TimersTest : public TMainWindowTest {
+protected:
+    /// Runs kivctl on the board as another workstation would; its exit code.
+    static int Ctl(const std::string &board, const QStringList &args)
+    {
+        QProcess ctl;
+        ctl.start(QStringLiteral(KIVCTL_PATH), QStringList{"--board", QString::fromStdString(board)} + args);
+        if (!ctl.waitForFinished(30000))
+            return -1;
+        if (ctl.exitCode() != 0)
+            ADD_FAILURE() << "kivctl " << args.join(' ').toStdString() << ": "
+                          << ctl.readAllStandardError().toStdString();
+        return ctl.exitCode();
+    }
+    int Ctl(const QStringList &args) const { return Ctl(Board, args); }
+
+    static void AddColleague(const std::string &board, const std::string &login)
+    {
+        TFakeBoard fakes;
+        TKivFile(board, fakes.Ctx, login).SignIn();
+    }
+    std::string RowStatus(const std::string &login) const
+    {
+        for (int i = 0; i < Window->Board().RowCount(); ++i) {
+            const TBoardRow row = Window->Board().Row(i);
+            if (row.SubItems[TBoardRow::Login] == login)
+                return row.SubItems[TBoardRow::Status];
+        }
+        return "none";
+    }
+    /// Puts login on the alert list with the status the board shows now.
+    void Watch(const std::string &login)
+    {
+        Window->KivBoard()->Alerts().AddToAlertList(login, login, RowStatus(login));
+    }
+    /// Starts the window on the board with both timers' periods at ms.
+    void StartPolling(int ms)
+    {
+        PointAtBoard();
+        Start();
+        ASSERT_NE(Window->KivBoard(), nullptr);
+        Window->tmrUpdateListView()->setInterval(ms);
+        Window->tmrCheckForMessages()->setInterval(ms);
+    }
+    static int VisibleBoxes()
+    {
+        int boxes = 0;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(widget) != nullptr && widget->isVisible())
+                ++boxes;
+        return boxes;
+    }
+};
+
+/// The file events in a folder, by file name: opens, reads and writes.
+class TFolderEvents {
+public:
+    explicit TFolderEvents(const std::string &folder)
+    {
+        FFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        inotify_add_watch(FFd, folder.c_str(), IN_OPEN | IN_ACCESS | IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE);
+    }
+    ~TFolderEvents() { close(FFd); }
+    TFolderEvents(const TFolderEvents &) = delete;
+    TFolderEvents &operator=(const TFolderEvents &) = delete;
+
+    /// The events since the last call, as "name open", "name read" and so on, with their counts.
+    std::map<std::string, int> Take()
+    {
+        std::map<std::string, int> events;
+        alignas(inotify_event) char buffer[8192];
+        for (ssize_t got; (got = read(FFd, buffer, sizeof buffer)) > 0;) {
+            for (char *at = buffer; at < buffer + got;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(at);
+                const std::string name = event->len > 0 ? event->name : "";
+                if (event->mask & IN_OPEN)
+                    ++events[name + " open"];
+                if (event->mask & IN_ACCESS)
+                    ++events[name + " read"];
+                if (event->mask & (IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE))
+                    ++events[name + " write"];
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return events;
+    }
+
+private:
+    int FFd = -1;
+};
+
+} // namespace
+
+TEST_F(TimersTest, AnotherWorkstationsChangeIsOnTheBoardAtTheFirstTickAfterIt)
+{
+    StartPolling(200);
+    AddColleague(Board, "ALICE");
+    Window->RefillBoard();
+    ASSERT_EQ(RowStatus("ALICE"), "Available");
+    ASSERT_EQ(Ctl({"status", "In meeting", "--user", "ALICE"}), 0);
+    QSignalSpy ticks(Window->tmrUpdateListView(), &QTimer::timeout);
+    ASSERT_TRUE(ticks.wait(5000));
+    EXPECT_EQ(RowStatus("ALICE"), "In meeting");
+
+    // The user's own record is read again: a status and rights changed
+    // elsewhere reach the tray image and the commands.
+    ASSERT_TRUE(ChangeStoredUser(Board, Me, [](char *record) {
+        PutText(record, UserRecord::Status, "DND");
+        PutInt16(record, UserRecord::Administrator, 0);
+    }));
+    ASSERT_TRUE(Session.Administrator);
+    ASSERT_TRUE(ticks.wait(5000));
+    EXPECT_EQ(RowStatus(Me), "DND");
+    EXPECT_EQ(Session.User.Status, "DND");
+    EXPECT_EQ(Window->StTrayIcon()->ImageIndex(), 3);
+    EXPECT_FALSE(Session.Administrator);
+    Window->ActionListUpdate();
+    EXPECT_FALSE(Window->actUsers()->isEnabled());
+    EXPECT_EQ(Window->UsersStamp(), FileAge(UsersFile()));
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, IdleTicksOpenNoDatasetAndReadOnlyTheTwoAges)
+{
+    StartPolling(60000);
+    AddColleague(Board, "ALICE");
+    // The messages dataset exists, holding nothing for this user.
+    ASSERT_EQ(Ctl({"send", "ALICE", "Lunch", "At one?"}), 0);
+    Window->tmrCheckForMessagesTimer();
+    Window->tmrUpdateListViewTimer();
+
+    TFolderEvents events(Board);
+    for (int tick = 0; tick < 5; ++tick) {
+        Window->tmrUpdateListViewTimer();
+        Window->tmrCheckForMessagesTimer();
+    }
+    const std::map<std::string, int> idle{{"KivDB31.isd open", 5}, {"KivMesg.isd open", 5}};
+    EXPECT_EQ(events.Take(), idle) << "no dataset opened, nothing read or written";
+
+    // The same watch sees a dataset being opened and read.
+    ASSERT_EQ(Ctl({"status", "Gone home", "--user", "ALICE"}), 0);
+    events.Take();
+    Window->tmrUpdateListViewTimer();
+    const std::map<std::string, int> changed = events.Take();
+    EXPECT_GT(changed.count("KivDB31.isd read") + changed.count("KivDB31.ism open"), 0u);
+    EXPECT_EQ(RowStatus("ALICE"), "Gone home");
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, TwoWatchedColleaguesChangingInOnePeriodGiveOneBoxWithBothLines)
+{
+    StartPolling(60000);
+    AddColleague(Board, "ALICE");
+    AddColleague(Board, "BOB");
+    Window->RefillBoard();
+    Watch("ALICE");
+    Watch("BOB");
+    ASSERT_EQ(Ctl({"status", "At lunch", "--user", "ALICE"}), 0);
+    ASSERT_EQ(Ctl({"status", "Gone home", "--user", "BOB"}), 0);
+
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Window->tmrUpdateListViewTimer();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !TKivMessageBox::AnsweredTexts().isEmpty(); }, 5000));
+    const QStringList texts = TKivMessageBox::AnsweredTexts();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].startsWith("Status update from Kiv at ")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].endsWith("\n\nALICE has changed status from \"Available\" to \"At lunch\"\n"
+                                  "BOB has changed status from \"Available\" to \"Gone home\"\n"))
+        << texts[0].toStdString();
+    // Nothing new: no box.
+    ASSERT_EQ(Ctl({"status", "Out of office"}), 0);
+    Window->tmrUpdateListViewTimer();
+    QTest::qWait(50);
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 1);
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, WhileTheAlertBoxIsOpenTicksWaitAndTheFirstTickAfterItSeesEveryChange)
+{
+    StartPolling(40);
+    AddColleague(Board, "ALICE");
+    Window->RefillBoard();
+    Watch("ALICE");
+    int boxesWhileOpen = -1;
+    bool stampKept = false;
+    bool handled = false;
+    // Answers the first box from inside its own event loop, after another
+    // change and several periods.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (handled || box == nullptr)
+            return;
+        handled = true;
+        const TFileAge stamp = Window->UsersStamp();
+        Ctl(Board, {"status", "Gone home", "--user", "ALICE"});
+        QTest::qWait(250);
+        boxesWhileOpen = VisibleBoxes();
+        stampKept = Window->UsersStamp() == stamp && Window->AlertBoxOpen();
+        TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+        box->accept();
+    });
+    answer.start(10);
+
+    ASSERT_EQ(Ctl({"status", "At lunch", "--user", "ALICE"}), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TKivMessageBox::AnsweredTexts().size() == 1; }, 10000));
+    EXPECT_EQ(boxesWhileOpen, 1);
+    EXPECT_TRUE(stampKept);
+    EXPECT_TRUE(
+        TKivMessageBox::AnsweredTexts()[0].endsWith("ALICE has changed status from \"At lunch\" to \"Gone home\"\n"));
+    EXPECT_FALSE(Window->AlertBoxOpen());
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, TheShutdownMarkerClosesTheWindowWithSignOffAndACopyStartedWhileItIsThereClosesAtItsFirstTick)
+{
+    // Also while the alert box is up, left unanswered at a desk nobody sits at.
+    StartPolling(50);
+    AddColleague(Board, "ALICE");
+    Window->RefillBoard();
+    Watch("ALICE");
+    bool closedUnderTheBox = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box == nullptr || !Window->AlertBoxOpen())
+            return;
+        answer.stop();
+        TTempHome::WriteAll(Board + "/KivDB31.smd", "");
+        closedUnderTheBox = QTest::qWaitFor([&] { return App.Terminations == 1; }, 5000);
+        box->accept();
+    });
+    answer.start(10);
+    ASSERT_EQ(Ctl({"status", "At lunch", "--user", "ALICE"}), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return App.Terminations == 1; }, 10000));
+    EXPECT_TRUE(closedUnderTheBox);
+    EXPECT_TRUE(Window->CloseAllowed());
+    EXPECT_EQ(Stored().Status, "Offline");
+    Window.reset();
+
+    Start();
+    EXPECT_EQ(Stored().Status, "Available");
+    Window->tmrUpdateListViewTimer();
+    EXPECT_EQ(App.Terminations, 2);
+    EXPECT_EQ(Stored().Status, "Offline");
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, AnUnreachableFolderLeavesItsTextAndNoBoxAndIsTriedAgainWhenBack)
+{
+    StartPolling(60000);
+    AddColleague(Board, "ALICE");
+    Window->tmrUpdateListViewTimer();
+    Watch("ALICE");
+    const std::string away = Board + ".away";
+    ASSERT_EQ(rename(Board.c_str(), away.c_str()), 0);
+
+    Window->tmrUpdateListViewTimer();
+    Window->tmrCheckForMessagesTimer();
+    EXPECT_EQ(Window->StatusText(), "Attempting to update Kiv...");
+    EXPECT_TRUE(Window->UsersStamp().IsMissing());
+    // Not tried again while the age stays missing.
+    Window->SetStatusText("");
+    Window->tmrUpdateListViewTimer();
+    EXPECT_EQ(Window->StatusText(), "");
+
+    ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
+    ASSERT_EQ(Ctl({"status", "Gone home", "--user", "ALICE"}), 0);
+    Window->SetStatusText("Attempting to update Kiv...");
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Window->tmrUpdateListViewTimer();
+    EXPECT_EQ(Window->StatusText(), "");
+    EXPECT_EQ(RowStatus("ALICE"), "Gone home");
+    EXPECT_TRUE(QTest::qWaitFor([] { return TKivMessageBox::AnsweredTexts().size() == 1; }, 5000))
+        << "the alert box, once the board is back";
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, ASecondNewMessageAfterPollingIsReopenedShowsTheBoxAgainWithoutTheSound)
+{
+    StartPolling(40);
+    int sounds = 0;
+    Window->SetNewMessageSoundChoice([&] {
+        ++sounds;
+        return QString();
+    });
+    ASSERT_TRUE(Window->MessagesAllowed());
+    ASSERT_TRUE(Window->tmrCheckForMessages()->isActive());
+
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    ASSERT_EQ(Ctl({"send", QString::fromStdString(Me), "One", "first"}), 0);
+    ASSERT_TRUE(QTest::qWaitFor([] { return TKivMessageBox::AnsweredTexts().size() == 1; }, 5000));
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts()[0], "You have a new Kiv message");
+    EXPECT_EQ(sounds, 1);
+    EXPECT_TRUE(Window->StTrayIcon()->Animating());
+    EXPECT_FALSE(Window->tmrCheckForMessages()->isActive());
+    EXPECT_EQ(Window->StatusText(), "");
+
+    // Polling stays off until a message window reopens it.
+    ASSERT_EQ(Ctl({"send", QString::fromStdString(Me), "Two", "second"}), 0);
+    QTest::qWait(200);
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 1);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Window->RestoreMessageTimer();
+    ASSERT_TRUE(QTest::qWaitFor([] { return TKivMessageBox::AnsweredTexts().size() == 2; }, 5000));
+    EXPECT_EQ(sounds, 1) << "the icon was already animating";
+    EXPECT_FALSE(Window->tmrCheckForMessages()->isActive());
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, WithAllowMessagesOffTheMessageTimerStaysOff)
+{
+    {
+        TFakeBoard fakes;
+        TKivCfgRecord record;
+        record.AllowMessages = 0;
+        TKivFile(Board, fakes.Ctx, "CONFIGURER").WriteConfig(record);
+    }
+    StartPolling(40);
+    EXPECT_FALSE(Window->MessagesAllowed());
+    EXPECT_FALSE(Window->tmrCheckForMessages()->isActive());
+    Window->RestoreMessageTimer();
+    EXPECT_FALSE(Window->tmrCheckForMessages()->isActive());
+    ASSERT_EQ(Ctl({"status", "In meeting"}), 0);
+    QTest::qWait(200);
+    EXPECT_EQ(RowStatus(Me), "In meeting");
+    EXPECT_FALSE(Window->tmrCheckForMessages()->isActive());
+    EXPECT_FALSE(Window->actVeiwInBox()->isEnabled());
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST(NewMessageSound, TheBellSoundsWhenThereIsNoFileOrItCannotBePlayed)
+{
+    TTempHome home;
+    int rings = 0;
+    TNewMessageSound sound;
+    sound.SetBell([&] { ++rings; });
+    const std::string fifo = home.Root() + "/fifo.wav", damaged = home.Root() + "/damaged.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    TTempHome::WriteAll(damaged, std::string(200, 'x'));
+    // Each returns at once: a fifo is never waited on.
+    for (const std::string &file : {std::string(), home.Root() + "/missing.wav", fifo, home.Root()})
+        sound.Play(QString::fromStdString(file));
+    EXPECT_EQ(rings, 4);
+    sound.Play(QString::fromStdString(damaged));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rings == 5; }, 5000));
+}
