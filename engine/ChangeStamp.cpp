@@ -7,11 +7,13 @@
 #include <mutex>
 #include <sqlite3.h>
 
+#include "engine/FileCalls.h"
+
 namespace vbis {
 
 namespace {
 
-constexpr const char *kVfsName = "vbis4032-stamp";
+constexpr const char *kVfsName = kFileCallsVfs;
 constexpr long kNanosPerSecond = 1000000000L;
 // How long a writer that may only set the current time waits for the clock
 // to pass the earlier stamp; the coarsest clocks seen on shares tick in 2 s.
@@ -22,17 +24,23 @@ struct TStampFile {
     sqlite3_file *Real; // the file of the VFS underneath, right after this
     const char *Path;   // valid until close, as SQLite promises
     bool IsMainDb;
-    int Level;  // lock level held
-    bool Wrote; // the main file was written under this write lock
+    bool Stamping; // opened through the stamping VFS, not the counting one
+    int Level;     // lock level held
+    bool Wrote;    // the main file was written under this write lock
     bool HaveBefore;
     timespec Before; // its time when the write lock was taken
+    bool HaveWritten;
+    struct stat Written; // the file as the last write left it
 };
 
 sqlite3_vfs *gReal = nullptr;
 sqlite3_vfs gVfs;
+sqlite3_vfs gCountingVfs; // the same, without the stamps
+bool gCountingRegistered = false;
 sqlite3_io_methods gMethods;
 std::once_flag gOnce;
 bool gRegistered = false;
+bool gSystemCalls = false;
 
 TStampFile *Stamp(sqlite3_file *f)
 {
@@ -54,12 +62,14 @@ timespec Add(timespec t, long nanos)
     return t;
 }
 
-bool StatTime(const char *path, timespec &t)
+bool StatTime(const char *path, timespec &t, struct stat *seen = nullptr)
 {
     struct stat st;
-    if (::stat(path, &st) != 0)
+    if (sys::Stat(path, st) != 0)
         return false;
     t = st.st_mtim;
+    if (seen != nullptr)
+        *seen = st;
     return true;
 }
 
@@ -92,6 +102,7 @@ int Truncate(sqlite3_file *f, sqlite3_int64 size)
 
 int Sync(sqlite3_file *f, int flags)
 {
+    Count(TCall::Sync);
     return Real(f)->pMethods->xSync(Real(f), flags);
 }
 int FileSize(sqlite3_file *f, sqlite3_int64 *size)
@@ -104,7 +115,7 @@ int Lock(sqlite3_file *f, int level)
     TStampFile *s = Stamp(f);
     const int rc = s->Real->pMethods->xLock(s->Real, level);
     if (rc == SQLITE_OK) {
-        if (s->IsMainDb && s->Level < SQLITE_LOCK_RESERVED && level >= SQLITE_LOCK_RESERVED) {
+        if (s->Stamping && s->Level < SQLITE_LOCK_RESERVED && level >= SQLITE_LOCK_RESERVED) {
             // Every earlier writer moved its stamp on before letting go of
             // this lock, so the time seen now is the latest stamp there is.
             s->HaveBefore = StatTime(s->Path, s->Before);
@@ -119,9 +130,9 @@ int Lock(sqlite3_file *f, int level)
 int Unlock(sqlite3_file *f, int level)
 {
     TStampFile *s = Stamp(f);
-    if (s->IsMainDb && s->Level >= SQLITE_LOCK_RESERVED && level < SQLITE_LOCK_RESERVED) {
+    if (s->Stamping && s->Level >= SQLITE_LOCK_RESERVED && level < SQLITE_LOCK_RESERVED) {
         if (s->Wrote && s->HaveBefore)
-            MoveStampPast(s->Path, s->Before);
+            s->HaveWritten = MoveStampPast(s->Path, s->Before, &s->Written);
         s->Wrote = false;
         s->HaveBefore = false;
     }
@@ -137,6 +148,14 @@ int CheckReservedLock(sqlite3_file *f, int *out)
 }
 int FileControl(sqlite3_file *f, int op, void *arg)
 {
+    if (op == kLastWrittenControl) {
+        TStampFile *s = Stamp(f);
+        if (!s->IsMainDb || !s->HaveWritten)
+            return SQLITE_NOTFOUND;
+        *static_cast<struct stat *>(arg) = s->Written;
+        s->HaveWritten = false;
+        return SQLITE_OK;
+    }
     return Real(f)->pMethods->xFileControl(Real(f), op, arg);
 }
 int SectorSize(sqlite3_file *f)
@@ -199,13 +218,14 @@ int Unfetch(sqlite3_file *f, sqlite3_int64 off, void *p)
 
 constexpr int kHeaderBytes = int((sizeof(TStampFile) + 15) & ~std::size_t(15));
 
-int Open(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *f, int flags, int *outFlags)
+int Open(sqlite3_vfs *vfs, sqlite3_filename name, sqlite3_file *f, int flags, int *outFlags)
 {
     TStampFile *s = Stamp(f);
     std::memset(s, 0, sizeof *s);
     s->Real = reinterpret_cast<sqlite3_file *>(reinterpret_cast<char *>(f) + kHeaderBytes);
     s->Path = name;
     s->IsMainDb = (flags & SQLITE_OPEN_MAIN_DB) != 0 && name != nullptr;
+    s->Stamping = s->IsMainDb && vfs == &gVfs;
     const int rc = gReal->xOpen(gReal, name, s->Real, flags, outFlags);
     if (rc != SQLITE_OK || s->Real->pMethods == nullptr) {
         f->pMethods = nullptr;
@@ -317,7 +337,14 @@ void Register()
     gVfs.xCurrentTime = CurrentTime;
     gVfs.xGetLastError = GetLastError;
     gVfs.xCurrentTimeInt64 = CurrentTimeInt64;
+    gVfs.pAppData = &FileCalls();
+    // Under every SQLite file of the process: counted calls, and opens that
+    // neither follow a link nor block on a fifo.
+    gSystemCalls = InstallSystemCalls(gReal);
     gRegistered = sqlite3_vfs_register(&gVfs, 0) == SQLITE_OK;
+    gCountingVfs = gVfs;
+    gCountingVfs.zName = kCountingVfs;
+    gCountingRegistered = sqlite3_vfs_register(&gCountingVfs, 0) == SQLITE_OK;
 }
 
 } // namespace
@@ -334,6 +361,14 @@ void ReleaseChangeStampVfs()
         sqlite3_vfs_unregister(&gVfs);
         gRegistered = false;
     }
+    if (gCountingRegistered) {
+        sqlite3_vfs_unregister(&gCountingVfs);
+        gCountingRegistered = false;
+    }
+    if (gSystemCalls) {
+        RemoveSystemCalls(gReal);
+        gSystemCalls = false;
+    }
 }
 
 bool IsLater(const timespec &a, const timespec &b)
@@ -341,33 +376,38 @@ bool IsLater(const timespec &a, const timespec &b)
     return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
 }
 
-void MoveStampPast(const char *path, const timespec &before)
+bool MoveStampPast(const char *path, const timespec &before, struct stat *after)
 {
     timespec now;
-    if (!StatTime(path, now) || IsLater(now, before))
-        return;
+    if (!StatTime(path, now, after))
+        return false;
+    if (IsLater(now, before))
+        return true;
     // Step up until the file system keeps the new time: nanosecond file
     // systems take the first step, others round it away.
     static constexpr long kSteps[] = {1000L, 1000000L, 1000000000L, 2000000000L};
     for (long step : kSteps) {
         const timespec times[2] = {{0, UTIME_OMIT}, Add(before, step)};
-        if (::utimensat(AT_FDCWD, path, times, 0) != 0) {
+        if (sys::SetTimes(path, times) != 0) {
             if (errno != EPERM && errno != EACCES)
-                return;
+                return false;
             break; // not the owner: only the current time may be set
         }
-        if (StatTime(path, now) && IsLater(now, before))
-            return;
+        if (!StatTime(path, now, after))
+            return false;
+        if (IsLater(now, before))
+            return true;
     }
     // Setting "now" needs write access only; wait for the clock to move past.
     for (long waited = 0; waited < kWaitForClockMillis; ++waited) {
-        if (::utimensat(AT_FDCWD, path, nullptr, 0) != 0)
-            return;
-        if (!StatTime(path, now) || IsLater(now, before))
-            return;
+        if (sys::SetTimes(path, nullptr) != 0 || !StatTime(path, now, after))
+            return false;
+        if (IsLater(now, before))
+            return true;
         const timespec pause = {0, 1000000L};
         ::nanosleep(&pause, nullptr);
     }
+    return true; // the clock did not pass in time; the file is as seen
 }
 
 } // namespace vbis

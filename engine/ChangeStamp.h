@@ -32,6 +32,13 @@ bool IsLater(const timespec &a, const timespec &b);
 /// Leaves the modification time of the file at path later than before: moves
 /// it on by the smallest step the file system keeps, or, where only the
 /// current time may be set, waits for the clock to pass before (bounded).
-void MoveStampPast(const char *path, const timespec &before);
+/// True with the file's state in after when it was seen once done.
+bool MoveStampPast(const char *path, const timespec &before, struct stat *after);
+
+/// The file control (sqlite3_file_control on "main") that hands over, in a
+/// struct stat, the data file as the connection's last write left it; it
+/// answers SQLITE_NOTFOUND when the connection wrote nothing since it was
+/// last asked.
+constexpr int kLastWrittenControl = 0x56424c57;
 
 } // namespace vbis

@@ -14,6 +14,7 @@
 
 #include "engine/ChangeStamp.h"
 #include "engine/Codes.h"
+#include "engine/FileCalls.h"
 #include "vbis/Vbis4032.h"
 
 namespace vbis {
@@ -72,27 +73,27 @@ std::string FolderOf(const std::string &path)
 int16_t ReadDefinitionFile(const std::string &path, std::string &text)
 {
     // O_NONBLOCK: a fifo in place of the file must not hang the caller.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = sys::Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT) {
             struct stat st;
             // A missing dataset in a folder that is there is "not found"; a
             // folder that is not there is a read error of the path.
-            return ::stat(FolderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? VBIS_NOT_FOUND : VBIS_IO_ERROR;
+            return sys::Stat(FolderOf(path).c_str(), st) == 0 && S_ISDIR(st.st_mode) ? VBIS_NOT_FOUND : VBIS_IO_ERROR;
         }
         return CodeOfErrno(error);
     }
     int16_t code = VBIS_OK;
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
+    if (sys::Fstat(fd, st) != 0) {
         code = CodeOfErrno(errno);
     } else if (!S_ISREG(st.st_mode)) {
         code = VBIS_NOT_ISAM;
     } else {
         char chunk[4096];
         while (text.size() <= kMaxDefinitionBytes) {
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            const ssize_t n = sys::Read(fd, chunk, sizeof chunk);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
@@ -104,7 +105,7 @@ int16_t ReadDefinitionFile(const std::string &path, std::string &text)
             text.append(chunk, std::size_t(n));
         }
     }
-    ::close(fd);
+    sys::Close(fd);
     return code;
 }
 
@@ -113,7 +114,7 @@ bool WriteAll(int fd, const std::string &text)
 {
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = sys::Write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -125,10 +126,10 @@ bool WriteAll(int fd, const std::string &text)
 
 void SyncFolder(const std::string &folder)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = sys::Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+        sys::Fsync(fd);
+        sys::Close(fd);
     }
 }
 
@@ -148,22 +149,22 @@ bool IsDecimal(std::string_view text)
 // exclusively under name and written there instead.
 int16_t ClaimName(const std::string &building, const std::string &name, const std::string &text)
 {
-    if (::link(building.c_str(), name.c_str()) == 0)
+    if (sys::Link(building.c_str(), name.c_str()) == 0)
         return VBIS_OK;
     if (errno == EEXIST)
         return VBIS_NAME_IN_USE;
     if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK && errno != ENOSYS)
         return CodeOfErrno(errno);
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = sys::Open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0)
         return errno == EEXIST ? int16_t(VBIS_NAME_IN_USE) : CodeOfErrno(errno);
     int16_t code = VBIS_OK;
-    if (!WriteAll(fd, text) || ::fsync(fd) != 0)
+    if (!WriteAll(fd, text) || sys::Fsync(fd) != 0)
         code = CodeOfErrno(errno);
-    if (::close(fd) != 0 && code == VBIS_OK)
+    if (sys::Close(fd) != 0 && code == VBIS_OK)
         code = CodeOfErrno(errno);
     if (code != VBIS_OK)
-        ::unlink(name.c_str());
+        sys::Unlink(name.c_str());
     return code;
 }
 
@@ -172,10 +173,10 @@ int16_t BuildDataFile(const std::string &path, const TDefinition &definition)
 {
     // Made by hand first so that it gets the folder's usual permissions
     // (0666 less the umask): every workstation's user must be able to write it.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = sys::Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return CodeOfErrno(errno);
-    ::close(fd);
+    sys::Close(fd);
 
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -237,11 +238,11 @@ int16_t TDataset::Create(const std::string &path, int keyLength, std::string_vie
     const std::string isd = path + ".isd";
 
     struct stat st;
-    if (::lstat(isd.c_str(), &st) == 0)
+    if (sys::Lstat(isd.c_str(), st) == 0)
         return VBIS_NAME_IN_USE;
     if (errno != ENOENT)
         return CodeOfErrno(errno);
-    if (::lstat(ism.c_str(), &st) == 0)
+    if (sys::Lstat(ism.c_str(), st) == 0)
         return VBIS_NAME_IN_USE;
 
     // Both files are made whole under names of their own first, so that
@@ -255,24 +256,24 @@ int16_t TDataset::Create(const std::string &path, int keyLength, std::string_vie
     const std::string ismBuilding = ism + suffix;
     const std::string isdBuilding = isd + suffix;
     int16_t code = VBIS_OK;
-    const int fd = ::open(ismBuilding.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = sys::Open(ismBuilding.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0)
         return CodeOfErrno(errno);
-    if (!WriteAll(fd, ComposeDefinition(keyLength, definition.Format)) || ::fsync(fd) != 0)
+    if (!WriteAll(fd, ComposeDefinition(keyLength, definition.Format)) || sys::Fsync(fd) != 0)
         code = CodeOfErrno(errno);
-    if (::close(fd) != 0 && code == VBIS_OK)
+    if (sys::Close(fd) != 0 && code == VBIS_OK)
         code = CodeOfErrno(errno);
     if (code == VBIS_OK)
         code = BuildDataFile(isdBuilding, definition);
     if (code == VBIS_OK)
         code = ClaimName(ismBuilding, ism, ComposeDefinition(keyLength, definition.Format));
-    if (code == VBIS_OK && ::rename(isdBuilding.c_str(), isd.c_str()) != 0) {
+    if (code == VBIS_OK && sys::Rename(isdBuilding.c_str(), isd.c_str()) != 0) {
         code = CodeOfErrno(errno);
-        ::unlink(ism.c_str());
+        sys::Unlink(ism.c_str());
     }
-    ::unlink(ismBuilding.c_str());
+    sys::Unlink(ismBuilding.c_str());
     if (code != VBIS_OK) {
-        ::unlink(isdBuilding.c_str());
+        sys::Unlink(isdBuilding.c_str());
         return code;
     }
     SyncFolder(FolderOf(path));
@@ -296,7 +297,7 @@ int16_t TDataset::Open(const std::string &path, std::unique_ptr<TDataset> &out)
     // A workstation creating the dataset puts the data file in place an
     // instant after the definition; a definition that stays alone is damage.
     const auto giveUp = std::chrono::steady_clock::now() + kDataFileWait;
-    while (::stat(isd.c_str(), &st) != 0) {
+    while (sys::Stat(isd.c_str(), st) != 0) {
         if (errno != ENOENT)
             return CodeOfErrno(errno);
         if (std::chrono::steady_clock::now() >= giveUp)

@@ -81,6 +81,13 @@ int16_t WithDataset(const int32_t *handle, TBody body) noexcept
     });
 }
 
+// Registers the engine's VFS as the module loads, so that its file-call
+// counters (vbis/FileCalls.h) are there before the first dataset is opened.
+__attribute__((constructor)) void LoadEngine()
+{
+    vbis::ChangeStampVfs();
+}
+
 // Closes every dataset still open and leaves SQLite as it was found, when the
 // module is unloaded or the process ends.
 __attribute__((destructor)) void UnloadEngine()

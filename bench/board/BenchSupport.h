@@ -4,8 +4,15 @@
 // baseline's.
 //
 // Each measured operation is a pair of benchmarks, BM_Kiv_<work> and
-// BM_Raw_<work> (with the same arguments); the ratios are printed after the
+// BM_Raw_<work> (with the same arguments), often with BM_Scan_<work>, raw
+// SQLite doing the work in one statement; the ratios are printed after the
 // usual table, from the medians when the runs are repeated.
+//
+// Beside the time, each benchmark counts its file-system calls on the board
+// folder: on a network share each is a round trip to the file server. The
+// engine counts its calls and SQLite's (vbis/FileCalls.h), Kiv its own
+// (platform/FileCalls.h). With KIV_BENCH_CALL_DELAY_US set, every counted
+// call also waits that many microseconds, as on a share.
 #pragma once
 
 #include "board/KivText.h"
@@ -13,7 +20,9 @@
 #include "board/Session.h"
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
+#include "platform/FileCalls.h"
 #include "storage/IsamFile.h"
+#include "vbis/FileCalls.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -74,12 +83,14 @@ public:
 };
 
 /// A raw connection to path, opened as the engine opens its data files:
-/// rollback journal, full sync, a bounded busy wait.
+/// rollback journal, full sync, a bounded busy wait. It goes through the
+/// engine's counting VFS, which counts its calls and changes nothing.
 inline sqlite3 *RawOpen(const std::string &path, bool create = false)
 {
     sqlite3 *db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    const char *vfs = sqlite3_vfs_find(vbis::kCountingVfs) != nullptr ? vbis::kCountingVfs : nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, flags, vfs) != SQLITE_OK) {
         sqlite3_close(db);
         throw std::runtime_error("cannot open the baseline database " + path);
     }
@@ -108,36 +119,94 @@ inline void FillUsersDataset(const std::string &folder, int count, const TUserMa
     isam.CloseDataset();
 }
 
-/// Makes the raw baseline's users table at path holding the same records:
-/// users(k, login, rec), indexed on (login, k) as the engine indexes logins.
-inline void FillUsersBaseline(const std::string &path, int count, const TUserMaker &userOf)
-{
-    sqlite3 *db = RawOpen(path, true);
-    sqlite3_exec(db,
-                 "CREATE TABLE users(k BLOB PRIMARY KEY, login BLOB, rec BLOB) WITHOUT ROWID;"
-                 "CREATE INDEX users_login ON users(login, k);"
-                 "BEGIN;",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt *insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO users(k, login, rec) VALUES(?, ?, ?)", -1, &insert, nullptr);
-    for (int n = 0; n < count; ++n) {
-        const UserRecord::TBuffer record = userOf(n);
-        const std::string key = RecordNumberText(n + 1);
-        const std::string login = GetText(record.data(), UserRecord::LogInName);
-        sqlite3_bind_blob(insert, 1, key.data(), int(key.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_blob(insert, 2, login.data(), int(login.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_blob(insert, 3, record.data(), int(record.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(insert) != SQLITE_DONE)
-            throw std::runtime_error(std::string("cannot fill the baseline: ") + sqlite3_errmsg(db));
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-}
+/// The file-system calls of some work, by kind.
+struct TTrips {
+    double Opens = 0, Closes = 0, Locks = 0, Reads = 0, Writes = 0, Stats = 0, Syncs = 0, Others = 0;
+    double Total() const { return Opens + Closes + Locks + Reads + Writes + Stats + Syncs + Others; }
+};
 
-/// Prints the runs as usual and keeps each one's time per iteration: the
-/// median when the runs are repeated, else the one run.
+/// Counts the file-system calls of a benchmark's iterations: the engine's and
+/// SQLite's, and Kiv's own. Work between Pause and Resume (making a change
+/// for the next iteration, say) is not counted. The engine must be loaded
+/// (any TIsamFile loads it) before the meter is made.
+class TTripMeter {
+public:
+    TTripMeter()
+    {
+        sqlite3_vfs *vfs = sqlite3_vfs_find(vbis::kFileCallsVfs);
+        auto *calls = vfs == nullptr ? nullptr : static_cast<vbis::TFileCalls *>(vfs->pAppData);
+        if (calls == nullptr || calls->Magic != vbis::kFileCallsMagic || calls->Size != sizeof(vbis::TFileCalls))
+            throw std::runtime_error("the engine's file-call counters are not there");
+        FCounters[0] = calls;
+        FCounters[1] = &KivFileCalls();
+        const char *delay = std::getenv("KIV_BENCH_CALL_DELAY_US");
+        FDelay = delay == nullptr ? 0 : uint32_t(std::strtoul(delay, nullptr, 10));
+        FStart = Now();
+        Resume();
+    }
+    ~TTripMeter() { Pause(); }
+    TTripMeter(const TTripMeter &) = delete;
+    TTripMeter &operator=(const TTripMeter &) = delete;
+
+    void Pause()
+    {
+        for (vbis::TFileCalls *calls : FCounters) {
+            calls->Counting = false;
+            calls->DelayMicros = 0;
+        }
+    }
+    void Resume()
+    {
+        for (vbis::TFileCalls *calls : FCounters) {
+            calls->DelayMicros = FDelay;
+            calls->Counting = true;
+        }
+    }
+
+    /// Puts the calls per iteration since the meter was made into the
+    /// benchmark's counters: "trips", and one per kind.
+    void Report(benchmark::State &state)
+    {
+        Pause();
+        const TTrips now = Now();
+        const double n = state.iterations() > 0 ? double(state.iterations()) : 1.0;
+        const TTrips per{(now.Opens - FStart.Opens) / n,   (now.Closes - FStart.Closes) / n,
+                         (now.Locks - FStart.Locks) / n,   (now.Reads - FStart.Reads) / n,
+                         (now.Writes - FStart.Writes) / n, (now.Stats - FStart.Stats) / n,
+                         (now.Syncs - FStart.Syncs) / n,   (now.Others - FStart.Others) / n};
+        state.counters["trips"] = per.Total();
+        state.counters["locks"] = per.Locks;
+        state.counters["stats"] = per.Stats;
+        state.counters["reads"] = per.Reads;
+        state.counters["writes"] = per.Writes;
+        state.counters["opens"] = per.Opens + per.Closes;
+        state.counters["syncs"] = per.Syncs;
+    }
+
+private:
+    TTrips Now() const
+    {
+        TTrips t;
+        for (const vbis::TFileCalls *calls : FCounters) {
+            t.Opens += double(calls->Opens.load());
+            t.Closes += double(calls->Closes.load());
+            t.Locks += double(calls->Locks.load());
+            t.Reads += double(calls->Reads.load());
+            t.Writes += double(calls->Writes.load());
+            t.Stats += double(calls->Stats.load());
+            t.Syncs += double(calls->Syncs.load());
+            t.Others += double(calls->Others.load());
+        }
+        return t;
+    }
+
+    vbis::TFileCalls *FCounters[2] = {};
+    uint32_t FDelay = 0;
+    TTrips FStart;
+};
+
+/// Prints the runs as usual and keeps each one's time and round trips per
+/// iteration: the median when the runs are repeated, else the one run.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run> &runs) override
@@ -146,19 +215,23 @@ public:
             if (run.error_occurred)
                 continue;
             const std::string name = run.run_name.str();
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (median || (run.run_type == Run::RT_Iteration && Times.count(name) == 0)) {
                 Times[name] = run.GetAdjustedRealTime();
-            else if (run.run_type == Run::RT_Iteration && Times.count(name) == 0)
-                Times[name] = run.GetAdjustedRealTime();
+                const auto trips = run.counters.find("trips");
+                if (trips != run.counters.end())
+                    Trips[name] = trips->second.value;
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> Times;
+    std::map<std::string, double> Trips;
 };
 
 /// Runs the benchmarks and prints, for each BM_Kiv_ / BM_Raw_ pair, both
-/// times and their ratio; where a BM_Scan_ of the same work stands beside
-/// them (the cheapest way, holding a lock throughout), its ratio too.
+/// times and their ratio, and the round trips of Kiv, of the raw baseline and
+/// of the one statement (BM_Scan_) where there is one.
 inline int RunWithRatios(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
@@ -166,18 +239,29 @@ inline int RunWithRatios(int argc, char **argv)
         return 1;
     TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n%-40s %14s %14s %8s %14s\n", "work", "Kiv", "raw SQLite", "ratio", "over scan");
+    const auto trips = [&](const std::string &name) {
+        const auto it = reporter.Trips.find(name);
+        return it == reporter.Trips.end() ? -1.0 : it->second;
+    };
+    std::printf("\n%-34s %11s %11s %6s %10s %10s %10s\n", "work (time in us)", "Kiv", "raw", "ratio", "Kiv trips",
+                "raw trips", "1-stmt");
     for (const auto &[name, kiv] : reporter.Times) {
         if (name.rfind("BM_Kiv_", 0) != 0)
             continue;
         const std::string work = name.substr(7);
         const auto raw = reporter.Times.find("BM_Raw_" + work);
-        const auto scan = reporter.Times.find("BM_Scan_" + work);
-        if (raw == reporter.Times.end() || raw->second <= 0)
-            continue;
-        std::printf("%-40s %14.1f %14.1f %8.2f", work.c_str(), kiv, raw->second, kiv / raw->second);
-        if (scan != reporter.Times.end() && scan->second > 0)
-            std::printf(" %14.2f", kiv / scan->second);
+        const bool hasRaw = raw != reporter.Times.end() && raw->second > 0;
+        std::printf("%-34s %11.1f ", work.c_str(), kiv);
+        if (hasRaw)
+            std::printf("%11.1f %6.2f", raw->second, kiv / raw->second);
+        else
+            std::printf("%11s %6s", "-", "-");
+        for (const double t : {trips(name), trips("BM_Raw_" + work), trips("BM_Scan_" + work)}) {
+            if (t < 0)
+                std::printf(" %10s", "-");
+            else
+                std::printf(" %10.0f", t);
+        }
         std::printf("\n");
     }
     benchmark::Shutdown();
