@@ -1,7 +1,9 @@
 #include "engine/ChangeStamp.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -18,6 +20,10 @@ constexpr long kNanosPerSecond = 1000000000L;
 // How long a writer that may only set the current time waits for the clock
 // to pass the earlier stamp; the coarsest clocks seen on shares tick in 2 s.
 constexpr long kWaitForClockMillis = 2500;
+// The most journal bytes gathered before they are written, and the most
+// handed to SQLite's own write at once (it takes no more than 128 KiB).
+constexpr std::size_t kMostGathered = 1u << 20;
+constexpr std::size_t kMostWritten = 64 * 1024;
 
 struct TStampFile {
     sqlite3_file Base;  // what SQLite sees; its methods are ours
@@ -31,6 +37,21 @@ struct TStampFile {
     timespec Before; // its time when the write lock was taken
     bool HaveWritten;
     struct stat Written; // the file as the last write left it
+    bool HaveShared;
+    struct stat Shared; // the file as seen under the read lock, before the write lock
+
+    // A journal's writes follow one another: they are gathered into one
+    // write, made before anything else is done with the file.
+    bool Gathering;
+    char *Gathered;
+    std::size_t GatheredBytes;
+    std::size_t GatheredRoom;
+    sqlite3_int64 GatheredAt;
+    // A gathered write that failed: SQLite counted on bytes that are not in
+    // the file, so everything but emptying or closing the journal fails from
+    // then on. Its rollback then fails too, which makes SQLite drop its page
+    // cache instead of keeping pages the journal cannot restore.
+    int GatherFailed;
 };
 
 sqlite3_vfs *gReal = nullptr;
@@ -73,52 +94,130 @@ bool StatTime(const char *path, timespec &t, struct stat *seen = nullptr)
     return true;
 }
 
+// Writes what was gathered.
+int Flush(TStampFile *s)
+{
+    if (s->GatherFailed != SQLITE_OK)
+        return s->GatherFailed;
+    int rc = SQLITE_OK;
+    for (std::size_t done = 0; done < s->GatheredBytes && rc == SQLITE_OK; done += kMostWritten) {
+        const std::size_t n = std::min(kMostWritten, s->GatheredBytes - done);
+        rc = s->Real->pMethods->xWrite(s->Real, s->Gathered + done, int(n), s->GatheredAt + sqlite3_int64(done));
+    }
+    s->GatheredBytes = 0;
+    if (rc != SQLITE_OK)
+        s->GatherFailed = (rc & 0xff) == SQLITE_FULL ? SQLITE_FULL : SQLITE_IOERR_WRITE;
+    return s->GatherFailed;
+}
+
 int Close(sqlite3_file *f)
 {
+    TStampFile *s = Stamp(f);
     sqlite3_file *real = Real(f);
     int rc = SQLITE_OK;
-    if (real->pMethods != nullptr)
-        rc = real->pMethods->xClose(real);
+    if (real->pMethods != nullptr) {
+        rc = Flush(s);
+        const int closed = real->pMethods->xClose(real);
+        if (rc == SQLITE_OK)
+            rc = closed;
+    }
+    std::free(s->Gathered);
+    s->Gathered = nullptr;
     f->pMethods = nullptr;
     return rc;
 }
 
 int Read(sqlite3_file *f, void *buf, int n, sqlite3_int64 off)
 {
-    return Real(f)->pMethods->xRead(Real(f), buf, n, off);
+    const int rc = Flush(Stamp(f));
+    return rc != SQLITE_OK ? rc : Real(f)->pMethods->xRead(Real(f), buf, n, off);
 }
 
 int Write(sqlite3_file *f, const void *buf, int n, sqlite3_int64 off)
 {
-    Stamp(f)->Wrote = true;
-    return Real(f)->pMethods->xWrite(Real(f), buf, n, off);
+    TStampFile *s = Stamp(f);
+    s->Wrote = true;
+    if (s->Gathering && n > 0 && std::size_t(n) <= kMostGathered) {
+        const bool follows = s->GatheredBytes > 0 && off == s->GatheredAt + sqlite3_int64(s->GatheredBytes);
+        if (!follows || s->GatheredBytes + std::size_t(n) > kMostGathered) {
+            const int rc = Flush(s);
+            if (rc != SQLITE_OK)
+                return rc;
+            s->GatheredAt = off;
+        }
+        if (s->GatheredBytes + std::size_t(n) > s->GatheredRoom) {
+            const std::size_t room = std::max<std::size_t>(64 * 1024, 2 * (s->GatheredBytes + std::size_t(n)));
+            char *grown = static_cast<char *>(std::realloc(s->Gathered, room));
+            if (grown == nullptr) {
+                const int rc = Flush(s);
+                return rc != SQLITE_OK ? rc : s->Real->pMethods->xWrite(s->Real, buf, n, off);
+            }
+            s->Gathered = grown;
+            s->GatheredRoom = room;
+        }
+        std::memcpy(s->Gathered + s->GatheredBytes, buf, std::size_t(n));
+        s->GatheredBytes += std::size_t(n);
+        return SQLITE_OK;
+    }
+    const int rc = Flush(s);
+    return rc != SQLITE_OK ? rc : s->Real->pMethods->xWrite(s->Real, buf, n, off);
 }
 
 int Truncate(sqlite3_file *f, sqlite3_int64 size)
 {
-    Stamp(f)->Wrote = true;
-    return Real(f)->pMethods->xTruncate(Real(f), size);
+    TStampFile *s = Stamp(f);
+    s->Wrote = true;
+    if (size == 0) {
+        // An emptied journal has nothing SQLite could miss.
+        s->GatheredBytes = 0;
+        s->GatherFailed = SQLITE_OK;
+    }
+    const int rc = Flush(s);
+    return rc != SQLITE_OK ? rc : s->Real->pMethods->xTruncate(s->Real, size);
 }
 
 int Sync(sqlite3_file *f, int flags)
 {
+    // A failed gathered write fails the sync, and with it the transaction.
+    const int rc = Flush(Stamp(f));
+    if (rc != SQLITE_OK)
+        return rc;
     Count(TCall::Sync);
     return Real(f)->pMethods->xSync(Real(f), flags);
 }
+
 int FileSize(sqlite3_file *f, sqlite3_int64 *size)
 {
-    return Real(f)->pMethods->xFileSize(Real(f), size);
+    TStampFile *s = Stamp(f);
+    const int flushed = Flush(s);
+    if (flushed != SQLITE_OK)
+        return flushed;
+    ForgetLastFstat();
+    const int rc = s->Real->pMethods->xFileSize(s->Real, size);
+    // SQLite asks for the size at the start of every transaction, under the
+    // read lock: the stat it makes for it tells the stamp before a write.
+    if (rc == SQLITE_OK && s->Stamping && s->Level == SQLITE_LOCK_SHARED)
+        s->HaveShared = TakeLastFstat(s->Shared);
+    return rc;
 }
 
 int Lock(sqlite3_file *f, int level)
 {
     TStampFile *s = Stamp(f);
+    if (s->Level == SQLITE_LOCK_NONE)
+        s->HaveShared = false;
     const int rc = s->Real->pMethods->xLock(s->Real, level);
     if (rc == SQLITE_OK) {
         if (s->Stamping && s->Level < SQLITE_LOCK_RESERVED && level >= SQLITE_LOCK_RESERVED) {
             // Every earlier writer moved its stamp on before letting go of
-            // this lock, so the time seen now is the latest stamp there is.
-            s->HaveBefore = StatTime(s->Path, s->Before);
+            // this lock, so the time seen now is the latest stamp there is;
+            // nobody can have written since the read lock was taken.
+            if (s->HaveShared) {
+                s->Before = s->Shared.st_mtim;
+                s->HaveBefore = true;
+            } else {
+                s->HaveBefore = StatTime(s->Path, s->Before);
+            }
             s->Wrote = false;
         }
         if (level > s->Level)
@@ -148,6 +247,9 @@ int CheckReservedLock(sqlite3_file *f, int *out)
 }
 int FileControl(sqlite3_file *f, int op, void *arg)
 {
+    const int flushed = Flush(Stamp(f));
+    if (flushed != SQLITE_OK)
+        return flushed;
     if (op == kLastWrittenControl) {
         TStampFile *s = Stamp(f);
         if (!s->IsMainDb || !s->HaveWritten)
@@ -226,7 +328,16 @@ int Open(sqlite3_vfs *vfs, sqlite3_filename name, sqlite3_file *f, int flags, in
     s->Path = name;
     s->IsMainDb = (flags & SQLITE_OPEN_MAIN_DB) != 0 && name != nullptr;
     s->Stamping = s->IsMainDb && vfs == &gVfs;
-    const int rc = gReal->xOpen(gReal, name, s->Real, flags, outFlags);
+    const bool journal = (flags & SQLITE_OPEN_MAIN_JOURNAL) != 0 && vfs == &gVfs;
+    s->Gathering = journal;
+    int rc = SQLITE_CANTOPEN;
+    // The rollback journal stays from one transaction to the next: while it
+    // is there it is opened as it is, and SQLite then leaves out the flush
+    // of the folder it makes after creating a journal.
+    if (journal && (flags & SQLITE_OPEN_CREATE) != 0)
+        rc = gReal->xOpen(gReal, name, s->Real, flags & ~SQLITE_OPEN_CREATE, outFlags);
+    if (rc != SQLITE_OK)
+        rc = gReal->xOpen(gReal, name, s->Real, flags, outFlags);
     if (rc != SQLITE_OK || s->Real->pMethods == nullptr) {
         f->pMethods = nullptr;
         return rc != SQLITE_OK ? rc : SQLITE_CANTOPEN;
@@ -239,8 +350,17 @@ int Delete(sqlite3_vfs *, const char *name, int syncDir)
 {
     return gReal->xDelete(gReal, name, syncDir);
 }
-int Access(sqlite3_vfs *, const char *name, int flags, int *out)
+int Access(sqlite3_vfs *vfs, const char *name, int flags, int *out)
 {
+    // Datasets never use a write-ahead log (it does not work between
+    // hosts), and SQLite reads a log's presence from the database header
+    // too; the stat it makes at the start of every transaction to look for
+    // a log file is answered here.
+    const std::size_t length = name == nullptr ? 0 : std::strlen(name);
+    if (vfs == &gVfs && flags == SQLITE_ACCESS_EXISTS && length > 4 && std::strcmp(name + length - 4, "-wal") == 0) {
+        *out = 0;
+        return SQLITE_OK;
+    }
     return gReal->xAccess(gReal, name, flags, out);
 }
 int FullPathname(sqlite3_vfs *, const char *name, int n, char *out)

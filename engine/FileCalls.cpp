@@ -48,12 +48,23 @@ struct TSqliteCalls {
     TStat Lstat = nullptr;
 } gSqlite;
 
+// The last fstat of this thread, for the engine's VFS; and the one made by
+// the last open, which answers SQLite's own fstat that follows at once.
+struct TLastFstat {
+    bool Valid = false;
+    struct stat Stat {};
+};
+thread_local TLastFstat tLastFstat;
+thread_local int tOpenedFd = -1;
+thread_local struct stat tOpenedStat;
+
 // Opens without following a link at the last step and without waiting for
 // a fifo's other end, then refuses anything but a regular file or a folder
 // (SQLite opens the folder of a journal to flush it).
 int SafeOpen(const char *path, int flags, int mode)
 {
     Count(TCall::Open);
+    tOpenedFd = -1;
     const int fd = gSqlite.Open(path, flags | O_NOFOLLOW | O_NONBLOCK, mode);
     if (fd < 0)
         return fd;
@@ -65,11 +76,15 @@ int SafeOpen(const char *path, int flags, int mode)
         errno = ENXIO;
         return -1;
     }
+    tOpenedFd = fd;
+    tOpenedStat = st;
     return fd;
 }
 
 int CountedClose(int fd)
 {
+    if (fd == tOpenedFd)
+        tOpenedFd = -1;
     Count(TCall::Close);
     return gSqlite.Close(fd);
 }
@@ -94,8 +109,20 @@ int CountedLstat(const char *path, struct stat *st)
 
 int CountedFstat(int fd, struct stat *st)
 {
-    Count(TCall::Stat);
-    return gSqlite.Fstat(fd, st);
+    // SQLite looks at a file it just opened: the open looked already.
+    const bool justOpened = fd == tOpenedFd;
+    tOpenedFd = -1;
+    int rc = 0;
+    if (justOpened) {
+        *st = tOpenedStat;
+    } else {
+        Count(TCall::Stat);
+        rc = gSqlite.Fstat(fd, st);
+    }
+    tLastFstat.Valid = rc == 0;
+    if (rc == 0)
+        tLastFstat.Stat = *st;
+    return rc;
 }
 
 int CountedTruncate(int fd, off_t size)
@@ -176,6 +203,20 @@ bool Replace(sqlite3_vfs *real, const char *name, T &original, T counted)
 }
 
 } // namespace
+
+bool TakeLastFstat(struct stat &out)
+{
+    const bool valid = tLastFstat.Valid;
+    if (valid)
+        out = tLastFstat.Stat;
+    tLastFstat.Valid = false;
+    return valid;
+}
+
+void ForgetLastFstat()
+{
+    tLastFstat.Valid = false;
+}
 
 TFileCalls &FileCalls()
 {

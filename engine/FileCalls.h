@@ -38,6 +38,11 @@ bool InstallSystemCalls(sqlite3_vfs *real);
 /// Gives real its own system calls back.
 void RemoveSystemCalls(sqlite3_vfs *real);
 
+/// The result of the last fstat SQLite made on this thread, taken once;
+/// false when it made none since the last ForgetLastFstat.
+bool TakeLastFstat(struct stat &out);
+void ForgetLastFstat();
+
 /// True for a file type the engine may open: a regular file.
 inline bool IsPlainFile(const struct stat &st)
 {

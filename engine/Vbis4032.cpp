@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "engine/ChangeStamp.h"
+#include "engine/Connection.h"
 #include "engine/Dataset.h"
 
 namespace {
@@ -99,6 +100,7 @@ __attribute__((destructor)) void UnloadEngine()
         open.swap(table.Open);
     }
     open.clear();
+    vbis::TConnection::CloseKept();
     vbis::ReleaseChangeStampVfs();
 }
 

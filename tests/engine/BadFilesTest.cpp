@@ -284,7 +284,9 @@ TEST_F(EngineBadFiles, AFullDiskAnswersDiskFullAndKeepsEveryRecordWrittenBefore)
     while (added < said.size() && said[added].rfind("A ", 0) == 0)
         ++added;
     EXPECT_GT(added, 10u);
-    ASSERT_EQ(said.size(), added + 2);
+    ASSERT_EQ(said.size(), added + 3);
     EXPECT_EQ(said[added], "E " + std::to_string(VBIS_DISK_FULL));
-    EXPECT_EQ(said[added + 1], "C 0 " + std::to_string(added));
+    // Through the same handle, and through a new one.
+    EXPECT_EQ(said[added + 1], "H 0 " + std::to_string(added));
+    EXPECT_EQ(said[added + 2], "C 0 " + std::to_string(added));
 }

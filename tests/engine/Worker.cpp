@@ -102,10 +102,10 @@ int Stamps(const std::string &path, int count)
     return code == VBIS_OK ? 0 : 1;
 }
 
-int OpenAndWalk(const std::string &path)
+// Walks the open dataset ds and says "C <code> <records>" (with the given
+// letter).
+int Walk(TOpenDataset &ds, int16_t code, const char *letter = "C")
 {
-    TOpenDataset ds;
-    int16_t code = ds.Open(path);
     int count = 0;
     if (code == VBIS_OK && (code = ds.Top(0)) == VBIS_OK) {
         TRecord record(kLength);
@@ -114,8 +114,15 @@ int OpenAndWalk(const std::string &path)
         if (code == VBIS_NOT_FOUND)
             code = VBIS_OK;
     }
-    Say("C " + std::to_string(code) + " " + std::to_string(count));
+    Say(letter + (" " + std::to_string(code)) + " " + std::to_string(count));
     return 0;
+}
+
+int OpenAndWalk(const std::string &path)
+{
+    TOpenDataset ds;
+    const int16_t code = ds.Open(path);
+    return Walk(ds, code);
 }
 
 int Fill(const std::string &path)
@@ -132,6 +139,8 @@ int Fill(const std::string &path)
                 Say("A " + key);
         }
         Say("E " + std::to_string(code));
+        // The handle that met the full disk reads what is on the disk.
+        Walk(ds, VBIS_OK, "H");
     }
     // What was acknowledged before the disk ran full is all still there.
     return OpenAndWalk(path);
