@@ -108,7 +108,8 @@ int16_t ReadDefinitionFile(const std::string &path, std::string &text, TFileStat
         state = TFileState::Of(st);
         // One read takes the whole file: its size is known, and one byte more
         // shows a file that grew meanwhile.
-        const std::size_t want = std::min<std::size_t>(std::size_t(std::max<off_t>(st.st_size, 0)), kMaxDefinitionBytes) + 1;
+        const std::size_t want =
+            std::min<std::size_t>(std::size_t(std::max<off_t>(st.st_size, 0)), kMaxDefinitionBytes) + 1;
         std::string chunk(want, '\0');
         while (text.size() <= kMaxDefinitionBytes) {
             const ssize_t n = sys::Read(fd, chunk.data(), chunk.size());
@@ -154,6 +155,10 @@ int16_t TConnection::Take(const std::string &path, std::unique_ptr<TConnection> 
     {
         TKept &store = Kept();
         std::lock_guard<std::mutex> guard(store.Lock);
+        // A connection kept by the process this one was forked from is not
+        // this process's to use.
+        const pid_t self = ::getpid();
+        store.Connections.remove_if([&](const std::unique_ptr<TConnection> &c) { return c->FProcess != self; });
         const auto found = std::find_if(store.Connections.begin(), store.Connections.end(),
                                         [&](const std::unique_ptr<TConnection> &c) { return c->FPath == path; });
         if (found != store.Connections.end()) {
@@ -294,7 +299,7 @@ int16_t TConnection::Reopen()
 }
 
 TConnection::TConnection(const std::string &path, sqlite3 *db, TDefinition definition)
-    : FPath(path), FDb(db), FDefinition(std::move(definition)),
+    : FPath(path), FProcess(::getpid()), FDb(db), FDefinition(std::move(definition)),
       FIndexStatements((FDefinition.Format.Fields().size() + 1) * kIndexQueries, nullptr),
       FStatements(kQueries, nullptr)
 {

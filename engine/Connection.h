@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <vector>
 
 #include "engine/Definition.h"
@@ -96,6 +97,7 @@ private:
     std::string ValueColumn(int index) const;
 
     std::string FPath;
+    pid_t FProcess; // the process that opened it
     sqlite3 *FDb;
     TDefinition FDefinition;
     TFileState FDefinitionFile;

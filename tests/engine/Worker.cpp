@@ -16,14 +16,25 @@
 //                                          modification time after each ("S SEC NSEC").
 //   vbis_worker open PATH                  opens, walks index 0 and prints "C CODE COUNT".
 //   vbis_worker fill PATH                  creates the dataset and adds records until a write fails:
-//                                          "A KEY" per add, then "E CODE", then as "open" does.
-// Options before the command: --user=UID (drop root for the rest of the run),
+//                                          "A KEY" per add, then "E CODE", then "H CODE COUNT" for a
+//                                          walk through the same handle, then as "open" does.
+//   vbis_worker churn PATH STABLE MILLIS   for MILLIS ms adds and erases records under odd keys below
+//                                          2 * STABLE (owner texts among the stable ones'), and
+//                                          replaces the counter of the even-keyed records; prints
+//                                          "D WRITES" at the end.
+//   vbis_worker recreate PATH TEXT         deletes the dataset's files, creates it again and adds
+//                                          one record of owner TEXT; prints "N CODE".
+//   vbis_worker replace PATH KEY TEXT      one replace; prints "R KEY TEXT" or "E CODE".
+// Options before the command: --deadline=SECONDS (the worker is ended by
+// SIGALRM if it is still running then), --user=UID (drop root for the rest of the run),
 // --tmpfs=FOLDER:BYTES (a file system of that size over FOLDER, in a mount
 // namespace of the worker's own; prints "SKIP" when that is not allowed).
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
@@ -84,6 +95,62 @@ int AddOne(const std::string &path, const std::string &key, const std::string &t
     if (code == VBIS_OK)
         code = ds.Add(key, TRecord(kLength).Text(0, 21, text).Data());
     Say(code == VBIS_OK ? "A " + key + " " + text : "E " + std::to_string(code));
+    return code == VBIS_OK ? 0 : 1;
+}
+
+int ReplaceOne(const std::string &path, const std::string &key, const std::string &text)
+{
+    TOpenDataset ds;
+    int16_t code = ds.Open(path);
+    if (code == VBIS_OK)
+        code = ds.Replace(key, TRecord(kLength).Text(0, 21, text).Data());
+    Say(code == VBIS_OK ? "R " + key + " " + text : "E " + std::to_string(code));
+    return code == VBIS_OK ? 0 : 1;
+}
+
+// Another workstation busy on the dataset while a test walks it.
+int Churn(const std::string &path, int stable, int millis)
+{
+    std::mt19937 random(unsigned(::getpid()));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
+    int writes = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        TOpenDataset ds;
+        int16_t code = ds.Open(path);
+        const int n = int(random() % unsigned(stable));
+        const std::string odd = RecordNumber(2 * n + 1);
+        const std::string even = RecordNumber(2 * (n + 1));
+        TRecord record(kLength);
+        if (code == VBIS_OK && (code = ds.Get(0, VBIS_READ_EQUAL, odd, record.Data())) == VBIS_OK) {
+            code = ds.Delete(odd);
+        } else if (code == VBIS_NOT_FOUND) {
+            // Owner texts like the stable records', so the index walks meet them.
+            const std::string owner = random() % 4 == 0 ? "run" : "s" + std::to_string(10000 + n * 7919 % stable) + "+";
+            code = ds.Add(odd, record.Text(0, 21, owner).Int(21, int16_t(writes)).Data());
+        }
+        if (code == VBIS_OK && (code = ds.Get(0, VBIS_READ_EQUAL, even, record.Data())) == VBIS_OK)
+            code = ds.Replace(even, record.Int(21, int16_t(writes)).Data());
+        if (code != VBIS_OK && code != VBIS_MULTI_USER) {
+            Say("E " + std::to_string(code));
+            return 1;
+        }
+        writes += 2;
+    }
+    Say("D " + std::to_string(writes));
+    return 0;
+}
+
+int Recreate(const std::string &path, const std::string &text)
+{
+    for (const char *extension : {".ism", ".isd", ".isd-journal"})
+        ::unlink((path + extension).c_str());
+    int16_t code = CreateDataset(path, kFormat);
+    if (code == VBIS_OK) {
+        TOpenDataset ds;
+        if ((code = ds.Open(path)) == VBIS_OK)
+            code = ds.Add(RecordNumber(1), TRecord(kLength).Text(0, 21, text).Data());
+    }
+    Say("N " + std::to_string(code));
     return code == VBIS_OK ? 0 : 1;
 }
 
@@ -170,6 +237,8 @@ int main(int argc, char **argv)
                 Say("SKIP");
                 return 0;
             }
+        } else if (option.rfind("--deadline=", 0) == 0) {
+            ::alarm(unsigned(std::atoi(option.c_str() + 11)));
         } else if (option.rfind("--user=", 0) == 0) {
             const auto uid = uid_t(std::atoi(option.c_str() + 7));
             if (::setgid(uid) != 0 || ::setuid(uid) != 0) {
@@ -179,7 +248,7 @@ int main(int argc, char **argv)
         }
     }
     if (argc - arg < 2) {
-        std::fprintf(stderr, "usage: vbis_worker [options] mix|add|stamps|open|fill PATH ...\n");
+        std::fprintf(stderr, "usage: vbis_worker [options] mix|add|stamps|open|fill|churn|recreate|replace PATH ...\n");
         return 2;
     }
     Engine(); // loaded before any work, as the board program does
@@ -197,6 +266,12 @@ int main(int argc, char **argv)
         return OpenAndWalk(path);
     if (command == "fill")
         return Fill(path);
+    if (command == "churn" && rest == 2)
+        return Churn(path, std::atoi(more[0]), std::atoi(more[1]));
+    if (command == "recreate" && rest == 1)
+        return Recreate(path, more[0]);
+    if (command == "replace" && rest == 2)
+        return ReplaceOne(path, more[0], more[1]);
     std::fprintf(stderr, "vbis_worker: bad command line\n");
     return 2;
 }
