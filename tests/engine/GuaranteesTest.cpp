@@ -112,8 +112,8 @@ void ExpectWholeWalk(const TWalked &walked, bool forward, bool byOwner, const st
     for (std::size_t i = 1; i < walked.Keys.size(); ++i) {
         const auto before = byOwner ? std::make_pair(walked.Owners[i - 1], walked.Keys[i - 1])
                                     : std::make_pair(walked.Keys[i - 1], std::string());
-        const auto now = byOwner ? std::make_pair(walked.Owners[i], walked.Keys[i])
-                                 : std::make_pair(walked.Keys[i], std::string());
+        const auto now =
+            byOwner ? std::make_pair(walked.Owners[i], walked.Keys[i]) : std::make_pair(walked.Keys[i], std::string());
         EXPECT_TRUE(forward ? before < now : now < before) << walked.Keys[i - 1] << " then " << walked.Keys[i];
     }
 }
@@ -225,8 +225,9 @@ TEST(EngineGuarantees, EveryOpenSeesTheWritesAnotherProcessCommittedBeforeIt)
     ASSERT_EQ(::stat((path + ".isd").c_str(), &before), 0);
     sqlite3 *raw = nullptr;
     ASSERT_EQ(sqlite3_open_v2((path + ".isd").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(raw, "UPDATE vbis_record SET rec = CAST(zeroblob(23) AS BLOB) WHERE k = CAST('0000000004' AS BLOB)",
-                           nullptr, nullptr, nullptr),
+    ASSERT_EQ(sqlite3_exec(
+                  raw, "UPDATE vbis_record SET rec = CAST(zeroblob(23) AS BLOB) WHERE k = CAST('0000000004' AS BLOB)",
+                  nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(raw);
     const timespec times[2] = {before.st_atim, before.st_mtim};

@@ -88,23 +88,15 @@ int Mix(const std::string &path, int id, int first, int count, bool retry)
     return 0;
 }
 
-int AddOne(const std::string &path, const std::string &key, const std::string &text)
+// One add ("A KEY TEXT") or replace ("R KEY TEXT"), or "E CODE".
+int PutOne(const std::string &path, const std::string &key, const std::string &text, bool add)
 {
     TOpenDataset ds;
     int16_t code = ds.Open(path);
+    const TRecord record = TRecord(kLength).Text(0, 21, text);
     if (code == VBIS_OK)
-        code = ds.Add(key, TRecord(kLength).Text(0, 21, text).Data());
-    Say(code == VBIS_OK ? "A " + key + " " + text : "E " + std::to_string(code));
-    return code == VBIS_OK ? 0 : 1;
-}
-
-int ReplaceOne(const std::string &path, const std::string &key, const std::string &text)
-{
-    TOpenDataset ds;
-    int16_t code = ds.Open(path);
-    if (code == VBIS_OK)
-        code = ds.Replace(key, TRecord(kLength).Text(0, 21, text).Data());
-    Say(code == VBIS_OK ? "R " + key + " " + text : "E " + std::to_string(code));
+        code = add ? ds.Add(key, record.Data()) : ds.Replace(key, record.Data());
+    Say(code == VBIS_OK ? (add ? "A " : "R ") + key + " " + text : "E " + std::to_string(code));
     return code == VBIS_OK ? 0 : 1;
 }
 
@@ -259,7 +251,7 @@ int main(int argc, char **argv)
     if (command == "mix" && rest >= 3)
         return Mix(path, std::atoi(more[0]), std::atoi(more[1]), std::atoi(more[2]), rest >= 4);
     if (command == "add" && rest == 2)
-        return AddOne(path, more[0], more[1]);
+        return PutOne(path, more[0], more[1], true);
     if (command == "stamps" && rest == 1)
         return Stamps(path, std::atoi(more[0]));
     if (command == "open")
@@ -271,7 +263,7 @@ int main(int argc, char **argv)
     if (command == "recreate" && rest == 1)
         return Recreate(path, more[0]);
     if (command == "replace" && rest == 2)
-        return ReplaceOne(path, more[0], more[1]);
+        return PutOne(path, more[0], more[1], false);
     std::fprintf(stderr, "vbis_worker: bad command line\n");
     return 2;
 }
