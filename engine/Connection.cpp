@@ -290,9 +290,11 @@ int16_t TConnection::Reopen()
     if (data.SameContent(FDataFile))
         return VBIS_OK;
     // Written since this connection last saw it: by another workstation,
-    // or by anyone who could have damaged it. The open checks it as a new
-    // open would.
-    const int16_t code = CheckSchema();
+    // or by anyone who could have damaged it or put it in another journal
+    // mode. The open checks it as a new open would.
+    int16_t code = Configure();
+    if (code == VBIS_OK)
+        code = CheckSchema();
     if (code == VBIS_OK)
         FDataFile = data;
     return code;

@@ -101,9 +101,15 @@ TWalked Walk(const std::string &path, int16_t index, bool forward, const std::st
 
 void ExpectWholeWalk(const TWalked &walked, bool forward, bool byOwner, const std::string &run)
 {
+    // The other process erases and adds again the records under odd keys,
+    // with another owner now and then: on the owner index such a record is a
+    // new one at another place, and may be met twice. The stable records are
+    // met once, and nothing is met twice along the record key.
     std::set<std::string> seen;
-    for (const std::string &key : walked.Keys)
-        EXPECT_TRUE(seen.insert(key).second) << "returned twice: " << key;
+    for (const std::string &key : walked.Keys) {
+        const bool stable = (key.back() - '0') % 2 == 0;
+        EXPECT_TRUE(seen.insert(key).second || (byOwner && !stable)) << "returned twice: " << key;
+    }
     for (int j = 0; j < kStable; ++j)
         if (run.empty() || StableOwner(j) == run) {
             EXPECT_TRUE(seen.count(RecordNumber(2 * (j + 1)))) << "skipped " << RecordNumber(2 * (j + 1));
