@@ -159,8 +159,8 @@ public:
 /// Runs the benchmarks and prints, for each <mine> / <raw> pair of the same
 /// work, both times and their ratio, and the round trips of mine, of the raw
 /// baseline and of the one statement (<scan>) where there is one.
-inline int RunWithRatios(int argc, char **argv, const std::string &mine = "BM_Kiv_",
-                         const std::string &raw = "BM_Raw_", const std::string &scan = "BM_Scan_")
+inline int RunWithRatios(int argc, char **argv, const std::string &mine = "BM_Kiv_", const std::string &raw = "BM_Raw_",
+                         const std::string &scan = "BM_Scan_")
 {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
@@ -171,8 +171,8 @@ inline int RunWithRatios(int argc, char **argv, const std::string &mine = "BM_Ki
         const auto it = reporter.Trips.find(name);
         return it == reporter.Trips.end() ? -1.0 : it->second;
     };
-    std::printf("\n%-34s %11s %11s %6s %10s %10s %10s\n", "work (time per unit)", "mine", "raw", "ratio",
-                "trips", "raw trips", "1-stmt");
+    std::printf("\n%-34s %11s %11s %6s %10s %10s %10s\n", "work (time per unit)", "mine", "raw", "ratio", "trips",
+                "raw trips", "1-stmt");
     for (const auto &[name, kiv] : reporter.Times) {
         if (name.rfind(mine, 0) != 0)
             continue;
