@@ -1,29 +1,43 @@
 #include "engine/Dataset.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
-#include <random>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "engine/ChangeStamp.h"
 #include "engine/Codes.h"
+#include "engine/FileCalls.h"
 #include "vbis/Vbis4032.h"
 
 namespace vbis {
 
 namespace {
 
-// How long an open waits for the data file of a dataset that another
-// workstation is creating at that moment.
-constexpr auto kDataFileWait = std::chrono::milliseconds(500);
-constexpr const char *kRecordTable = "vbis_record";
+// The page size of new data files.
+constexpr int kPageSize = 16384;
+// A walk from either end of an index usually reads it all (the board, a
+// catalogue), and one that goes on from a record found by its value usually
+// reads the records of that value (a user's messages): their first batch is
+// large. A walk that goes on from anywhere else starts small. Each next
+// batch is larger, up to what fits in kMostAheadBytes.
+constexpr std::size_t kFirstAheadLarge = 256;
+constexpr std::size_t kFirstAhead = 32;
+constexpr std::size_t kAheadGrowth = 8;
+constexpr std::size_t kMostAheadBytes = 4u << 20;
+
+// Every write of the process, through any handle: a batch read before the
+// last of them is not served any more, so that a process sees its own writes
+// at its next read.
+std::atomic<uint64_t> gWrites{0};
 
 // Resets a statement when the call that stepped it returns, so that no
 // statement, and therefore no lock, outlives an entry-point call.
@@ -38,24 +52,6 @@ private:
     sqlite3_stmt *FStatement;
 };
 
-// Waits for another connection's lock in short, jittered sleeps, so that
-// several writers take turns instead of one starving behind the others, and
-// gives up after kBusyTimeoutMillis.
-int BusyWait(void *since, int attempt)
-{
-    using TClock = std::chrono::steady_clock;
-    auto &start = *static_cast<TClock::time_point *>(since);
-    const TClock::time_point now = TClock::now();
-    if (attempt == 0)
-        start = now;
-    else if (now - start >= std::chrono::milliseconds(kBusyTimeoutMillis))
-        return 0;
-    thread_local std::minstd_rand random(unsigned(::getpid()) ^ unsigned(now.time_since_epoch().count()));
-    const int ceiling = attempt < 10 ? 2 + attempt : 12;
-    std::this_thread::sleep_for(std::chrono::microseconds(500 + int(random() % unsigned(ceiling * 1000))));
-    return 1;
-}
-
 // The engine is a product of its own and links nothing of the program's
 // layers, so the few file helpers it needs (the folder of a path, a write
 // loop, a folder flush) are its own, in this file and nowhere else.
@@ -68,52 +64,12 @@ std::string FolderOf(const std::string &path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Reads the definition file at path into text; the code says why it failed.
-int16_t ReadDefinitionFile(const std::string &path, std::string &text)
-{
-    // O_NONBLOCK: a fifo in place of the file must not hang the caller.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT) {
-            struct stat st;
-            // A missing dataset in a folder that is there is "not found"; a
-            // folder that is not there is a read error of the path.
-            return ::stat(FolderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? VBIS_NOT_FOUND : VBIS_IO_ERROR;
-        }
-        return CodeOfErrno(error);
-    }
-    int16_t code = VBIS_OK;
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        code = CodeOfErrno(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        code = VBIS_NOT_ISAM;
-    } else {
-        char chunk[4096];
-        while (text.size() <= kMaxDefinitionBytes) {
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                code = CodeOfErrno(errno);
-                break;
-            }
-            if (n == 0)
-                break;
-            text.append(chunk, std::size_t(n));
-        }
-    }
-    ::close(fd);
-    return code;
-}
-
 // Writes all of text to fd.
 bool WriteAll(int fd, const std::string &text)
 {
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = sys::Write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -125,10 +81,10 @@ bool WriteAll(int fd, const std::string &text)
 
 void SyncFolder(const std::string &folder)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = sys::Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+        sys::Fsync(fd);
+        sys::Close(fd);
     }
 }
 
@@ -142,28 +98,97 @@ bool IsDecimal(std::string_view text)
     return true;
 }
 
+// This machine's name as it goes into the names of files being built: the
+// folder is shared between machines, and a process number means something
+// only on its own machine.
+std::string HostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == 0)
+        return "host";
+    std::string host;
+    for (const char *c = name; *c != 0; ++c)
+        host += (std::isalnum(static_cast<unsigned char>(*c)) || *c == '.' || *c == '_') ? *c : '_';
+    return host;
+}
+
+// The suffix of the files a create builds before it puts them in place:
+// "-new-<process>-<host>-<serial>".
+std::string BuildingSuffix()
+{
+    static std::atomic<unsigned> serial{0};
+    static const std::string host = HostName();
+    return "-new-" + std::to_string(::getpid()) + "-" + host + "-" + std::to_string(++serial);
+}
+
+// True when name (a file in the folder) was being built for the dataset
+// file base ("KivDB31.ism") by a process of this machine that is gone: a
+// create that was killed before it could clean up.
+bool IsLeftOver(const std::string &name, const std::string &base, const std::string &host)
+{
+    const std::string prefix = base + "-new-";
+    if (name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const std::string rest = name.substr(prefix.size());
+    const std::size_t dash = rest.find('-');
+    const std::size_t last = rest.rfind('-');
+    if (dash == std::string::npos || last == dash || !IsDecimal(rest.substr(0, dash))
+        || !IsDecimal(rest.substr(last + 1)) || rest.substr(dash + 1, last - dash - 1) != host || dash > 9)
+        return false;
+    const long pid = std::stol(rest.substr(0, dash));
+    if (pid <= 0 || pid == long(::getpid()))
+        return false;
+    return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Removes what creates of the dataset at path left behind when they were
+// killed: files being built by processes of this machine that are gone.
+// Files of other machines, and of processes still running, stay.
+void RemoveLeftOvers(const std::string &path)
+{
+    const std::string folder = FolderOf(path);
+    const std::size_t slash = path.rfind('/');
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    DIR *dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    Count(TCall::Open);
+    static const std::string host = HostName();
+    std::vector<std::string> gone;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (IsLeftOver(name, base + ".ism", host) || IsLeftOver(name, base + ".isd", host))
+            gone.push_back(name);
+    }
+    Count(TCall::Read);
+    ::closedir(dir);
+    Count(TCall::Close);
+    for (const std::string &name : gone)
+        sys::Unlink((folder + "/" + name).c_str());
+}
+
 // Puts the finished file built at building under name, failing with
 // VBIS_NAME_IN_USE when name exists. A hard link is exclusive and shows the
 // file whole; where the share allows no hard links, the file is made
 // exclusively under name and written there instead.
 int16_t ClaimName(const std::string &building, const std::string &name, const std::string &text)
 {
-    if (::link(building.c_str(), name.c_str()) == 0)
+    if (sys::Link(building.c_str(), name.c_str()) == 0)
         return VBIS_OK;
     if (errno == EEXIST)
         return VBIS_NAME_IN_USE;
     if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK && errno != ENOSYS)
         return CodeOfErrno(errno);
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = sys::Open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
     if (fd < 0)
         return errno == EEXIST ? int16_t(VBIS_NAME_IN_USE) : CodeOfErrno(errno);
     int16_t code = VBIS_OK;
-    if (!WriteAll(fd, text) || ::fsync(fd) != 0)
+    if (!WriteAll(fd, text) || sys::Fsync(fd) != 0)
         code = CodeOfErrno(errno);
-    if (::close(fd) != 0 && code == VBIS_OK)
+    if (sys::Close(fd) != 0 && code == VBIS_OK)
         code = CodeOfErrno(errno);
     if (code != VBIS_OK)
-        ::unlink(name.c_str());
+        sys::Unlink(name.c_str());
     return code;
 }
 
@@ -172,10 +197,10 @@ int16_t BuildDataFile(const std::string &path, const TDefinition &definition)
 {
     // Made by hand first so that it gets the folder's usual permissions
     // (0666 less the umask): every workstation's user must be able to write it.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = sys::Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
     if (fd < 0)
         return CodeOfErrno(errno);
-    ::close(fd);
+    sys::Close(fd);
 
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -183,12 +208,20 @@ int16_t BuildDataFile(const std::string &path, const TDefinition &definition)
         sqlite3_close_v2(db);
         return VBIS_IO_ERROR;
     }
-    std::string sql = "PRAGMA journal_mode=OFF;" // nobody else sees the file until it is complete
-                      "PRAGMA synchronous=FULL;"
-                      "BEGIN;"
-                      "CREATE TABLE vbis_dataset(id INTEGER PRIMARY KEY CHECK (id = 1), key_length INTEGER NOT NULL,"
-                      " format TEXT NOT NULL, version INTEGER NOT NULL);"
-                      "CREATE TABLE vbis_record(k BLOB NOT NULL PRIMARY KEY, rec BLOB NOT NULL";
+    std::string sql = std::string("PRAGMA journal_mode=OFF;" // nobody else sees the file until it is complete
+                                  "PRAGMA synchronous=FULL;")
+                      // Pages of 16 KiB hold 35 users records (429 bytes) or 22
+                      // messages (676 bytes) with little left over, so a walk
+                      // reads a quarter of the pages it would at SQLite's 4 KiB;
+                      // and a record's table holds whole records in its inner
+                      // pages too, which then number a quarter as well.
+                      // Datasets made before keep the page size they have.
+                      + "PRAGMA page_size=" + std::to_string(kPageSize)
+                      + ";"
+                        "BEGIN;"
+                        "CREATE TABLE vbis_dataset(id INTEGER PRIMARY KEY CHECK (id = 1), key_length INTEGER NOT NULL,"
+                        " format TEXT NOT NULL, version INTEGER NOT NULL);"
+                        "CREATE TABLE vbis_record(k BLOB NOT NULL PRIMARY KEY, rec BLOB NOT NULL";
     const auto &fields = definition.Format.Fields();
     for (std::size_t i = 0; i < fields.size(); ++i)
         if (fields[i].Indexed)
@@ -237,42 +270,43 @@ int16_t TDataset::Create(const std::string &path, int keyLength, std::string_vie
     const std::string isd = path + ".isd";
 
     struct stat st;
-    if (::lstat(isd.c_str(), &st) == 0)
+    if (sys::Lstat(isd.c_str(), st) == 0)
         return VBIS_NAME_IN_USE;
     if (errno != ENOENT)
         return CodeOfErrno(errno);
-    if (::lstat(ism.c_str(), &st) == 0)
+    if (sys::Lstat(ism.c_str(), st) == 0)
         return VBIS_NAME_IN_USE;
+    RemoveLeftOvers(path);
 
     // Both files are made whole under names of their own first, so that
     // nobody ever opens half of either. Then the definition file is linked
     // into place, which fails when the name exists: of two workstations
     // creating the same dataset at once, one gets it and the other is
     // refused. The data file follows at once; an open that finds the
-    // definition in the instant before waits for it (Open).
-    static std::atomic<unsigned> serial{0};
-    const std::string suffix = "-new-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+    // definition in the instant before waits for it.
+    const std::string suffix = BuildingSuffix();
     const std::string ismBuilding = ism + suffix;
     const std::string isdBuilding = isd + suffix;
     int16_t code = VBIS_OK;
-    const int fd = ::open(ismBuilding.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd =
+        sys::Open(ismBuilding.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
     if (fd < 0)
         return CodeOfErrno(errno);
-    if (!WriteAll(fd, ComposeDefinition(keyLength, definition.Format)) || ::fsync(fd) != 0)
+    if (!WriteAll(fd, ComposeDefinition(keyLength, definition.Format)) || sys::Fsync(fd) != 0)
         code = CodeOfErrno(errno);
-    if (::close(fd) != 0 && code == VBIS_OK)
+    if (sys::Close(fd) != 0 && code == VBIS_OK)
         code = CodeOfErrno(errno);
     if (code == VBIS_OK)
         code = BuildDataFile(isdBuilding, definition);
     if (code == VBIS_OK)
         code = ClaimName(ismBuilding, ism, ComposeDefinition(keyLength, definition.Format));
-    if (code == VBIS_OK && ::rename(isdBuilding.c_str(), isd.c_str()) != 0) {
+    if (code == VBIS_OK && sys::Rename(isdBuilding.c_str(), isd.c_str()) != 0) {
         code = CodeOfErrno(errno);
-        ::unlink(ism.c_str());
+        sys::Unlink(ism.c_str());
     }
-    ::unlink(ismBuilding.c_str());
+    sys::Unlink(ismBuilding.c_str());
     if (code != VBIS_OK) {
-        ::unlink(isdBuilding.c_str());
+        sys::Unlink(isdBuilding.c_str());
         return code;
     }
     SyncFolder(FolderOf(path));
@@ -281,254 +315,34 @@ int16_t TDataset::Create(const std::string &path, int keyLength, std::string_vie
 
 int16_t TDataset::Open(const std::string &path, std::unique_ptr<TDataset> &out)
 {
-    std::string text;
-    int16_t code = ReadDefinitionFile(path + ".ism", text);
+    std::unique_ptr<TConnection> connection;
+    const int16_t code = TConnection::Take(path, connection);
     if (code != VBIS_OK)
         return code;
-    TDefinitionRead read = ParseDefinition(text);
-    if (read.Check == TDefinitionCheck::NotOurs)
-        return VBIS_NOT_ISAM;
-    if (read.Check == TDefinitionCheck::Damaged)
-        return VBIS_CORRUPTED;
-
-    const std::string isd = path + ".isd";
-    struct stat st;
-    // A workstation creating the dataset puts the data file in place an
-    // instant after the definition; a definition that stays alone is damage.
-    const auto giveUp = std::chrono::steady_clock::now() + kDataFileWait;
-    while (::stat(isd.c_str(), &st) != 0) {
-        if (errno != ENOENT)
-            return CodeOfErrno(errno);
-        if (std::chrono::steady_clock::now() >= giveUp)
-            return VBIS_CORRUPTED;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (!S_ISREG(st.st_mode))
-        return VBIS_CORRUPTED;
-    const char *vfs = ChangeStampVfs();
-    if (vfs == nullptr)
-        return VBIS_IO_ERROR;
-
-    sqlite3 *db = nullptr;
-    // Read-write without create: a data file that vanished must not come back empty.
-    const int rc = sqlite3_open_v2(isd.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, vfs);
-    if (rc != SQLITE_OK) {
-        code = db == nullptr ? VBIS_NO_MEMORY : VBIS_IO_ERROR;
-        sqlite3_close_v2(db);
-        return code;
-    }
-    std::unique_ptr<TDataset> dataset(new TDataset(db, std::move(*read.Definition)));
-    code = dataset->CheckSchema();
-    if (code != VBIS_OK)
-        return code;
-    out = std::move(dataset);
+    out.reset(new TDataset(std::move(connection)));
     return VBIS_OK;
 }
 
-TDataset::TDataset(sqlite3 *db, TDefinition definition)
-    : FDb(db), FDefinition(std::move(definition)),
-      FIndexStatements((FDefinition.Format.Fields().size() + 1) * kIndexQueries, nullptr),
-      FStatements(kQueries, nullptr)
-{
-    sqlite3_extended_result_codes(FDb, 1);
-    sqlite3_busy_handler(FDb, BusyWait, &FBusySince);
-    // A data file is shared and may come from anywhere: its schema gets no
-    // trust beyond plain SQL.
-    sqlite3_db_config(FDb, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(FDb, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_db_config(FDb, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
-    sqlite3_db_config(FDb, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
-}
+TDataset::TDataset(std::unique_ptr<TConnection> connection) : FConnection(std::move(connection)) {}
 
 TDataset::~TDataset()
 {
-    for (sqlite3_stmt *s : FIndexStatements)
-        sqlite3_finalize(s);
-    for (sqlite3_stmt *s : FStatements)
-        sqlite3_finalize(s);
-    sqlite3_close_v2(FDb);
+    TConnection::Give(std::move(FConnection));
 }
 
-int16_t TDataset::CheckSchema()
+int16_t TDataset::Noted(int16_t code)
 {
-    // A rollback journal, never WAL: WAL does not work between hosts.
-    std::string mode;
-    int rc = sqlite3_exec(
-        FDb, "PRAGMA journal_mode=TRUNCATE",
-        [](void *out, int n, char **values, char **) {
-            if (n > 0 && values[0] != nullptr)
-                *static_cast<std::string *>(out) = values[0];
-            return 0;
-        },
-        &mode, nullptr);
-    if (rc != SQLITE_OK)
-        return CodeOfSqlite(rc);
-    if (mode != "truncate")
-        return VBIS_MULTI_USER; // held in another journal mode by someone else
-    rc = sqlite3_exec(FDb, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        return CodeOfSqlite(rc);
-
-    sqlite3_stmt *s = nullptr;
-    rc = sqlite3_prepare_v2(FDb, "SELECT key_length, format FROM vbis_dataset WHERE id = 1", -1, &s, nullptr);
-    int16_t code = VBIS_OK;
-    if (rc != SQLITE_OK) {
-        code = CodeOfSqlite(rc);
-    } else {
-        rc = sqlite3_step(s);
-        if (rc == SQLITE_ROW) {
-            const auto *format = reinterpret_cast<const char *>(sqlite3_column_text(s, 1));
-            // The data must be laid out as the definition says.
-            if (sqlite3_column_int64(s, 0) != FDefinition.KeyLength || format == nullptr
-                || FDefinition.Format.Text() != format)
-                code = VBIS_CORRUPTED;
-        } else {
-            code = rc == SQLITE_DONE ? int16_t(VBIS_CORRUPTED) : CodeOfSqlite(rc);
-        }
-    }
-    sqlite3_finalize(s);
-    if (code != VBIS_OK)
-        return code;
-
-    std::string columns = "SELECT k, rec";
-    for (std::size_t i = 0; i < FDefinition.Format.Fields().size(); ++i)
-        if (FDefinition.Format.Fields()[i].Indexed)
-            columns += ", x" + std::to_string(i + 1);
-    columns += " FROM vbis_record LIMIT 0";
-    s = nullptr;
-    rc = sqlite3_prepare_v2(FDb, columns.c_str(), -1, &s, nullptr);
-    sqlite3_finalize(s);
-    return rc == SQLITE_OK ? int16_t(VBIS_OK) : CodeOfSqlite(rc);
-}
-
-int16_t TDataset::Prepare(const std::string &sql, sqlite3_stmt *&out)
-{
-    const int rc = sqlite3_prepare_v3(FDb, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &out, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_finalize(out);
-        out = nullptr;
-        return CodeOfSqlite(rc);
-    }
-    return VBIS_OK;
-}
-
-std::string TDataset::ValueColumn(int index) const
-{
-    return index == 0 ? "k" : "x" + std::to_string(index);
-}
-
-int16_t TDataset::IndexStatement(int index, TIndexQuery query, sqlite3_stmt *&out)
-{
-    sqlite3_stmt *&slot = FIndexStatements[std::size_t(index) * kIndexQueries + query];
-    if (slot != nullptr) {
-        out = slot;
-        return VBIS_OK;
-    }
-    // ?1 is the index value, ?2 the record key; on index 0 the value is the key.
-    const std::string v = ValueColumn(index);
-    const std::string select = std::string("SELECT k, rec, ") + v + " FROM " + kRecordTable;
-    const std::string up = index == 0 ? " ORDER BY k LIMIT 1" : " ORDER BY " + v + ", k LIMIT 1";
-    const std::string down = index == 0 ? " ORDER BY k DESC LIMIT 1" : " ORDER BY " + v + " DESC, k DESC LIMIT 1";
-    std::string sql;
-    switch (query) {
-    case QFirst:
-        sql = select + up;
-        break;
-    case QLast:
-        sql = select + down;
-        break;
-    // Row-value seeks from the remembered position: one index range search.
-    case QNext:
-        sql = select + (index == 0 ? " WHERE k > ?2" : " WHERE (" + v + ", k) > (?1, ?2)") + up;
-        break;
-    case QPrevious:
-        sql = select + (index == 0 ? " WHERE k < ?2" : " WHERE (" + v + ", k) < (?1, ?2)") + down;
-        break;
-    case QEqual:
-        sql = select + " WHERE " + v + " = ?1" + up;
-        break;
-    case QValueOf:
-        sql = "SELECT " + v + " FROM " + kRecordTable + " WHERE k = ?1";
-        break;
-    case kIndexQueries:
-        return VBIS_BAD_PARAMETER;
-    }
-    const int16_t code = Prepare(sql, slot);
-    out = slot;
+    // A connection that met damage or a failing file is not kept: the next
+    // open starts afresh.
+    if (code == VBIS_CORRUPTED || code == VBIS_IO_ERROR || code == VBIS_NOT_ISAM || code == VBIS_DISK_FULL
+        || code == VBIS_NO_MEMORY)
+        FConnection->MarkUnsound();
     return code;
-}
-
-int16_t TDataset::Statement(TQuery query, sqlite3_stmt *&out)
-{
-    sqlite3_stmt *&slot = FStatements[query];
-    if (slot != nullptr) {
-        out = slot;
-        return VBIS_OK;
-    }
-    std::string sql;
-    const auto &fields = FDefinition.Format.Fields();
-    switch (query) {
-    case QInsert: {
-        std::string names = "k, rec", values = "?1, ?2";
-        int n = 3;
-        for (std::size_t i = 0; i < fields.size(); ++i)
-            if (fields[i].Indexed) {
-                names += ", x" + std::to_string(i + 1);
-                values += ", ?" + std::to_string(n++);
-            }
-        sql = std::string("INSERT INTO ") + kRecordTable + "(" + names + ") VALUES(" + values + ")";
-        break;
-    }
-    case QUpdate: {
-        sql = std::string("UPDATE ") + kRecordTable + " SET rec = ?2";
-        int n = 3;
-        for (std::size_t i = 0; i < fields.size(); ++i)
-            if (fields[i].Indexed)
-                sql += ", x" + std::to_string(i + 1) + " = ?" + std::to_string(n++);
-        sql += " WHERE k = ?1";
-        break;
-    }
-    case QDelete:
-        sql = std::string("DELETE FROM ") + kRecordTable + " WHERE k = ?1";
-        break;
-    case QMaxKey:
-        sql = std::string("SELECT k FROM ") + kRecordTable + " ORDER BY k DESC LIMIT 1";
-        break;
-    case QCount:
-        sql = std::string("SELECT count(*) FROM ") + kRecordTable;
-        break;
-    case QBumpVersion:
-        // Every write changes the file, even one that rewrites identical bytes.
-        sql = "UPDATE vbis_dataset SET version = version + 1 WHERE id = 1";
-        break;
-    case QBegin:
-        sql = "BEGIN IMMEDIATE";
-        break;
-    case QCommit:
-        sql = "COMMIT";
-        break;
-    case QRollback:
-        sql = "ROLLBACK";
-        break;
-    case kQueries:
-        return VBIS_BAD_PARAMETER;
-    }
-    const int16_t code = Prepare(sql, slot);
-    out = slot;
-    return code;
-}
-
-void TDataset::BindValue(sqlite3_stmt *s, int column, const TIndexValue &value) const
-{
-    if (value.IsText)
-        sqlite3_bind_blob(s, column, value.Text.data(), int(value.Text.size()), SQLITE_STATIC);
-    else
-        sqlite3_bind_int64(s, column, value.Integer);
 }
 
 int16_t TDataset::BindRecord(sqlite3_stmt *s, std::string_view key, const unsigned char *buffer) const
 {
-    const TRecordFormat &format = FDefinition.Format;
+    const TRecordFormat &format = Definition().Format;
     sqlite3_bind_blob(s, 1, key.data(), int(key.size()), SQLITE_STATIC);
     sqlite3_bind_blob(s, 2, buffer, int(format.RecordLength()), SQLITE_STATIC);
     int column = 3;
@@ -546,9 +360,17 @@ int16_t TDataset::BindRecord(sqlite3_stmt *s, std::string_view key, const unsign
     return VBIS_OK;
 }
 
+static void BindValue(sqlite3_stmt *s, int column, const TIndexValue &value)
+{
+    if (value.IsText)
+        sqlite3_bind_blob(s, column, value.Text.data(), int(value.Text.size()), SQLITE_STATIC);
+    else
+        sqlite3_bind_int64(s, column, value.Integer);
+}
+
 int16_t TDataset::KeyValue(int index, std::string_view key, TIndexValue &value) const
 {
-    if (index == 0 || FDefinition.Format.FieldOfIndex(index).Kind == TFieldKind::Text) {
+    if (index == 0 || Definition().Format.FieldOfIndex(index).Kind == TFieldKind::Text) {
         value.IsText = true;
         value.Text.assign(key);
         return VBIS_OK;
@@ -572,124 +394,233 @@ int16_t TDataset::KeyValue(int index, std::string_view key, TIndexValue &value) 
     return VBIS_OK;
 }
 
-int16_t TDataset::StepRead(sqlite3_stmt *s, int index, bool keyOnly, std::string &foundKey, unsigned char *buffer)
+namespace {
+
+// The index value of column in the row a statement stands on.
+TIndexValue ValueAt(sqlite3_stmt *s, int column, bool isText)
 {
+    TIndexValue value;
+    value.IsText = isText;
+    if (isText) {
+        const auto *text = static_cast<const char *>(sqlite3_column_blob(s, column));
+        value.Text.assign(text == nullptr ? "" : text, std::size_t(sqlite3_column_bytes(s, column)));
+    } else {
+        value.Integer = sqlite3_column_int64(s, column);
+    }
+    return value;
+}
+
+} // namespace
+
+namespace {
+
+bool SameValue(const TIndexValue &a, const TIndexValue &b)
+{
+    return a.IsText == b.IsText && (a.IsText ? a.Text == b.Text : a.Integer == b.Integer);
+}
+
+} // namespace
+
+int16_t TDataset::ReadAhead(int index, bool forward, std::size_t count, const TIndexValue *run)
+{
+    sqlite3_stmt *s = nullptr;
+    int16_t code;
+    const bool onRecord = FPosition.Place == TPlace::OnRecord;
+    const auto query = onRecord ? (forward ? TConnection::QNext : TConnection::QPrevious)
+                                : (forward ? TConnection::QFirst : TConnection::QLast);
+    if ((code = FConnection->IndexStatement(index, query, s)) != VBIS_OK)
+        return code;
     TReset reset(s);
+    if (onRecord) {
+        if (index != 0)
+            BindValue(s, 1, FPosition.Value);
+        sqlite3_bind_blob(s, 2, FPosition.Key.data(), int(FPosition.Key.size()), SQLITE_STATIC);
+    }
+    sqlite3_bind_int64(s, 3, sqlite3_int64(count));
+
+    const bool textValue = index == 0 || Definition().Format.FieldOfIndex(index).Kind == TFieldKind::Text;
+    std::vector<TAhead> records;
+    records.reserve(std::min<std::size_t>(count, 1024));
+    bool stopped = false;
+    // One statement, and so one read transaction, for the whole batch.
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        TAhead ahead;
+        const auto *key = static_cast<const char *>(sqlite3_column_blob(s, 0));
+        ahead.Key.assign(key == nullptr ? "" : key, std::size_t(sqlite3_column_bytes(s, 0)));
+        const auto *record = static_cast<const char *>(sqlite3_column_blob(s, 1));
+        ahead.Record.assign(record == nullptr ? "" : record, std::size_t(sqlite3_column_bytes(s, 1)));
+        ahead.Value = index == 0 ? TIndexValue{true, ahead.Key, 0} : ValueAt(s, 2, textValue);
+        const bool runEnds = run != nullptr && !SameValue(ahead.Value, *run);
+        records.push_back(std::move(ahead));
+        // A walk through the records of one value reads one record past them
+        // and no more: whoever walks them usually stops there.
+        if (runEnds) {
+            rc = SQLITE_DONE;
+            stopped = true;
+            break;
+        }
+    }
+    if (rc != SQLITE_DONE)
+        return CodeOfSqlite(rc);
+    FBatch.Active = true;
+    FBatch.Index = index;
+    FBatch.Forward = forward;
+    FBatch.Writes = gWrites.load();
+    FBatch.Records = std::move(records);
+    FBatch.Next = 0;
+    FBatch.Last = !stopped && FBatch.Records.size() < count;
+    FBatch.Size = count;
+    return VBIS_OK;
+}
+
+int16_t TDataset::Hand(int index, std::string &foundKey, unsigned char *buffer, bool keyOnly)
+{
+    const TAhead &ahead = FBatch.Records[FBatch.Next];
+    if (ahead.Key.empty())
+        return VBIS_CORRUPTED;
+    if (!keyOnly) {
+        const std::size_t length = Definition().Format.RecordLength();
+        if (ahead.Record.size() != length)
+            return VBIS_CORRUPTED; // the buffer is left as it was, and so is the position
+        std::memcpy(buffer, ahead.Record.data(), length);
+    }
+    FPosition.Index = index;
+    FPosition.Place = TPlace::OnRecord;
+    FPosition.Key = ahead.Key;
+    FPosition.Value = ahead.Value;
+    if (FEqualRun && !SameValue(ahead.Value, FRunValue))
+        FEqualRun = false;
+    foundKey = ahead.Key;
+    ++FBatch.Next;
+    return VBIS_OK;
+}
+
+int16_t TDataset::ReadEqual(int index, std::string_view key, std::string &foundKey, unsigned char *buffer)
+{
+    TIndexValue value;
+    sqlite3_stmt *s = nullptr;
+    int16_t code;
+    if ((code = KeyValue(index, key, value)) != VBIS_OK
+        || (code = FConnection->IndexStatement(index, TConnection::QEqual, s)) != VBIS_OK)
+        return code;
+    TReset reset(s);
+    BindValue(s, 1, value);
     const int rc = sqlite3_step(s);
     if (rc == SQLITE_DONE)
         return VBIS_NOT_FOUND;
     if (rc != SQLITE_ROW)
         return CodeOfSqlite(rc);
-    const auto *key = static_cast<const char *>(sqlite3_column_blob(s, 0));
-    const int keyBytes = sqlite3_column_bytes(s, 0);
-    if (key == nullptr || keyBytes <= 0)
+    const auto *found = static_cast<const char *>(sqlite3_column_blob(s, 0));
+    const int foundBytes = sqlite3_column_bytes(s, 0);
+    if (found == nullptr || foundBytes <= 0)
         return VBIS_CORRUPTED;
-    TPosition position;
-    position.Index = index;
-    position.Place = TPlace::OnRecord;
-    position.Key.assign(key, std::size_t(keyBytes));
-    if (index == 0) {
-        position.Value.Text = position.Key;
-    } else if (FDefinition.Format.FieldOfIndex(index).Kind == TFieldKind::Text) {
-        const auto *text = static_cast<const char *>(sqlite3_column_blob(s, 2));
-        position.Value.Text.assign(text == nullptr ? "" : text, std::size_t(sqlite3_column_bytes(s, 2)));
-    } else {
-        position.Value.IsText = false;
-        position.Value.Integer = sqlite3_column_int64(s, 2);
-    }
-    if (!keyOnly) {
-        const void *record = sqlite3_column_blob(s, 1);
-        const std::size_t length = FDefinition.Format.RecordLength();
-        if (record == nullptr || std::size_t(sqlite3_column_bytes(s, 1)) != length)
-            return VBIS_CORRUPTED; // the buffer is left as it was
-        std::memcpy(buffer, record, length);
-    }
-    foundKey = position.Key;
-    FPosition = std::move(position);
+    const void *record = sqlite3_column_blob(s, 1);
+    const std::size_t length = Definition().Format.RecordLength();
+    if (record == nullptr || std::size_t(sqlite3_column_bytes(s, 1)) != length)
+        return VBIS_CORRUPTED; // the buffer is left as it was
+    std::memcpy(buffer, record, length);
+    FPosition.Index = index;
+    FPosition.Place = TPlace::OnRecord;
+    FPosition.Key.assign(found, std::size_t(foundBytes));
+    FPosition.Value = index == 0 ? TIndexValue{true, FPosition.Key, 0}
+                                 : ValueAt(s, 2, Definition().Format.FieldOfIndex(index).Kind == TFieldKind::Text);
+    FEqualRun = true;
+    FRunValue = FPosition.Value;
+    foundKey = FPosition.Key;
     return VBIS_OK;
 }
 
 int16_t TDataset::Get(int index, int readMode, std::string_view key, std::string &foundKey, unsigned char *buffer)
 {
-    if (!FDefinition.Format.IsIndex(index))
+    if (!Definition().Format.IsIndex(index))
         return VBIS_BAD_PARAMETER;
-    sqlite3_stmt *s = nullptr;
-    int16_t code;
     if (readMode == VBIS_READ_EQUAL) {
-        TIndexValue value;
-        if ((code = KeyValue(index, key, value)) != VBIS_OK || (code = IndexStatement(index, QEqual, s)) != VBIS_OK)
-            return code;
-        BindValue(s, 1, value);
-        return StepRead(s, index, false, foundKey, buffer);
+        FBatch.Active = false;
+        FEqualRun = false;
+        return Noted(ReadEqual(index, key, foundKey, buffer));
     }
     if (readMode != VBIS_READ_NEXT && readMode != VBIS_READ_PREVIOUS && readMode != VBIS_READ_PREVIOUS_KEY)
         return VBIS_BAD_PARAMETER;
 
     const bool forward = readMode == VBIS_READ_NEXT;
+    const bool keyOnly = readMode == VBIS_READ_PREVIOUS_KEY;
+    int16_t code;
     if (FPosition.Place == TPlace::OnRecord && FPosition.Index != index) {
         // Going on along another index: from the current record's place in it.
-        if ((code = IndexStatement(index, QValueOf, s)) != VBIS_OK)
+        FBatch.Active = false;
+        FEqualRun = false;
+        sqlite3_stmt *s = nullptr;
+        if ((code = FConnection->IndexStatement(index, TConnection::QValueOf, s)) != VBIS_OK)
             return code;
         TReset reset(s);
         sqlite3_bind_blob(s, 1, FPosition.Key.data(), int(FPosition.Key.size()), SQLITE_STATIC);
         const int rc = sqlite3_step(s);
         if (rc != SQLITE_ROW)
-            return rc == SQLITE_DONE ? int16_t(VBIS_NOT_FOUND) : CodeOfSqlite(rc);
-        TIndexValue value;
-        if (index == 0) {
-            value.Text = FPosition.Key;
-        } else if (FDefinition.Format.FieldOfIndex(index).Kind == TFieldKind::Text) {
-            const auto *text = static_cast<const char *>(sqlite3_column_blob(s, 0));
-            value.Text.assign(text == nullptr ? "" : text, std::size_t(sqlite3_column_bytes(s, 0)));
-        } else {
-            value.IsText = false;
-            value.Integer = sqlite3_column_int64(s, 0);
-        }
+            return rc == SQLITE_DONE ? int16_t(VBIS_NOT_FOUND) : Noted(CodeOfSqlite(rc));
+        FPosition.Value = index == 0 ? TIndexValue{true, FPosition.Key, 0}
+                                     : ValueAt(s, 0, Definition().Format.FieldOfIndex(index).Kind == TFieldKind::Text);
         FPosition.Index = index;
-        FPosition.Value = std::move(value);
     }
     if (FPosition.Place == (forward ? TPlace::AfterLast : TPlace::BeforeFirst))
         return VBIS_NOT_FOUND;
-    if (FPosition.Place == TPlace::OnRecord) {
-        if ((code = IndexStatement(index, forward ? QNext : QPrevious, s)) != VBIS_OK)
-            return code;
-        if (index != 0)
-            BindValue(s, 1, FPosition.Value);
-        sqlite3_bind_blob(s, 2, FPosition.Key.data(), int(FPosition.Key.size()), SQLITE_STATIC);
-    } else if ((code = IndexStatement(index, forward ? QFirst : QLast, s)) != VBIS_OK) {
-        return code;
+
+    // The batch goes on serving only the walk it was read for, and only
+    // while the process wrote nothing since.
+    const bool going = FBatch.Active && FBatch.Index == index && FBatch.Forward == forward
+                       && FBatch.Writes == gWrites.load() && !keyOnly;
+    if (going && FBatch.Next < FBatch.Records.size())
+        return Noted(Hand(index, foundKey, buffer, keyOnly));
+    if (!going || !FBatch.Last) {
+        // A key-only read looks for one key (the last, for a new key): it
+        // reads that alone.
+        const std::size_t most =
+            std::max(kFirstAhead, kMostAheadBytes / std::max<std::size_t>(1, Definition().Format.RecordLength()));
+        const bool run = FEqualRun && FPosition.Place == TPlace::OnRecord && FPosition.Index == index;
+        std::size_t count = FPosition.Place == TPlace::OnRecord && !run ? kFirstAhead : kFirstAheadLarge;
+        if (keyOnly)
+            count = 1;
+        else if (going)
+            count = FBatch.Size * kAheadGrowth;
+        count = std::min(count, most);
+        FBatch.Active = false;
+        if ((code = ReadAhead(index, forward, count, run ? &FRunValue : nullptr)) != VBIS_OK)
+            return Noted(code);
+        if (!FBatch.Records.empty()) {
+            code = Hand(index, foundKey, buffer, keyOnly);
+            if (keyOnly)
+                FBatch.Active = false;
+            return Noted(code);
+        }
     }
-    code = StepRead(s, index, readMode == VBIS_READ_PREVIOUS_KEY, foundKey, buffer);
-    if (code == VBIS_NOT_FOUND) {
-        // Past the end: a read the other way starts again from this end.
-        PlaceAtEnd(index, forward ? TPlace::AfterLast : TPlace::BeforeFirst);
-    }
-    return code;
+    // Past the end: a read the other way starts again from this end.
+    FBatch.Active = false;
+    PlaceAtEnd(index, forward ? TPlace::AfterLast : TPlace::BeforeFirst);
+    return VBIS_NOT_FOUND;
 }
 
 template <class TBody>
 int16_t TDataset::WriteTransaction(TBody body)
 {
+    // Whatever comes of it, no batch read before it is served afterwards.
+    FBatch.Active = false;
+    struct TCountWrite {
+        ~TCountWrite() { gWrites.fetch_add(1); }
+    } counted;
     sqlite3_stmt *s = nullptr;
-    int16_t code = Statement(QBegin, s);
+    int16_t code = FConnection->Statement(TConnection::QBegin, s);
     if (code != VBIS_OK)
         return code;
     {
         TReset reset(s);
         const int rc = sqlite3_step(s);
         if (rc != SQLITE_DONE)
-            return CodeOfSqlite(rc);
+            return Noted(CodeOfSqlite(rc));
     }
     code = body();
-    if (code == VBIS_OK && (code = Statement(QBumpVersion, s)) == VBIS_OK) {
-        TReset reset(s);
-        const int rc = sqlite3_step(s);
-        if (rc != SQLITE_DONE)
-            code = CodeOfSqlite(rc);
-        else if (sqlite3_changes(FDb) != 1)
-            code = VBIS_CORRUPTED; // the version row is gone
-    }
-    if (code == VBIS_OK && (code = Statement(QCommit, s)) == VBIS_OK) {
+    if (code == VBIS_OK)
+        code = BumpVersion();
+    if (code == VBIS_OK && (code = FConnection->Statement(TConnection::QCommit, s)) == VBIS_OK) {
         TReset reset(s);
         const int rc = sqlite3_step(s);
         if (rc == SQLITE_DONE)
@@ -698,21 +629,44 @@ int16_t TDataset::WriteTransaction(TBody body)
     }
     // A failed step or COMMIT may leave the transaction open: undo it, so the
     // handle holds no lock when the call returns.
-    if (sqlite3_get_autocommit(FDb) == 0) {
-        if (Statement(QRollback, s) == VBIS_OK) {
+    sqlite3 *db = FConnection->Db();
+    if (sqlite3_get_autocommit(db) == 0) {
+        if (FConnection->Statement(TConnection::QRollback, s) == VBIS_OK) {
             TReset reset(s);
             sqlite3_step(s);
         }
-        if (sqlite3_get_autocommit(FDb) == 0)
-            sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (sqlite3_get_autocommit(db) == 0)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
-    return code;
+    return Noted(code);
+}
+
+int16_t TDataset::BumpVersion()
+{
+    // Every write changes the file, even one that rewrites identical bytes:
+    // the version number in the database header is counted on, on the page
+    // every commit writes anyway.
+    sqlite3_stmt *s = nullptr;
+    int16_t code = FConnection->Statement(TConnection::QVersion, s);
+    if (code != VBIS_OK)
+        return code;
+    int64_t version = 0;
+    {
+        TReset reset(s);
+        const int rc = sqlite3_step(s);
+        if (rc != SQLITE_ROW)
+            return CodeOfSqlite(rc);
+        version = sqlite3_column_int64(s, 0);
+    }
+    const std::string bump = "PRAGMA user_version=" + std::to_string((version + 1) & 0x7fffffff);
+    const int rc = sqlite3_exec(FConnection->Db(), bump.c_str(), nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK ? int16_t(VBIS_OK) : CodeOfSqlite(rc);
 }
 
 int16_t TDataset::NextKey(std::string &key)
 {
     sqlite3_stmt *s = nullptr;
-    int16_t code = Statement(QMaxKey, s);
+    int16_t code = FConnection->Statement(TConnection::QMaxKey, s);
     if (code != VBIS_OK)
         return code;
     std::string digits = "0";
@@ -738,7 +692,7 @@ int16_t TDataset::NextKey(std::string &key)
         ++digits[i - 1];
     const std::size_t first = digits.find_first_not_of('0');
     digits.erase(0, first == std::string::npos ? digits.size() - 1 : first);
-    const std::size_t width = std::size_t(FDefinition.KeyLength);
+    const std::size_t width = std::size_t(Definition().KeyLength);
     if (digits.size() > width)
         return VBIS_ILLEGAL_KEY; // the key space is used up
     key = std::string(width - digits.size(), '0') + digits;
@@ -747,7 +701,7 @@ int16_t TDataset::NextKey(std::string &key)
 
 int16_t TDataset::Add(std::string &key, const unsigned char *buffer)
 {
-    if (key.size() > std::size_t(FDefinition.KeyLength))
+    if (key.size() > std::size_t(Definition().KeyLength))
         return VBIS_BAD_PARAMETER;
     std::string filed = key;
     const int16_t code = WriteTransaction([&]() -> int16_t {
@@ -757,7 +711,7 @@ int16_t TDataset::Add(std::string &key, const unsigned char *buffer)
         if (filed.empty() && (c = NextKey(filed)) != VBIS_OK)
             return c;
         sqlite3_stmt *s = nullptr;
-        if ((c = Statement(QInsert, s)) != VBIS_OK)
+        if ((c = FConnection->Statement(TConnection::QInsert, s)) != VBIS_OK)
             return c;
         TReset reset(s);
         if ((c = BindRecord(s, filed, buffer)) != VBIS_OK)
@@ -775,34 +729,40 @@ int16_t TDataset::Add(std::string &key, const unsigned char *buffer)
 
 int16_t TDataset::Replace(std::string_view key, const unsigned char *buffer)
 {
-    if (key.size() > std::size_t(FDefinition.KeyLength))
+    if (key.size() > std::size_t(Definition().KeyLength))
         return VBIS_BAD_PARAMETER;
     if (key.empty())
         return VBIS_NOT_FOUND;
     return WriteTransaction([&]() -> int16_t {
-        sqlite3_stmt *s = nullptr;
-        int16_t c = Statement(QUpdate, s);
-        if (c != VBIS_OK)
-            return c;
-        TReset reset(s);
-        if ((c = BindRecord(s, key, buffer)) != VBIS_OK)
-            return c;
-        const int rc = sqlite3_step(s);
-        if (rc != SQLITE_DONE)
-            return CodeOfSqlite(rc);
-        return sqlite3_changes(FDb) == 0 ? VBIS_NOT_FOUND : VBIS_OK;
+        // First as a record whose indexed fields stay; when nothing matched,
+        // a record whose indexes move, or none under the key.
+        for (const auto query : {TConnection::QUpdateRecord, TConnection::QUpdate}) {
+            sqlite3_stmt *s = nullptr;
+            int16_t c = FConnection->Statement(query, s);
+            if (c != VBIS_OK)
+                return c;
+            TReset reset(s);
+            if ((c = BindRecord(s, key, buffer)) != VBIS_OK)
+                return c;
+            const int rc = sqlite3_step(s);
+            if (rc != SQLITE_DONE)
+                return CodeOfSqlite(rc);
+            if (sqlite3_changes(FConnection->Db()) != 0)
+                return VBIS_OK;
+        }
+        return VBIS_NOT_FOUND;
     });
 }
 
 int16_t TDataset::Erase(std::string_view key)
 {
-    if (key.size() > std::size_t(FDefinition.KeyLength))
+    if (key.size() > std::size_t(Definition().KeyLength))
         return VBIS_BAD_PARAMETER;
     if (key.empty())
         return VBIS_NOT_FOUND;
     return WriteTransaction([&]() -> int16_t {
         sqlite3_stmt *s = nullptr;
-        const int16_t c = Statement(QDelete, s);
+        const int16_t c = FConnection->Statement(TConnection::QDelete, s);
         if (c != VBIS_OK)
             return c;
         TReset reset(s);
@@ -810,14 +770,16 @@ int16_t TDataset::Erase(std::string_view key)
         const int rc = sqlite3_step(s);
         if (rc != SQLITE_DONE)
             return CodeOfSqlite(rc);
-        return sqlite3_changes(FDb) == 0 ? VBIS_NOT_FOUND : VBIS_OK;
+        return sqlite3_changes(FConnection->Db()) == 0 ? VBIS_NOT_FOUND : VBIS_OK;
     });
 }
 
 int16_t TDataset::PlaceAtEnd(int index, TPlace place)
 {
-    if (!FDefinition.Format.IsIndex(index))
+    if (!Definition().Format.IsIndex(index))
         return VBIS_BAD_PARAMETER;
+    FBatch.Active = false;
+    FEqualRun = false;
     FPosition = TPosition{};
     FPosition.Index = index;
     FPosition.Place = place;
@@ -837,16 +799,16 @@ int16_t TDataset::GotoBottom(int index)
 int16_t TDataset::Info(int32_t &recordCount, int16_t &keyLength)
 {
     sqlite3_stmt *s = nullptr;
-    const int16_t code = Statement(QCount, s);
+    const int16_t code = FConnection->Statement(TConnection::QCount, s);
     if (code != VBIS_OK)
         return code;
     TReset reset(s);
     const int rc = sqlite3_step(s);
     if (rc != SQLITE_ROW)
-        return CodeOfSqlite(rc);
+        return Noted(CodeOfSqlite(rc));
     const sqlite3_int64 count = sqlite3_column_int64(s, 0);
     recordCount = count > INT32_MAX ? INT32_MAX : int32_t(count);
-    keyLength = int16_t(FDefinition.KeyLength);
+    keyLength = int16_t(Definition().KeyLength);
     return VBIS_OK;
 }
 

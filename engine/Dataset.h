@@ -1,13 +1,20 @@
-// One open dataset: its SQLite connection, its prepared statements and the
-// handle's position. Every operation returns an engine result code.
+// One open dataset: its connection (engine/Connection.h), the handle's
+// position, and the records it read ahead. Every operation returns an engine
+// result code.
 //
 // A handle holds no SQLite lock and no running statement between calls: each
-// read is a fresh seek from the remembered position, reset before it returns,
-// so a dataset left open by one workstation never blocks another, and a record
-// deleted under the position does not break a walk.
+// read runs in a read transaction of its own and resets its statement before
+// it returns, so a dataset left open by one workstation never blocks another,
+// and a record erased under the position does not break a walk.
+//
+// A walk (ReadNext, ReadPrevious) reads ahead: one read transaction fetches a
+// batch of the following records of that index, and the next reads of the
+// walk are served from it. The batch is dropped at any write of the process,
+// at any positioning and at close; the next batch is read from the last record
+// served, so a walk never returns a record twice, and never misses one that
+// was there for the whole walk.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -15,16 +22,12 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/Connection.h"
 #include "engine/Definition.h"
 
-struct sqlite3;
 struct sqlite3_stmt;
 
 namespace vbis {
-
-/// How long a call waits for another workstation's lock before it answers
-/// "Multi-user access".
-constexpr int kBusyTimeoutMillis = 5000;
 
 class TDataset {
 public:
@@ -35,6 +38,7 @@ public:
     /// Opens the dataset at path into out.
     static int16_t Open(const std::string &path, std::unique_ptr<TDataset> &out);
 
+    /// Gives the connection back for the next open of the dataset.
     ~TDataset();
     TDataset(const TDataset &) = delete;
     TDataset &operator=(const TDataset &) = delete;
@@ -55,7 +59,7 @@ public:
     /// The number of records and the key length.
     int16_t Info(int32_t &recordCount, int16_t &keyLength);
 
-    const TDefinition &Definition() const { return FDefinition; }
+    const TDefinition &Definition() const { return FConnection->Definition(); }
     /// Serialises calls on this handle from several threads.
     std::mutex &Lock() { return FLock; }
 
@@ -67,32 +71,43 @@ private:
         TIndexValue Value;
         std::string Key;
     };
-    // Statements kept per index number, then those of the whole dataset.
-    enum TIndexQuery { QFirst, QLast, QNext, QPrevious, QEqual, QValueOf, kIndexQueries };
-    enum TQuery { QInsert, QUpdate, QDelete, QMaxKey, QCount, QBumpVersion, QBegin, QCommit, QRollback, kQueries };
+    // One record of a batch, as the read found it.
+    struct TAhead {
+        std::string Key;
+        TIndexValue Value;
+        std::string Record;
+    };
+    struct TBatch {
+        bool Active = false;
+        int Index = 0;
+        bool Forward = true;
+        uint64_t Writes = 0;         // the process's writes when it was read
+        std::vector<TAhead> Records; // in walk order
+        std::size_t Next = 0;        // the next one to hand out
+        bool Last = false;           // nothing followed the batch when it was read
+        std::size_t Size = 0;        // how many records it asked for
+    };
 
-    TDataset(sqlite3 *db, TDefinition definition);
+    explicit TDataset(std::unique_ptr<TConnection> connection);
 
-    int16_t Prepare(const std::string &sql, sqlite3_stmt *&out);
-    int16_t IndexStatement(int index, TIndexQuery query, sqlite3_stmt *&out);
-    int16_t Statement(TQuery query, sqlite3_stmt *&out);
-    int16_t CheckSchema();
-    std::string ValueColumn(int index) const;
-    void BindValue(sqlite3_stmt *s, int column, const TIndexValue &value) const;
-    int16_t BindRecord(sqlite3_stmt *s, std::string_view key, const unsigned char *buffer) const;
     int16_t KeyValue(int index, std::string_view key, TIndexValue &value) const;
-    int16_t StepRead(sqlite3_stmt *s, int index, bool keyOnly, std::string &foundKey, unsigned char *buffer);
+    int16_t ReadEqual(int index, std::string_view key, std::string &foundKey, unsigned char *buffer);
+    int16_t ReadAhead(int index, bool forward, std::size_t count, const TIndexValue *run);
+    int16_t Hand(int index, std::string &foundKey, unsigned char *buffer, bool keyOnly);
     int16_t NextKey(std::string &key);
+    int16_t BumpVersion();
     int16_t PlaceAtEnd(int index, TPlace place);
     template <class TBody>
     int16_t WriteTransaction(TBody body);
+    int16_t Noted(int16_t code);
+    int16_t BindRecord(sqlite3_stmt *s, std::string_view key, const unsigned char *buffer) const;
 
-    sqlite3 *FDb;
-    TDefinition FDefinition;
+    std::unique_ptr<TConnection> FConnection;
     TPosition FPosition;
-    std::vector<sqlite3_stmt *> FIndexStatements;
-    std::vector<sqlite3_stmt *> FStatements;
-    std::chrono::steady_clock::time_point FBusySince;
+    // The walk goes on through the records of the value a ReadEqual found.
+    bool FEqualRun = false;
+    TIndexValue FRunValue;
+    TBatch FBatch;
     std::mutex FLock;
 };
 

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "engine/ChangeStamp.h"
+#include "engine/Connection.h"
 #include "engine/Dataset.h"
 
 namespace {
@@ -81,6 +82,13 @@ int16_t WithDataset(const int32_t *handle, TBody body) noexcept
     });
 }
 
+// Registers the engine's VFS as the module loads, so that its file-call
+// counters (vbis/FileCalls.h) are there before the first dataset is opened.
+__attribute__((constructor)) void LoadEngine()
+{
+    vbis::ChangeStampVfs();
+}
+
 // Closes every dataset still open and leaves SQLite as it was found, when the
 // module is unloaded or the process ends.
 __attribute__((destructor)) void UnloadEngine()
@@ -92,6 +100,7 @@ __attribute__((destructor)) void UnloadEngine()
         open.swap(table.Open);
     }
     open.clear();
+    vbis::TConnection::CloseKept();
     vbis::ReleaseChangeStampVfs();
 }
 

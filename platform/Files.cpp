@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/FileCalls.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -49,15 +51,19 @@ std::size_t TransferAll(std::size_t size, bool writing, Transfer transfer)
 
 } // namespace
 
+using vbis::TFileCall;
+
 bool FileExists(const std::string &path)
 {
     struct stat st {};
+    CountKivCall(TFileCall::Stat);
     return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string &path)
 {
     struct stat st {};
+    CountKivCall(TFileCall::Stat);
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -74,6 +80,7 @@ int OpenRegularFile(const std::string &path, int flags, mode_t mode, TLinks link
     flags |= O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (links == TLinks::Refuse)
         flags |= O_NOFOLLOW;
+    CountKivCall(TFileCall::Open);
     const int fd = open(path.c_str(), flags, mode);
     if (fd < 0) {
         // A FIFO without a reader, or a socket, answers a non-blocking open
@@ -83,6 +90,7 @@ int OpenRegularFile(const std::string &path, int flags, mode_t mode, TLinks link
         return -1;
     }
     struct stat st {};
+    CountKivCall(TFileCall::Stat);
     const bool examined = fstat(fd, &st) == 0;
     if (!examined || !S_ISREG(st.st_mode)) {
         const int error = examined ? kNotRegularFile : errno;
@@ -105,10 +113,13 @@ std::string OpenErrorText(int error)
 
 bool SyncFolder(const std::string &folder)
 {
+    CountKivCall(TFileCall::Open);
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
+    CountKivCall(TFileCall::Sync);
     const bool synced = fsync(fd) == 0;
+    CountKivCall(TFileCall::Close);
     close(fd);
     return synced;
 }
@@ -116,21 +127,28 @@ bool SyncFolder(const std::string &folder)
 std::size_t WriteAll(int fd, const void *data, std::size_t size)
 {
     const auto *bytes = static_cast<const char *>(data);
-    return TransferAll(size, true, [&](std::size_t done) { return write(fd, bytes + done, size - done); });
+    return TransferAll(size, true, [&](std::size_t done) {
+        CountKivCall(TFileCall::Write);
+        return write(fd, bytes + done, size - done);
+    });
 }
 
 std::size_t WriteAllAt(int fd, const void *data, std::size_t size, off_t offset)
 {
     const auto *bytes = static_cast<const char *>(data);
-    return TransferAll(size, true,
-                       [&](std::size_t done) { return pwrite(fd, bytes + done, size - done, offset + off_t(done)); });
+    return TransferAll(size, true, [&](std::size_t done) {
+        CountKivCall(TFileCall::Write);
+        return pwrite(fd, bytes + done, size - done, offset + off_t(done));
+    });
 }
 
 std::size_t ReadAllAt(int fd, void *data, std::size_t size, off_t offset)
 {
     auto *bytes = static_cast<char *>(data);
-    return TransferAll(size, false,
-                       [&](std::size_t done) { return pread(fd, bytes + done, size - done, offset + off_t(done)); });
+    return TransferAll(size, false, [&](std::size_t done) {
+        CountKivCall(TFileCall::Read);
+        return pread(fd, bytes + done, size - done, offset + off_t(done));
+    });
 }
 
 std::string CutText(std::string_view text, std::size_t maxBytes)

@@ -1,11 +1,19 @@
-// What the board benchmarks share: a workstation with quiet windows, a raw
-// SQLite connection opened the way a careful client of a shared folder opens
-// one, and (from BenchRatios.h) a folder of the run's own and the report of
-// Kiv's time over the baseline's.
+// What the board benchmarks share: a workstation with quiet windows, a board
+// folder of the run's own, a raw SQLite connection opened the way a careful
+// client of a shared folder opens one, and the report of Kiv's time over the
+// baseline's.
+//
+// Each measured operation is a pair of benchmarks, BM_Kiv_<work> and
+// BM_Raw_<work> (with the same arguments), often with BM_Scan_<work>, raw
+// SQLite doing the work in one statement; the ratios are printed after the
+// usual table, from the medians when the runs are repeated.
+//
+// Beside the time, each benchmark counts its file-system calls on the board
+// folder (bench/Trips.h); the folder of the run's own is
+// bench/BenchRatios.h's.
 #pragma once
 
 #include "bench/BenchRatios.h"
-
 #include "board/KivText.h"
 #include "board/Seams.h"
 #include "board/Session.h"
@@ -44,21 +52,6 @@ struct TQuietWindows {
     TQuietHost Host;
     TBoardContext Ctx{Session, Prompter, App, Host, TSystemClock::Instance()};
 };
-
-/// A raw connection to path, opened as the engine opens its data files:
-/// rollback journal, full sync, a bounded busy wait.
-inline sqlite3 *RawOpen(const std::string &path, bool create = false)
-{
-    sqlite3 *db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open the baseline database " + path);
-    }
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_exec(db, "PRAGMA journal_mode=TRUNCATE; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
-    return db;
-}
 
 /// The record of user number n (from 0) of a benchmark board.
 using TUserMaker = std::function<UserRecord::TBuffer(int n)>;

@@ -1,9 +1,9 @@
 // What users wait for, through the engine and through raw SQLite side by side:
 // opening and closing a dataset, reading by record key and by a secondary
 // index, walking 1,000 records, adding and replacing. Each raw baseline works
-// on the same schema and opens its database the same way, and, like the
-// engine, holds no lock between two reads. The ratio engine/raw is printed at
-// the end.
+// on the same data file and opens it the same way, and, like the engine,
+// holds no lock between two reads. The ratio engine/raw and the round trips
+// (file-system calls) of each are printed at the end.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -13,10 +13,13 @@
 #include <sqlite3.h>
 #include <string>
 
+#include "bench/Trips.h"
 #include "kit/EngineApi.h"
 #include "kit/Records.h"
 
 using namespace vbistest;
+using benchsupport::RawOpen;
+using benchsupport::TTripMeter;
 
 namespace {
 
@@ -60,18 +63,6 @@ TFixture &Fixture()
     return fixture;
 }
 
-// A raw connection opened as the engine opens its data files.
-sqlite3 *RawOpen(const std::string &isd)
-{
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(isd.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
-        std::abort();
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_exec(db, "PRAGMA journal_mode=TRUNCATE", nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-    return db;
-}
-
 sqlite3_stmt *Prepare(sqlite3 *db, const char *sql)
 {
     sqlite3_stmt *s = nullptr;
@@ -96,16 +87,19 @@ bool ReadRow(sqlite3_stmt *s, unsigned char *buffer, std::string &key)
 
 void Engine_OpenClose(benchmark::State &state)
 {
+    TTripMeter meter;
     for (auto _ : state) {
         TOpenDataset ds;
         if (ds.Open(Fixture().Path) != VBIS_OK)
             state.SkipWithError("open failed");
     }
+    meter.Report(state);
 }
 
 void Raw_OpenClose(benchmark::State &state)
 {
     const std::string isd = Fixture().Path + ".isd";
+    TTripMeter meter;
     for (auto _ : state) {
         sqlite3 *db = RawOpen(isd);
         // The engine checks that the data file is laid out as defined.
@@ -114,6 +108,7 @@ void Raw_OpenClose(benchmark::State &state)
         sqlite3_finalize(s);
         sqlite3_close(db);
     }
+    meter.Report(state);
 }
 
 void Engine_ReadEqualKey(benchmark::State &state)
@@ -122,9 +117,11 @@ void Engine_ReadEqualKey(benchmark::State &state)
     ds.Open(Fixture().Path);
     TRecord buffer(kUsersLength);
     int i = 0;
+    TTripMeter meter;
     for (auto _ : state)
         if (ds.Get(0, VBIS_READ_EQUAL, RecordNumber(1 + i++ % kRecords), buffer.Data()) != VBIS_OK)
             state.SkipWithError("not found");
+    meter.Report(state);
 }
 
 void Raw_ReadEqualKey(benchmark::State &state)
@@ -134,6 +131,7 @@ void Raw_ReadEqualKey(benchmark::State &state)
     TRecord buffer(kUsersLength);
     std::string key;
     int i = 0;
+    TTripMeter meter;
     for (auto _ : state) {
         const std::string wanted = RecordNumber(1 + i++ % kRecords);
         sqlite3_bind_blob(s, 1, wanted.data(), int(wanted.size()), SQLITE_STATIC);
@@ -142,6 +140,7 @@ void Raw_ReadEqualKey(benchmark::State &state)
     }
     sqlite3_finalize(s);
     sqlite3_close(db);
+    meter.Report(state);
 }
 
 void Engine_ReadEqualIndex(benchmark::State &state)
@@ -150,9 +149,11 @@ void Engine_ReadEqualIndex(benchmark::State &state)
     ds.Open(Fixture().Path);
     TRecord buffer(kUsersLength);
     int i = 0;
+    TTripMeter meter;
     for (auto _ : state)
         if (ds.Get(7, VBIS_READ_EQUAL, Login(1 + i++ % kRecords), buffer.Data()) != VBIS_OK)
             state.SkipWithError("not found");
+    meter.Report(state);
 }
 
 void Raw_ReadEqualIndex(benchmark::State &state)
@@ -162,6 +163,7 @@ void Raw_ReadEqualIndex(benchmark::State &state)
     TRecord buffer(kUsersLength);
     std::string key;
     int i = 0;
+    TTripMeter meter;
     for (auto _ : state) {
         const std::string wanted = Login(1 + i++ % kRecords);
         sqlite3_bind_blob(s, 1, wanted.data(), int(wanted.size()), SQLITE_STATIC);
@@ -170,6 +172,7 @@ void Raw_ReadEqualIndex(benchmark::State &state)
     }
     sqlite3_finalize(s);
     sqlite3_close(db);
+    meter.Report(state);
 }
 
 void Engine_Walk1000(benchmark::State &state)
@@ -177,6 +180,7 @@ void Engine_Walk1000(benchmark::State &state)
     TOpenDataset ds;
     ds.Open(Fixture().Path);
     TRecord buffer(kUsersLength);
+    TTripMeter meter;
     for (auto _ : state) {
         ds.Top(7);
         int n = 0;
@@ -186,6 +190,7 @@ void Engine_Walk1000(benchmark::State &state)
             state.SkipWithError("short walk");
     }
     state.SetItemsProcessed(state.iterations() * kRecords);
+    meter.Report(state);
 }
 
 // One seek per record from the last one read, with nothing held in between.
@@ -196,6 +201,7 @@ void Raw_Walk1000(benchmark::State &state)
     sqlite3_stmt *next =
         Prepare(db, "SELECT k, rec, x7 FROM vbis_record WHERE (x7, k) > (?1, ?2) ORDER BY x7, k LIMIT 1");
     TRecord buffer(kUsersLength);
+    TTripMeter meter;
     for (auto _ : state) {
         std::string key, value;
         sqlite3_stmt *s = first;
@@ -223,6 +229,7 @@ void Raw_Walk1000(benchmark::State &state)
     sqlite3_finalize(next);
     sqlite3_close(db);
     state.SetItemsProcessed(state.iterations() * kRecords);
+    meter.Report(state);
 }
 
 // For reference only: one statement over the whole index, holding its read
@@ -232,6 +239,7 @@ void Scan_Walk1000(benchmark::State &state)
     sqlite3 *db = RawOpen(Fixture().Path + ".isd");
     sqlite3_stmt *all = Prepare(db, "SELECT k, rec FROM vbis_record ORDER BY x7, k");
     TRecord buffer(kUsersLength);
+    TTripMeter meter;
     for (auto _ : state) {
         int n = 0;
         while (sqlite3_step(all) == SQLITE_ROW) {
@@ -243,6 +251,7 @@ void Scan_Walk1000(benchmark::State &state)
     }
     sqlite3_finalize(all);
     sqlite3_close(db);
+    meter.Report(state);
 }
 
 void Engine_Add(benchmark::State &state)
@@ -251,9 +260,11 @@ void Engine_Add(benchmark::State &state)
     ds.Open(Fixture().Path);
     const TRecord user = User(1);
     static int next = 100000;
+    TTripMeter meter;
     for (auto _ : state)
         if (ds.Add(RecordNumber(next++), user.Data()) != VBIS_OK)
             state.SkipWithError("add failed");
+    meter.Report(state);
 }
 
 // Binds a users record as the engine files it: key, bytes and login name.
@@ -274,6 +285,7 @@ void Raw_Add(benchmark::State &state)
     const TRecord user = User(1);
     std::string login;
     static int next = 500000;
+    TTripMeter meter;
     for (auto _ : state) {
         sqlite3_step(begin);
         sqlite3_reset(begin);
@@ -288,6 +300,7 @@ void Raw_Add(benchmark::State &state)
     sqlite3_finalize(insert);
     sqlite3_finalize(commit);
     sqlite3_close(db);
+    meter.Report(state);
 }
 
 void Engine_Replace(benchmark::State &state)
@@ -295,11 +308,13 @@ void Engine_Replace(benchmark::State &state)
     TOpenDataset ds;
     ds.Open(Fixture().Path);
     int i = 0;
+    TTripMeter meter;
     for (auto _ : state) {
         const int n = 1 + i++ % kRecords;
         if (ds.Replace(RecordNumber(n), User(n).Data()) != VBIS_OK)
             state.SkipWithError("replace failed");
     }
+    meter.Report(state);
 }
 
 void Raw_Replace(benchmark::State &state)
@@ -310,6 +325,7 @@ void Raw_Replace(benchmark::State &state)
     sqlite3_stmt *commit = Prepare(db, "COMMIT");
     std::string login;
     int i = 0;
+    TTripMeter meter;
     for (auto _ : state) {
         const int n = 1 + i++ % kRecords;
         const TRecord user = User(n);
@@ -326,51 +342,8 @@ void Raw_Replace(benchmark::State &state)
     sqlite3_finalize(update);
     sqlite3_finalize(commit);
     sqlite3_close(db);
+    meter.Report(state);
 }
-
-// Keeps the console output and remembers each benchmark's time per iteration.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        // With --benchmark_repetitions the median stands for the benchmark.
-        for (const Run &run : runs) {
-            if (run.error_occurred)
-                continue;
-            const std::string name = run.run_name.str();
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                FTimes[name] = run.GetAdjustedRealTime();
-                FMedian.insert(name);
-            } else if (run.run_type == Run::RT_Iteration && !FMedian.count(name)) {
-                FTimes[name] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void PrintRatios() const
-    {
-        std::printf("\n%-20s %14s %14s %8s\n", "work", "engine", "raw", "ratio");
-        for (const auto &[name, engine] : FTimes) {
-            if (name.rfind("Engine_", 0) != 0)
-                continue;
-            const std::string work = name.substr(7);
-            const auto raw = FTimes.find("Raw_" + work);
-            if (raw == FTimes.end() || raw->second <= 0)
-                continue;
-            std::printf("%-20s %14.1f %14.1f %8.2f\n", work.c_str(), engine, raw->second, engine / raw->second);
-        }
-        const auto walk = FTimes.find("Engine_Walk1000");
-        const auto scan = FTimes.find("Scan_Walk1000");
-        if (walk != FTimes.end() && scan != FTimes.end() && scan->second > 0)
-            std::printf("(Walk1000 against one statement holding its lock throughout: %.2f)\n",
-                        walk->second / scan->second);
-    }
-
-private:
-    std::map<std::string, double> FTimes;
-    std::set<std::string> FMedian;
-};
 
 } // namespace
 
@@ -390,14 +363,7 @@ BENCHMARK(Raw_Replace)->UseRealTime();
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     Engine();
     Fixture();
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::RunWithRatios(argc, argv, "Engine_", "Raw_", "Scan_");
 }

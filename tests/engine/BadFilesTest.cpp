@@ -141,6 +141,45 @@ TEST_F(EngineBadFiles, SomethingElseInPlaceOfTheDefinitionFileIsNotOurs)
     EXPECT_EQ(OpenCode(path), VBIS_NOT_ISAM);
 }
 
+// Any member of the office can put a fifo at any name in the board folder.
+// Opening one for reading waits for a writer that never comes, so each of
+// the files the engine opens is tried as a fifo, by another process (which
+// must end within its deadline) and by this one (which kept a connection).
+TEST_F(EngineBadFiles, AFifoInPlaceOfAnyFileTheEngineOpensGivesACodeAndNeverWaits)
+{
+    for (const char *extension : {".ism", ".isd", ".isd-journal"}) {
+        SCOPED_TRACE(extension);
+        TTempFolder folder;
+        const std::string path = folder / "KivDB31";
+        ASSERT_EQ(CreateDataset(path, kWorkerFormat), VBIS_OK);
+        {
+            TOpenDataset ds;
+            ASSERT_EQ(ds.Open(path), VBIS_OK);
+            ASSERT_EQ(ds.Add(RecordNumber(1), Owner("before").Data()), VBIS_OK);
+        }
+        ::unlink((path + extension).c_str());
+        ASSERT_EQ(::mkfifo((path + extension).c_str(), 0666), 0);
+
+        TWorker reader({"--deadline=30", "open", path});
+        const std::vector<std::string> read = reader.ReadAll();
+        ASSERT_EQ(reader.Wait(), 0) << "the open waited on the fifo";
+        ASSERT_EQ(read.size(), 1u);
+        EXPECT_NE(read[0].substr(0, 4), "C 0 ") << read[0];
+        TWorker writer({"--deadline=30", "add", path, RecordNumber(2), "after"});
+        const std::vector<std::string> wrote = writer.ReadAll();
+        ASSERT_EQ(writer.Wait(), 1) << "the write waited on the fifo, or wrote";
+        ASSERT_EQ(wrote.size(), 1u);
+        EXPECT_EQ(wrote[0].substr(0, 2), "E ");
+
+        std::set<int16_t> seen;
+        Exercise(path, seen);
+        EXPECT_FALSE(seen.count(VBIS_OK) && seen.size() == 1) << "nothing noticed the fifo";
+        struct stat st {};
+        EXPECT_EQ(::lstat((path + extension).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the fifo was replaced";
+    }
+}
+
 TEST_F(EngineBadFiles, DataFilesThatAreMissingForeignOrDamagedAnswerCorrupted)
 {
     const std::string path = MakeDataset("KivDB31", 5);
@@ -284,7 +323,9 @@ TEST_F(EngineBadFiles, AFullDiskAnswersDiskFullAndKeepsEveryRecordWrittenBefore)
     while (added < said.size() && said[added].rfind("A ", 0) == 0)
         ++added;
     EXPECT_GT(added, 10u);
-    ASSERT_EQ(said.size(), added + 2);
+    ASSERT_EQ(said.size(), added + 3);
     EXPECT_EQ(said[added], "E " + std::to_string(VBIS_DISK_FULL));
-    EXPECT_EQ(said[added + 1], "C 0 " + std::to_string(added));
+    // Through the same handle, and through a new one.
+    EXPECT_EQ(said[added + 1], "H 0 " + std::to_string(added));
+    EXPECT_EQ(said[added + 2], "C 0 " + std::to_string(added));
 }

@@ -2,7 +2,11 @@
 // datasets, handles, argument checks and the codes they answer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "kit/EngineApi.h"
 #include "kit/Records.h"
@@ -45,6 +49,47 @@ TEST(EngineCreate, MakesBothFilesAndRefusesToOverwriteAnExistingDataset)
     TRecord read(31);
     EXPECT_EQ(ds.Get(0, VBIS_READ_EQUAL, RecordNumber(1), read.Data()), VBIS_OK);
     EXPECT_EQ(read.TextAt(0, 31), "At lunch");
+}
+
+// A create builds both files under names of their own first
+// ("P.ism-new-<process>-<host>-<n>"); a kill in the middle leaves them. The
+// next create of the dataset removes those of processes of this machine
+// that are gone, and leaves every other: the folder is shared between
+// machines, and a process number says nothing about another machine's.
+TEST(EngineCreate, RemovesWhatAKilledCreateLeftBehindOnThisMachineOnly)
+{
+    char name[256] = {};
+    ASSERT_EQ(::gethostname(name, sizeof name - 1), 0);
+    std::string host;
+    for (const char *c = name; *c != 0; ++c)
+        host += (std::isalnum(static_cast<unsigned char>(*c)) || *c == '.' || *c == '_') ? *c : '_';
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string dead = std::to_string(gone);
+    const std::string alive = std::to_string(::getppid());
+
+    TTempFolder folder;
+    const std::vector<std::string> leftOvers = {"KivDB31.ism-new-" + dead + "-" + host + "-1",
+                                                "KivDB31.isd-new-" + dead + "-" + host + "-1"};
+    const std::vector<std::string> kept = {
+        "KivDB31.ism-new-" + alive + "-" + host + "-2", // still being built
+        "KivDB31.ism-new-" + dead + "-another.host-3",  // another machine's
+        "KivDB31.ism-new-" + dead + "-4",               // says no machine
+        "KivDB31.ism-new-x" + dead + "-" + host + "-5", // no process number
+        "KivStats.ism-new-" + dead + "-" + host + "-6", // another dataset's
+    };
+    for (const auto *names : {&leftOvers, &kept})
+        for (const std::string &file : *names)
+            WriteFile(folder / file, "half");
+    ASSERT_EQ(CreateDataset(folder / "KivDB31", kStatusFormat), VBIS_OK);
+    std::vector<std::string> expected = kept;
+    expected.push_back("KivDB31.isd");
+    expected.push_back("KivDB31.ism");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ListFolder(folder.Path()), expected);
 }
 
 TEST(EngineCreate, RefusesWhenOnlyTheDataFileIsThere)

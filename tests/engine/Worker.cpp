@@ -16,14 +16,25 @@
 //                                          modification time after each ("S SEC NSEC").
 //   vbis_worker open PATH                  opens, walks index 0 and prints "C CODE COUNT".
 //   vbis_worker fill PATH                  creates the dataset and adds records until a write fails:
-//                                          "A KEY" per add, then "E CODE", then as "open" does.
-// Options before the command: --user=UID (drop root for the rest of the run),
+//                                          "A KEY" per add, then "E CODE", then "H CODE COUNT" for a
+//                                          walk through the same handle, then as "open" does.
+//   vbis_worker churn PATH STABLE MILLIS   for MILLIS ms adds and erases records under odd keys below
+//                                          2 * STABLE (owner texts among the stable ones'), and
+//                                          replaces the counter of the even-keyed records; prints
+//                                          "D WRITES" at the end.
+//   vbis_worker recreate PATH TEXT         deletes the dataset's files, creates it again and adds
+//                                          one record of owner TEXT; prints "N CODE".
+//   vbis_worker replace PATH KEY TEXT      one replace; prints "R KEY TEXT" or "E CODE".
+// Options before the command: --deadline=SECONDS (the worker is ended by
+// SIGALRM if it is still running then), --user=UID (drop root for the rest of the run),
 // --tmpfs=FOLDER:BYTES (a file system of that size over FOLDER, in a mount
 // namespace of the worker's own; prints "SKIP" when that is not allowed).
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
@@ -77,13 +88,61 @@ int Mix(const std::string &path, int id, int first, int count, bool retry)
     return 0;
 }
 
-int AddOne(const std::string &path, const std::string &key, const std::string &text)
+// One add ("A KEY TEXT") or replace ("R KEY TEXT"), or "E CODE".
+int PutOne(const std::string &path, const std::string &key, const std::string &text, bool add)
 {
     TOpenDataset ds;
     int16_t code = ds.Open(path);
+    const TRecord record = TRecord(kLength).Text(0, 21, text);
     if (code == VBIS_OK)
-        code = ds.Add(key, TRecord(kLength).Text(0, 21, text).Data());
-    Say(code == VBIS_OK ? "A " + key + " " + text : "E " + std::to_string(code));
+        code = add ? ds.Add(key, record.Data()) : ds.Replace(key, record.Data());
+    Say(code == VBIS_OK ? (add ? "A " : "R ") + key + " " + text : "E " + std::to_string(code));
+    return code == VBIS_OK ? 0 : 1;
+}
+
+// Another workstation busy on the dataset while a test walks it.
+int Churn(const std::string &path, int stable, int millis)
+{
+    std::mt19937 random(unsigned(::getpid()));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
+    int writes = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        TOpenDataset ds;
+        int16_t code = ds.Open(path);
+        const int n = int(random() % unsigned(stable));
+        const std::string odd = RecordNumber(2 * n + 1);
+        const std::string even = RecordNumber(2 * (n + 1));
+        TRecord record(kLength);
+        if (code == VBIS_OK && (code = ds.Get(0, VBIS_READ_EQUAL, odd, record.Data())) == VBIS_OK) {
+            code = ds.Delete(odd);
+        } else if (code == VBIS_NOT_FOUND) {
+            // Owner texts like the stable records', so the index walks meet them.
+            const std::string owner = random() % 4 == 0 ? "run" : "s" + std::to_string(10000 + n * 7919 % stable) + "+";
+            code = ds.Add(odd, record.Text(0, 21, owner).Int(21, int16_t(writes)).Data());
+        }
+        if (code == VBIS_OK && (code = ds.Get(0, VBIS_READ_EQUAL, even, record.Data())) == VBIS_OK)
+            code = ds.Replace(even, record.Int(21, int16_t(writes)).Data());
+        if (code != VBIS_OK && code != VBIS_MULTI_USER) {
+            Say("E " + std::to_string(code));
+            return 1;
+        }
+        writes += 2;
+    }
+    Say("D " + std::to_string(writes));
+    return 0;
+}
+
+int Recreate(const std::string &path, const std::string &text)
+{
+    for (const char *extension : {".ism", ".isd", ".isd-journal"})
+        ::unlink((path + extension).c_str());
+    int16_t code = CreateDataset(path, kFormat);
+    if (code == VBIS_OK) {
+        TOpenDataset ds;
+        if ((code = ds.Open(path)) == VBIS_OK)
+            code = ds.Add(RecordNumber(1), TRecord(kLength).Text(0, 21, text).Data());
+    }
+    Say("N " + std::to_string(code));
     return code == VBIS_OK ? 0 : 1;
 }
 
@@ -102,10 +161,10 @@ int Stamps(const std::string &path, int count)
     return code == VBIS_OK ? 0 : 1;
 }
 
-int OpenAndWalk(const std::string &path)
+// Walks the open dataset ds and says "C <code> <records>" (with the given
+// letter).
+int Walk(TOpenDataset &ds, int16_t code, const char *letter = "C")
 {
-    TOpenDataset ds;
-    int16_t code = ds.Open(path);
     int count = 0;
     if (code == VBIS_OK && (code = ds.Top(0)) == VBIS_OK) {
         TRecord record(kLength);
@@ -114,8 +173,15 @@ int OpenAndWalk(const std::string &path)
         if (code == VBIS_NOT_FOUND)
             code = VBIS_OK;
     }
-    Say("C " + std::to_string(code) + " " + std::to_string(count));
+    Say(letter + (" " + std::to_string(code)) + " " + std::to_string(count));
     return 0;
+}
+
+int OpenAndWalk(const std::string &path)
+{
+    TOpenDataset ds;
+    const int16_t code = ds.Open(path);
+    return Walk(ds, code);
 }
 
 int Fill(const std::string &path)
@@ -132,6 +198,8 @@ int Fill(const std::string &path)
                 Say("A " + key);
         }
         Say("E " + std::to_string(code));
+        // The handle that met the full disk reads what is on the disk.
+        Walk(ds, VBIS_OK, "H");
     }
     // What was acknowledged before the disk ran full is all still there.
     return OpenAndWalk(path);
@@ -161,6 +229,8 @@ int main(int argc, char **argv)
                 Say("SKIP");
                 return 0;
             }
+        } else if (option.rfind("--deadline=", 0) == 0) {
+            ::alarm(unsigned(std::atoi(option.c_str() + 11)));
         } else if (option.rfind("--user=", 0) == 0) {
             const auto uid = uid_t(std::atoi(option.c_str() + 7));
             if (::setgid(uid) != 0 || ::setuid(uid) != 0) {
@@ -170,7 +240,7 @@ int main(int argc, char **argv)
         }
     }
     if (argc - arg < 2) {
-        std::fprintf(stderr, "usage: vbis_worker [options] mix|add|stamps|open|fill PATH ...\n");
+        std::fprintf(stderr, "usage: vbis_worker [options] mix|add|stamps|open|fill|churn|recreate|replace PATH ...\n");
         return 2;
     }
     Engine(); // loaded before any work, as the board program does
@@ -181,13 +251,19 @@ int main(int argc, char **argv)
     if (command == "mix" && rest >= 3)
         return Mix(path, std::atoi(more[0]), std::atoi(more[1]), std::atoi(more[2]), rest >= 4);
     if (command == "add" && rest == 2)
-        return AddOne(path, more[0], more[1]);
+        return PutOne(path, more[0], more[1], true);
     if (command == "stamps" && rest == 1)
         return Stamps(path, std::atoi(more[0]));
     if (command == "open")
         return OpenAndWalk(path);
     if (command == "fill")
         return Fill(path);
+    if (command == "churn" && rest == 2)
+        return Churn(path, std::atoi(more[0]), std::atoi(more[1]));
+    if (command == "recreate" && rest == 1)
+        return Recreate(path, more[0]);
+    if (command == "replace" && rest == 2)
+        return PutOne(path, more[0], more[1], false);
     std::fprintf(stderr, "vbis_worker: bad command line\n");
     return 2;
 }

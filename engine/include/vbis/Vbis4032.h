@@ -7,8 +7,34 @@
  * record key of VmxPut is a text the caller allocated; the engine may free it
  * and leave a new one in its place.
  *
- * The engine holds no lock between calls: a handle keeps only its position,
- * so a dataset left open by one workstation never blocks another.
+ * The engine holds no lock between calls: a handle keeps only its position
+ * (and records it read ahead), so a dataset left open by one workstation never
+ * blocks another.
+ *
+ * What a caller may count on, with any number of processes on any number of
+ * workstations sharing the dataset's folder:
+ *   - An open sees every write committed before it, by anyone.
+ *   - A process sees its own writes at its next read, through any handle.
+ *   - A walk (VmxBOF or VmxEOF, or a VmxGet that finds a record, then reads
+ *     next or previous) never returns a record twice and never skips a record
+ *     that was there for the whole walk, whatever others add, replace and
+ *     erase meanwhile. A record whose indexed value a replace changes counts,
+ *     on that index, as erased at its old place and added at its new one. A
+ *     record added or erased during the walk may or may not be returned.
+ *   - A dataset that another process deleted and created again is seen, as
+ *     the new dataset, at the next open.
+ *   - Every committed write leaves the data file (path.isd) with a
+ *     modification time later than every earlier one.
+ *   - A write either commits whole or leaves nothing behind, even when its
+ *     process is killed in the middle; an acknowledged write is on the disk.
+ *
+ * How it keeps the file-system calls few (each one is a round trip on a
+ * network share): a walk reads the following records of its index in batches,
+ * each in one read transaction, served to the next reads of that walk until
+ * the process writes, the handle moves elsewhere or closes; and a process
+ * keeps a closed dataset's connection, with its page cache, for the next open
+ * of the same dataset, as long as both files are still the ones it was opened
+ * on. Nothing of either holds a lock.
  */
 #ifndef VBIS_VBIS4032_H
 #define VBIS_VBIS4032_H

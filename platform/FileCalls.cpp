@@ -1,0 +1,7 @@
+#include "platform/FileCalls.h"
+
+vbis::TFileCalls &KivFileCalls()
+{
+    static vbis::TFileCalls calls;
+    return calls;
+}
