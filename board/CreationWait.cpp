@@ -17,14 +17,14 @@ constexpr auto kCreationPause = std::chrono::milliseconds(20);
 
 } // namespace
 
-bool OpenDatasetBeingCreated(TIsamFile &isam, const std::string &path, int16_t mode)
+bool OpenDatasetBeingCreated(TIsamFile &isam, const std::string &path, int16_t mode, const std::string &format)
 {
     const auto giveUp = std::chrono::steady_clock::now() + kCreationWait;
     for (;;) {
         // Looked at before the open: the creator may finish in between, and
         // an open that failed on half a definition is no sign of damage.
         const bool hadData = FileExists(path + ".isd");
-        if (isam.OpenDataset(path, mode))
+        if (isam.OpenDataset(path, mode, format))
             return true;
         const int16_t code = isam.LastError();
         const bool beingCreated =

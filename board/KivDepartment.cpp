@@ -38,7 +38,7 @@ void TKivDepartment::Open()
 {
     const std::string path = DatasetPath();
     if (!path.empty())
-        FIsamFile.OpenDataset(path, Catalogue::OpenMode);
+        FIsamFile.OpenDataset(path, Catalogue::OpenMode, DepartmentRecord::Format);
 }
 
 void TKivDepartment::EnsureDepartmentDataset()

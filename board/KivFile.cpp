@@ -56,14 +56,14 @@ std::string TKivFile::DatasetPath() const
 
 void TKivFile::OpenOrRaise(const std::string &message)
 {
-    if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+    if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode, UserRecord::Format))
         throw EKivError(message + FIsamFile.ErrorText());
 }
 
 bool TKivFile::OpenBoardDataset(const std::string &path)
 {
     // A workstation creating the board this moment may not have finished it.
-    return OpenDatasetBeingCreated(FIsamFile, path, UserRecord::OpenMode);
+    return OpenDatasetBeingCreated(FIsamFile, path, UserRecord::OpenMode, UserRecord::Format);
 }
 
 void TKivFile::AddLoginUser(int16_t administrator)
@@ -89,7 +89,7 @@ void TKivFile::SignIn()
 
     if (!FileExists(path + ".ism")) {
         if (FIsamFile.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)) {
-            if (!FIsamFile.OpenDataset(path, UserRecord::OpenMode))
+            if (!FIsamFile.OpenDataset(path, UserRecord::OpenMode, UserRecord::Format))
                 throw EKivError(openFailed);
             AddLoginUser(1);
             FCtx.Session.Administrator = true;
@@ -145,7 +145,7 @@ void TKivFile::OpenToUpdate()
     const std::string folder = Folder();
     if (!DirectoryExists(folder))
         throw EKivError("Unable to update user - unable to access the Kiv database location " + Quoted(folder));
-    if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+    if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode, UserRecord::Format))
         throw EKivError(std::string("Unable to open dataset\r\r") + kRightsHint);
 }
 

@@ -79,7 +79,7 @@ void TKivFile::SetStatusOfSelected(IBoardList &list, const std::string &newStatu
     std::string oldStatus;
     {
         TDatasetGuard guard(FIsamFile);
-        if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode))
+        if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode, UserRecord::Format))
             throw EKivError("Unable to open dataset\r\r"
                             "Please check that you have network permissions and rights to the database folder");
         UserRecord::TBuffer record{};

@@ -118,9 +118,9 @@ void TKivMessage::SendUserMessage(const std::string &recipientLogin, const std::
     TDatasetGuard usersOpen(FUsersFile);
 
     CreateOnFirstUse(path);
-    if (!OpenDatasetBeingCreated(FIsamFile, path, MessageRecord::OpenMode))
+    if (!OpenDatasetBeingCreated(FIsamFile, path, MessageRecord::OpenMode, MessageRecord::Format))
         throw EKivError("Unable to open Kiv message database - " + FIsamFile.ErrorText());
-    if (!FUsersFile.OpenDataset(FKivFile.DatasetPath(), UserRecord::OpenMode))
+    if (!FUsersFile.OpenDataset(FKivFile.DatasetPath(), UserRecord::OpenMode, UserRecord::Format))
         throw EKivError("Unable to open Kiv Users database!\r\r" + FUsersFile.ErrorText());
     const TFoundUser recipient = FindUser(FUsersFile, recipientLogin);
     const TFoundUser sender = FindUser(FUsersFile, senderLogin);
@@ -142,7 +142,7 @@ void TKivMessage::SendUserMessage(const std::string &recipientLogin, const std::
 std::string TKivMessage::LookUpUserName(const std::string &login)
 {
     TDatasetGuard usersOpen(FUsersFile);
-    if (!FUsersFile.OpenDataset(FKivFile.DatasetPath(), UserRecord::OpenMode))
+    if (!FUsersFile.OpenDataset(FKivFile.DatasetPath(), UserRecord::OpenMode, UserRecord::Format))
         throw EKivError("Unable to open Users dataset\r\r" + FUsersFile.ErrorText());
     UserRecord::TBuffer record{};
     if (!FUsersFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(login)))
@@ -182,7 +182,7 @@ bool TKivMessage::NewMessageWaiting()
         return false;
     IMainHost &host = FKivFile.Context().Host;
     TDatasetGuard open(FIsamFile);
-    if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode)) {
+    if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode, MessageRecord::Format)) {
         host.SetStatusText("Attempting to check for new messages");
         return false;
     }
@@ -208,7 +208,7 @@ void TKivMessage::ShowNewMessages(IReadDialog &dialog)
     std::vector<std::string> keys;
     {
         TDatasetGuard open(FIsamFile);
-        if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode)) {
+        if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode, MessageRecord::Format)) {
             prompter.Show(kCannotOpenMessages, TMsgIcon::Error, TMsgButtons::Ok);
             return;
         }
@@ -223,7 +223,7 @@ void TKivMessage::ShowNewMessages(IReadDialog &dialog)
         TReadMessage message;
         {
             TDatasetGuard open(FIsamFile);
-            if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode)) {
+            if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode, MessageRecord::Format)) {
                 prompter.Show(kCannotOpenMessages, TMsgIcon::Error, TMsgButtons::Ok);
                 return;
             }
@@ -253,7 +253,7 @@ void TKivMessage::FillInBox(IInBox &inBox)
         TDatasetGuard open(FIsamFile);
         // When the dataset cannot be opened the walk finds nothing and the
         // in-box comes out empty, with counts of 0.
-        if (FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode)) {
+        if (FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode, MessageRecord::Format)) {
             WalkOwnMessages([&](const std::string &key, const MessageRecord::TBuffer &record) {
                 TInBoxRow row;
                 row.Caption = Field(record, MessageRecord::FromName);
@@ -285,7 +285,8 @@ void TKivMessage::FillInBox(IInBox &inBox)
 void TKivMessage::ShowMessageBody(const std::string &key, IInBox &inBox)
 {
     TDatasetGuard open(FIsamFile);
-    FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode); // a failure fails the read below
+    FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode,
+                          MessageRecord::Format); // a failure fails the read below
     MessageRecord::TBuffer record{};
     if (!ReadOwnMessage(key, record))
         throw EKivError("Unable to locate Kiv Message\r\r" + MissingText(FIsamFile));
@@ -295,7 +296,8 @@ void TKivMessage::ShowMessageBody(const std::string &key, IInBox &inBox)
 void TKivMessage::MarkMessageOld(const std::string &key)
 {
     TDatasetGuard open(FIsamFile);
-    FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode); // a failure fails the read below
+    FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode,
+                          MessageRecord::Format); // a failure fails the read below
     MessageRecord::TBuffer record{};
     if (!ReadOwnMessage(key, record)) {
         FKivFile.Context().Prompter.Show("Unable to find message to make old!", TMsgIcon::Error, TMsgButtons::Ok);
@@ -309,7 +311,8 @@ void TKivMessage::MarkMessageOld(const std::string &key)
 void TKivMessage::DeleteMessage(const std::string &key)
 {
     TDatasetGuard open(FIsamFile);
-    FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode); // a failure fails the erase below
+    FIsamFile.OpenDataset(DatasetPath(), MessageRecord::OpenMode,
+                          MessageRecord::Format); // a failure fails the erase below
     MessageRecord::TBuffer record{};
     if (!ReadOwnMessage(key, record))
         throw EKivError("Unable to delete Kiv Messages\r\r" + MissingText(FIsamFile));

@@ -45,7 +45,7 @@ std::string TKivStatus::DatasetPath() const
 
 void TKivStatus::Open()
 {
-    if (!FIsamFile.OpenDataset(DatasetPath(), Catalogue::OpenMode))
+    if (!FIsamFile.OpenDataset(DatasetPath(), Catalogue::OpenMode, StatusRecord::Format))
         throw EKivError("Unable to open Status dataset - " + FIsamFile.ErrorText());
 }
 
@@ -64,7 +64,7 @@ void TKivStatus::EnsureStatusDataset()
         // one goes on with that catalogue once it can be opened.
         if (FIsamFile.LastError() != VBIS_NAME_IN_USE && !FileExists(path + ".ism"))
             throw EKivError("Unable to create Status dataset - " + FIsamFile.ErrorText());
-        if (!OpenDatasetBeingCreated(FIsamFile, path, Catalogue::OpenMode))
+        if (!OpenDatasetBeingCreated(FIsamFile, path, Catalogue::OpenMode, StatusRecord::Format))
             throw EKivError("Unable to open Status dataset - " + FIsamFile.ErrorText());
         return;
     }

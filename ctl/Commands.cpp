@@ -189,7 +189,8 @@ void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
         return;
     }
     // The listing ends without a word at a record it cannot read.
-    CheckWholeDataset(statuses.DatasetPath(), "Unable to open Status dataset - ", "Unable to read Status dataset - ");
+    CheckWholeDataset(statuses.DatasetPath(), StatusRecord::Format, "Unable to open Status dataset - ",
+                      "Unable to read Status dataset - ");
     TCollectedItems items;
     statuses.FillStatusCombo(items);
     PrintLines(items.Captions());
@@ -205,13 +206,14 @@ void Departments(TCtlBoard &ctl, const TCtlRequest &request)
     if (request.Text) {
         departments.EnsureDepartmentDataset();
         CheckCreated(path, Catalogue::KeyLength, DepartmentRecord::Format, "Unable to create Department dataset - ");
-        CheckOpens(path, "Unable to Add the department " + *request.Text + " - ");
+        CheckOpens(path, DepartmentRecord::Format, "Unable to Add the department " + *request.Text + " - ");
         departments.AddDepartment(*request.Text);
         return;
     }
     // Until the catalogue is created, the list is empty.
     if (FileExists(path + ".ism") || FileExists(path + ".isd"))
-        CheckWholeDataset(path, "Unable to open Department dataset - ", "Unable to read Department dataset - ");
+        CheckWholeDataset(path, DepartmentRecord::Format, "Unable to open Department dataset - ",
+                          "Unable to read Department dataset - ");
     TCollectedItems items;
     departments.FillDepartmentCombo(items);
     PrintLines(items.Captions());
@@ -253,7 +255,7 @@ void Read(TKivMessage &messages, const std::string &key)
     // As a click on the message's in-box row: its body is shown, and a new
     // message becomes old. A dataset that cannot be opened is told as the
     // engine tells it, not as a message that is not there.
-    CheckOpens(messages.DatasetPath(), "Unable to locate Kiv Message\r\r");
+    CheckOpens(messages.DatasetPath(), MessageRecord::Format, "Unable to locate Kiv Message\r\r");
     TCollectedInBox inBox;
     messages.ShowMessageBody(key, inBox);
     messages.FillInBox(inBox);
@@ -294,7 +296,7 @@ void Messaging(TCtlBoard &ctl, const TCtlRequest &request)
         Read(messages, request.Key);
         break;
     case TCtlCommand::Delete:
-        CheckOpens(messages.DatasetPath(), "Unable to delete Kiv Messages\r\r");
+        CheckOpens(messages.DatasetPath(), MessageRecord::Format, "Unable to delete Kiv Messages\r\r");
         messages.DeleteMessage(request.Key);
         break;
     default:

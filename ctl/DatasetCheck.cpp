@@ -18,9 +18,9 @@ constexpr int16_t kOpenMode = 3;
 // The longest record the engine keeps: 1 MiB.
 constexpr std::size_t kLongestRecord = std::size_t(1) << 20;
 
-void Open(TIsamFile &isam, const std::string &path, const std::string &failure)
+void Open(TIsamFile &isam, const std::string &path, const std::string &format, const std::string &failure)
 {
-    if (!OpenDatasetBeingCreated(isam, path, kOpenMode))
+    if (!OpenDatasetBeingCreated(isam, path, kOpenMode, format))
         throw EKivError(failure + isam.ErrorText());
 }
 
@@ -34,15 +34,16 @@ void RequireEnd(const TIsamFile &isam, const std::string &failure)
 
 } // namespace
 
-void CheckWholeDataset(const std::string &path, const std::string &openFailure, const std::string &readFailure)
+void CheckWholeDataset(const std::string &path, const std::string &format, const std::string &openFailure,
+                       const std::string &readFailure)
 {
     TIsamFile isam;
     TDatasetGuard guard(isam);
-    Open(isam, path, openFailure);
+    Open(isam, path, format, openFailure);
     if (!isam.GotoTop(0))
         throw EKivError(readFailure + isam.ErrorText());
-    // The engine writes a record of the dataset's own length, and a dataset
-    // someone else made may have any; the buffer holds the longest it takes.
+    // The open refused any layout but the data class's own; the buffer holds
+    // the longest record the engine keeps all the same.
     std::vector<char> record(kLongestRecord);
     while (isam.ReadNext(record.data(), 0)) {
     }
@@ -54,7 +55,7 @@ void CheckOwnMessages(const std::string &path, const std::string &login, const s
 {
     TIsamFile isam;
     TDatasetGuard guard(isam);
-    Open(isam, path, openFailure);
+    Open(isam, path, MessageRecord::Format, openFailure);
     std::vector<char> record(kLongestRecord);
     bool read = isam.ReadEqual(record.data(), MessageRecord::ToLoginIndex, login);
     while (read && GetText(record.data(), MessageRecord::ToLogin) == login)
@@ -73,9 +74,9 @@ void CheckCreated(const std::string &path, int16_t keyLength, const std::string 
         throw EKivError(failure + isam.ErrorText());
 }
 
-void CheckOpens(const std::string &path, const std::string &failure)
+void CheckOpens(const std::string &path, const std::string &format, const std::string &failure)
 {
     TIsamFile isam;
     TDatasetGuard guard(isam);
-    Open(isam, path, failure);
+    Open(isam, path, format, failure);
 }

@@ -8,11 +8,13 @@
 #include <string>
 
 /// Opens the dataset at path as the data classes do (waiting a moment for one
-/// that another workstation is creating), reads it to its end on the record
+/// that another workstation is creating, refusing one whose format string is
+/// not format), reads it to its end on the record
 /// number index and closes it. Raises EKivError with openFailure or
 /// readFailure followed by the engine's text when it cannot be opened or a
 /// record cannot be read.
-void CheckWholeDataset(const std::string &path, const std::string &openFailure, const std::string &readFailure);
+void CheckWholeDataset(const std::string &path, const std::string &format, const std::string &openFailure,
+                       const std::string &readFailure);
 
 /// The same for the part of the messages dataset at path that the in-box of
 /// login shows: its messages on the recipient index.
@@ -26,5 +28,5 @@ void CheckOwnMessages(const std::string &path, const std::string &login, const s
 void CheckCreated(const std::string &path, int16_t keyLength, const std::string &format, const std::string &failure);
 
 /// Raises EKivError with failure followed by the engine's text unless the
-/// dataset at path can be opened.
-void CheckOpens(const std::string &path, const std::string &failure);
+/// dataset at path, of the format string format, can be opened.
+void CheckOpens(const std::string &path, const std::string &format, const std::string &failure);

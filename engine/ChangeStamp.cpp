@@ -258,6 +258,13 @@ int FileControl(sqlite3_file *f, int op, void *arg)
         s->HaveWritten = false;
         return SQLITE_OK;
     }
+    if (op == kReadingControl) {
+        TStampFile *s = Stamp(f);
+        if (!s->IsMainDb || !s->HaveShared || s->Level < SQLITE_LOCK_SHARED)
+            return SQLITE_NOTFOUND;
+        *static_cast<struct stat *>(arg) = s->Shared;
+        return SQLITE_OK;
+    }
     return Real(f)->pMethods->xFileControl(Real(f), op, arg);
 }
 int SectorSize(sqlite3_file *f)

@@ -52,4 +52,9 @@ bool MoveStampPast(const char *path, const timespec &before, struct stat *after)
 /// last asked.
 constexpr int kLastWrittenControl = 0x56424c57;
 
+/// The file control that hands over, in a struct stat, the data file as the
+/// read transaction now running saw it when it began; SQLITE_NOTFOUND outside
+/// a transaction or when it was not seen.
+constexpr int kReadingControl = 0x56425244;
+
 } // namespace vbis

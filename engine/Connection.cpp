@@ -274,6 +274,55 @@ int16_t TConnection::OpenNew(const std::string &path, std::unique_ptr<TConnectio
     return VBIS_OK;
 }
 
+bool TConnection::CountStillTrue(int32_t &count) const
+{
+    struct stat st;
+    if (!FHaveCount || sys::Lstat((FPath + ".isd").c_str(), st) != 0 || !IsPlainFile(st)
+        || !TFileState::Of(st).SameContent(FCountedOn))
+        return false;
+    count = FCount;
+    return true;
+}
+
+void TConnection::CountAtOpen()
+{
+    // A caller asks for the layout at once after the open (VmxInfo, which
+    // also counts); a count made in this transaction spares it one of its own.
+    sqlite3_stmt *s = nullptr;
+    if (Statement(QCount, s) != VBIS_OK)
+        return;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+        const sqlite3_int64 count = sqlite3_column_int64(s, 0);
+        NoteCount(count > INT32_MAX ? INT32_MAX : int32_t(count));
+    }
+    sqlite3_reset(s);
+}
+
+void TConnection::NoteCount(int32_t count)
+{
+    struct stat reading;
+    FHaveCount = sqlite3_file_control(FDb, "main", kReadingControl, &reading) == SQLITE_OK;
+    if (FHaveCount) {
+        FCount = count;
+        FCountedOn = TFileState::Of(reading);
+    }
+}
+
+void TConnection::NoteWrite(int countChange, const struct stat *started)
+{
+    struct stat written;
+    const bool sawWritten = sqlite3_file_control(FDb, "main", kLastWrittenControl, &written) == SQLITE_OK;
+    if (sawWritten)
+        FDataFile = TFileState::Of(written);
+    // The count moves with the write only when it held for the file the
+    // write began on: else someone else's write came in between.
+    FHaveCount = FHaveCount && sawWritten && started != nullptr && FCountedOn.SameContent(TFileState::Of(*started));
+    if (FHaveCount) {
+        FCount += countChange;
+        FCountedOn = FDataFile;
+    }
+}
+
 int16_t TConnection::Reopen()
 {
     // Two stats: the definition file as it was, the data file the same file.
@@ -358,6 +407,8 @@ int16_t TConnection::CheckSchema()
         if (sqlite3_column_int64(s, 0) != FDefinition.KeyLength || format == nullptr
             || FDefinition.Format.Text() != format)
             code = VBIS_CORRUPTED;
+        else
+            CountAtOpen(); // in the read transaction the check holds open
     } else {
         code = rc == SQLITE_DONE ? int16_t(VBIS_CORRUPTED) : CodeOfSqlite(rc);
     }

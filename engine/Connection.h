@@ -85,6 +85,18 @@ public:
     /// The connection met a damaged or unreadable file: it is not kept.
     void MarkUnsound() { FSound = false; }
 
+    /// The number of records as this connection last counted them, when the
+    /// data file is still as it was then: nobody has committed a write since
+    /// (every commit moves its time on). One stat, where a count is a read
+    /// transaction of several round trips.
+    bool CountStillTrue(int32_t &count) const;
+    /// Notes a count made in the read transaction now running.
+    void NoteCount(int32_t count);
+    /// Notes a write of this connection just committed, which changed the
+    /// number of records by countChange; started is the data file as its
+    /// transaction found it (null when not seen).
+    void NoteWrite(int countChange, const struct stat *started);
+
 private:
     TConnection(const std::string &path, sqlite3 *db, TDefinition definition);
 
@@ -92,6 +104,7 @@ private:
     int16_t Configure();
     int16_t CheckSchema();
     int16_t CheckLayout();
+    void CountAtOpen();
     int16_t Reopen();
     int16_t Prepare(const std::string &sql, sqlite3_stmt *&out);
     std::string ValueColumn(int index) const;
@@ -102,6 +115,9 @@ private:
     TDefinition FDefinition;
     TFileState FDefinitionFile;
     TFileState FDataFile; // as last seen: opened, checked or written by this connection
+    bool FHaveCount = false;
+    int32_t FCount = 0;
+    TFileState FCountedOn; // the data file as the count's read transaction saw it
     std::vector<sqlite3_stmt *> FIndexStatements;
     std::vector<sqlite3_stmt *> FStatements;
     std::chrono::steady_clock::time_point FBusySince;

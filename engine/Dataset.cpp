@@ -600,7 +600,7 @@ int16_t TDataset::Get(int index, int readMode, std::string_view key, std::string
 }
 
 template <class TBody>
-int16_t TDataset::WriteTransaction(TBody body)
+int16_t TDataset::WriteTransaction(int countChange, TBody body)
 {
     // Whatever comes of it, no batch read before it is served afterwards.
     FBatch.Active = false;
@@ -621,10 +621,14 @@ int16_t TDataset::WriteTransaction(TBody body)
     if (code == VBIS_OK)
         code = BumpVersion();
     if (code == VBIS_OK && (code = FConnection->Statement(TConnection::QCommit, s)) == VBIS_OK) {
+        struct stat started;
+        const bool sawStart = sqlite3_file_control(FConnection->Db(), "main", kReadingControl, &started) == SQLITE_OK;
         TReset reset(s);
         const int rc = sqlite3_step(s);
-        if (rc == SQLITE_DONE)
+        if (rc == SQLITE_DONE) {
+            FConnection->NoteWrite(countChange, sawStart ? &started : nullptr);
             return VBIS_OK;
+        }
         code = CodeOfSqlite(rc);
     }
     // A failed step or COMMIT may leave the transaction open: undo it, so the
@@ -704,7 +708,7 @@ int16_t TDataset::Add(std::string &key, const unsigned char *buffer)
     if (key.size() > std::size_t(Definition().KeyLength))
         return VBIS_BAD_PARAMETER;
     std::string filed = key;
-    const int16_t code = WriteTransaction([&]() -> int16_t {
+    const int16_t code = WriteTransaction(+1, [&]() -> int16_t {
         // The new key is taken inside the write transaction, so two
         // workstations adding at once cannot pick the same one.
         int16_t c;
@@ -733,7 +737,7 @@ int16_t TDataset::Replace(std::string_view key, const unsigned char *buffer)
         return VBIS_BAD_PARAMETER;
     if (key.empty())
         return VBIS_NOT_FOUND;
-    return WriteTransaction([&]() -> int16_t {
+    return WriteTransaction(0, [&]() -> int16_t {
         // First as a record whose indexed fields stay; when nothing matched,
         // a record whose indexes move, or none under the key.
         for (const auto query : {TConnection::QUpdateRecord, TConnection::QUpdate}) {
@@ -760,7 +764,7 @@ int16_t TDataset::Erase(std::string_view key)
         return VBIS_BAD_PARAMETER;
     if (key.empty())
         return VBIS_NOT_FOUND;
-    return WriteTransaction([&]() -> int16_t {
+    return WriteTransaction(-1, [&]() -> int16_t {
         sqlite3_stmt *s = nullptr;
         const int16_t c = FConnection->Statement(TConnection::QDelete, s);
         if (c != VBIS_OK)
@@ -798,6 +802,11 @@ int16_t TDataset::GotoBottom(int index)
 
 int16_t TDataset::Info(int32_t &recordCount, int16_t &keyLength)
 {
+    keyLength = int16_t(Definition().KeyLength);
+    // A caller asks at once after each open, to learn the layout; a file
+    // that nobody wrote since the connection last counted it is not read.
+    if (FConnection->CountStillTrue(recordCount))
+        return VBIS_OK;
     sqlite3_stmt *s = nullptr;
     const int16_t code = FConnection->Statement(TConnection::QCount, s);
     if (code != VBIS_OK)
@@ -808,7 +817,7 @@ int16_t TDataset::Info(int32_t &recordCount, int16_t &keyLength)
         return Noted(CodeOfSqlite(rc));
     const sqlite3_int64 count = sqlite3_column_int64(s, 0);
     recordCount = count > INT32_MAX ? INT32_MAX : int32_t(count);
-    keyLength = int16_t(Definition().KeyLength);
+    FConnection->NoteCount(recordCount); // while the read transaction still runs
     return VBIS_OK;
 }
 

@@ -60,6 +60,7 @@ public:
     int16_t Info(int32_t &recordCount, int16_t &keyLength);
 
     const TDefinition &Definition() const { return FConnection->Definition(); }
+
     /// Serialises calls on this handle from several threads.
     std::mutex &Lock() { return FLock; }
 
@@ -98,7 +99,7 @@ private:
     int16_t BumpVersion();
     int16_t PlaceAtEnd(int index, TPlace place);
     template <class TBody>
-    int16_t WriteTransaction(TBody body);
+    int16_t WriteTransaction(int countChange, TBody body);
     int16_t Noted(int16_t code);
     int16_t BindRecord(sqlite3_stmt *s, std::string_view key, const unsigned char *buffer) const;
 

@@ -238,7 +238,8 @@ extern "C" VBIS_API int16_t VmxEOF(int32_t *handle, int16_t *index)
     });
 }
 
-/// Reports the record count and key length of the dataset.
+/// Reports the record count, the key length and the format string of the
+/// dataset; the format string comes back in text1.
 extern "C" VBIS_API int16_t VmxInfo(int32_t *handle, TIsamInfoRec *info)
 {
     return WithDataset(handle, [&](TDataset &dataset) -> int16_t {
@@ -249,9 +250,14 @@ extern "C" VBIS_API int16_t VmxInfo(int32_t *handle, TIsamInfoRec *info)
         const int16_t code = dataset.Info(count, keyLength);
         if (code != VBIS_OK)
             return code;
+        const std::string &format = dataset.Definition().Format.Text();
+        BSTR text = SysAllocStringByteLen(format.data(), uint32_t(format.size()));
+        if (text == nullptr)
+            return VBIS_NO_MEMORY;
         *info = TIsamInfoRec{};
         info->recordCount = count;
         info->keyLength = keyLength;
+        info->text1 = text;
         return VBIS_OK;
     });
 }

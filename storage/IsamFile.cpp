@@ -178,7 +178,7 @@ bool TIsamFile::CreateDataset(const std::string &path, int16_t keyLength, const 
     return FLastError == VBIS_OK;
 }
 
-bool TIsamFile::OpenDataset(const std::string &path, int16_t mode)
+bool TIsamFile::OpenDataset(const std::string &path, int16_t mode, const std::string &format)
 {
     if (FEngine == nullptr)
         return Refuse(kNoEngine);
@@ -191,9 +191,26 @@ bool TIsamFile::OpenDataset(const std::string &path, int16_t mode)
     FLastError = FEngine->Open(name.Ref(), &zero, &openMode, &handle);
     if (FLastError != VBIS_OK)
         return false;
+
+    // Every record read is copied into the caller's buffer at the length
+    // the dataset's own definition gives, and any member of the office can
+    // write that definition. A layout other than the caller's is refused
+    // before any record reaches its buffer.
+    TIsamInfoRec info{};
+    int16_t code = FEngine->Info(&handle, &info);
+    TBStr storedFormat;
+    *storedFormat.Ref() = info.text1;
+    SysFreeString(info.text2);
+    if (code == VBIS_OK && storedFormat.Bytes() != format)
+        code = VBIS_NOT_ISAM;
+    if (code != VBIS_OK) {
+        FEngine->Close(&handle);
+        return Refuse(code);
+    }
     FHandle = handle;
     FIsOpen = true;
     FFileName = path;
+    FOpenKeyLength = info.keyLength;
     return true;
 }
 
@@ -207,6 +224,7 @@ bool TIsamFile::CloseDataset()
     FHandle = 0;
     FIsOpen = false;
     FFileName.clear();
+    FOpenKeyLength = -1;
     return true;
 }
 
@@ -326,7 +344,8 @@ std::string TIsamFile::NextKey()
     int16_t index = 0;
     if (FEngine->Eof(&FHandle, &index) != VBIS_OK)
         return std::string();
-    const int16_t width = KeyLength();
+    // Known since the open; asking the engine again would count the records.
+    const int16_t width = FIsOpen ? FOpenKeyLength : KeyLength();
 
     // The key of the last record on index 0, without reading the record.
     TBStr keyText;

@@ -40,8 +40,11 @@ public:
 
     /// Creates the dataset path (folder and base name); it is not opened.
     bool CreateDataset(const std::string &path, int16_t keyLength, const std::string &format);
-    /// Opens the dataset path in the given mode.
-    bool OpenDataset(const std::string &path, int16_t mode);
+    /// Opens the dataset path in the given mode, when its format string is
+    /// format: the record buffers of the caller are laid out by it, and a
+    /// dataset of any other layout (damaged, or made by someone else to
+    /// overrun them) is closed again and refused with code 8.
+    bool OpenDataset(const std::string &path, int16_t mode, const std::string &format);
     /// Closes the open dataset; on failure the instance stays open.
     bool CloseDataset();
     /// Adds the record in buffer under key; an empty key files it under NextKey.
@@ -86,6 +89,9 @@ private:
 
     bool FIsOpen = false;
     int32_t FHandle = 0;
+    /// The key length of the open dataset, as its open learned it; a
+    /// dataset's key length never changes after its creation.
+    int16_t FOpenKeyLength = -1;
     std::string FFileName;
     std::string FLastKey;
     int16_t FLastError = 0;

@@ -82,7 +82,7 @@ inline void FillUsersDataset(const std::string &folder, int count, const TUserMa
     TIsamFile isam;
     const std::string path = folder + "/" + UserRecord::DatasetName;
     if (!isam.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)
-        || !isam.OpenDataset(path, UserRecord::OpenMode))
+        || !isam.OpenDataset(path, UserRecord::OpenMode, UserRecord::Format))
         throw std::runtime_error("cannot create the users dataset: " + isam.ErrorText());
     for (int n = 0; n < count; ++n) {
         UserRecord::TBuffer record = userOf(n);

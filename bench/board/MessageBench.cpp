@@ -148,7 +148,7 @@ private:
         sqlite3_close(db);
 
         MessageRecord::TBuffer record{};
-        if (!isam.OpenDataset(path, MessageRecord::OpenMode)
+        if (!isam.OpenDataset(path, MessageRecord::OpenMode, MessageRecord::Format)
             || !isam.ReadEqual(record.data(), MessageRecord::KeyIndex, RecordNumberText(count))
             || !isam.ReadEqual(record.data(), MessageRecord::ToLoginIndex, LoginOf(kReader)))
             throw std::runtime_error("the engine cannot read the filled dataset: " + isam.ErrorText());

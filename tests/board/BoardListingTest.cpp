@@ -167,7 +167,7 @@ TEST_F(BoardListingTest, AFailedOpenLeavesTheBoardAndAFailingListIsStillResumed)
 TEST_F(BoardListingTest, AReadTheEngineCannotCarryOutIsReportedAndTheBoardResumes)
 {
     TKivFile kiv(Folder.Path(), Mine.Ctx, "viewer", KIV_FAKE_ENGINE_DIR);
-    TFakeEngineState *state = FreshFakeEngineState();
+    TFakeEngineState *state = FreshFakeEngineState(UserRecord::Format);
     ASSERT_NE(state, nullptr);
     state->ReadAnswer = 3;
     EXPECT_EQ(RaisedText([&] { kiv.FillBoard(List); }), "Unable to read dataset - Multi-user access");

@@ -30,7 +30,7 @@ inline std::vector<TStoredUser> StoredUsers(const std::string &folder)
 {
     std::vector<TStoredUser> users;
     TIsamFile isam;
-    if (!isam.OpenDataset(folder + "/" + UserRecord::DatasetName, UserRecord::OpenMode))
+    if (!isam.OpenDataset(folder + "/" + UserRecord::DatasetName, UserRecord::OpenMode, UserRecord::Format))
         return users;
     isam.GotoTop(UserRecord::NumberIndex);
     UserRecord::TBuffer bytes{};
@@ -47,7 +47,7 @@ template <typename Change>
 bool ChangeStoredUser(const std::string &folder, const std::string &login, Change change)
 {
     TIsamFile isam;
-    if (!isam.OpenDataset(folder + "/" + UserRecord::DatasetName, UserRecord::OpenMode))
+    if (!isam.OpenDataset(folder + "/" + UserRecord::DatasetName, UserRecord::OpenMode, UserRecord::Format))
         return false;
     UserRecord::TBuffer bytes{};
     bool done = isam.ReadEqual(bytes.data(), UserRecord::LoginIndex, login);
@@ -72,7 +72,7 @@ inline std::vector<TStoredText> StoredTexts(const std::string &path, std::size_t
 {
     std::vector<TStoredText> texts;
     TIsamFile isam;
-    if (!isam.OpenDataset(path, UserRecord::OpenMode))
+    if (!isam.OpenDataset(path, UserRecord::OpenMode, "X$*" + std::to_string(width)))
         return texts;
     isam.GotoTop(UserRecord::NumberIndex);
     std::vector<char> bytes(width, 0);
@@ -83,14 +83,16 @@ inline std::vector<TStoredText> StoredTexts(const std::string &path, std::size_t
 }
 
 #ifdef KIV_FAKE_ENGINE_DIR
-/// The state of the stand-in engine, reset; null when no instance has loaded it yet.
-inline TFakeEngineState *FreshFakeEngineState()
+/// The state of the stand-in engine, reset, its pretend datasets of the
+/// format string format; null when no instance has loaded it yet.
+inline TFakeEngineState *FreshFakeEngineState(const char *format)
 {
     void *library = dlopen(TIsamFile::LibraryPath(KIV_FAKE_ENGINE_DIR).c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (library == nullptr)
         return nullptr;
     TFakeEngineState *state = reinterpret_cast<TFakeEngineStateFn>(dlsym(library, kFakeEngineStateSymbol))();
     *state = TFakeEngineState();
+    state->Format = format;
     return state;
 }
 #endif

@@ -150,7 +150,7 @@ TEST_F(KivDepartmentTest, TheFolderIsReadFromTheSettingsAtEveryOperation)
 TEST_F(KivDepartmentTest, AFailedReplaceJoinsTheOldNameAndTheErrorWithoutASeparator)
 {
     TKivDepartment faked(Mine.Ctx, SettingsBoardFolder(), KIV_FAKE_ENGINE_DIR);
-    TFakeEngineState *state = FreshFakeEngineState();
+    TFakeEngineState *state = FreshFakeEngineState(DepartmentRecord::Format);
     ASSERT_NE(state, nullptr);
     state->ReadAnswer = 0;
     state->ReplaceAnswer = 14;

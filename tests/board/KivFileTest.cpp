@@ -255,7 +255,7 @@ TEST_F(KivFileTest, UpdateUserKeepsTheReservedFieldsAndCutsOverlongTexts)
     {
         // Another version of the program may use the reserved fields.
         TIsamFile isam;
-        ASSERT_TRUE(isam.OpenDataset(kiv->DatasetPath(), 3));
+        ASSERT_TRUE(isam.OpenDataset(kiv->DatasetPath(), 3, UserRecord::Format));
         UserRecord::TBuffer bytes{};
         ASSERT_TRUE(isam.ReadEqual(bytes.data(), 0, "0000000001"));
         PutText(bytes.data(), UserRecord::Reserved10, "kept");
@@ -401,6 +401,24 @@ TEST_F(KivFileTest, ADamagedDatasetFailsTheSignInWithoutACrash)
     EXPECT_EQ(ReadWholeFile(Folder / "KivDB31.ism"), "this is no dataset definition\n");
 }
 
+TEST_F(KivFileTest, ADatasetOfAnotherLayoutIsRefusedBeforeARecordReachesOurBuffer)
+{
+    // Records far longer than ours, as a colleague could make the users
+    // dataset to overrun every workstation's record buffer.
+    const std::string crafted = std::string(UserRecord::Format) + ",$*60000";
+    {
+        TIsamFile isam;
+        ASSERT_TRUE(isam.CreateDataset(Folder / "KivDB31", 10, crafted));
+        ASSERT_TRUE(isam.OpenDataset(Folder / "KivDB31", 3, crafted));
+        std::vector<char> record(UserRecord::Size + 60000, 'x');
+        PutText(record.data(), UserRecord::LogInName, "JSMITH");
+        ASSERT_TRUE(isam.AddRecord(record.data()));
+    }
+    auto kiv = Board("jsmith", Mine);
+    EXPECT_EQ(RaisedText([&] { kiv->SignIn(); }).rfind("Unable to open KivDBase after create!", 0), 0u);
+    EXPECT_FALSE(kiv->DatasetOpen());
+}
+
 TEST_F(KivFileTest, ADefinitionWhoseDataFileNeverComesFailsAfterABoundedWait)
 {
     // What a workstation that died while creating the board leaves behind.
@@ -428,7 +446,7 @@ TEST_F(KivFileTest, AMissingEngineEndsTheProgramBeforeAnyFileIsTouched)
 TEST_F(KivFileTest, ALookUpThatFailsForAnotherReasonAddsNothing)
 {
     TKivFile kiv(Folder.Path(), Mine.Ctx, "jsmith", KIV_FAKE_ENGINE_DIR);
-    TFakeEngineState *state = FreshFakeEngineState();
+    TFakeEngineState *state = FreshFakeEngineState(UserRecord::Format);
     ASSERT_NE(state, nullptr);
     state->ReadAnswer = 3;
     WriteWholeFile(Folder / "KivDB31.ism", "");
@@ -442,7 +460,7 @@ TEST_F(KivFileTest, ALookUpThatFailsForAnotherReasonAddsNothing)
 TEST_F(KivFileTest, TheLoserOfTheCreateSignsInAsAnOrdinaryUser)
 {
     TKivFile kiv(Folder.Path(), Mine.Ctx, "jsmith", KIV_FAKE_ENGINE_DIR);
-    TFakeEngineState *state = FreshFakeEngineState();
+    TFakeEngineState *state = FreshFakeEngineState(UserRecord::Format);
     ASSERT_NE(state, nullptr);
     state->LoseCreateRace = true;
     state->Highest = 1;

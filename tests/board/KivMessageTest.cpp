@@ -24,7 +24,7 @@ std::vector<TStoredMessage> StoredMessages(const std::string &folder)
 {
     std::vector<TStoredMessage> messages;
     TIsamFile isam;
-    if (!isam.OpenDataset(folder + "/" + MessageRecord::DatasetName, MessageRecord::OpenMode))
+    if (!isam.OpenDataset(folder + "/" + MessageRecord::DatasetName, MessageRecord::OpenMode, MessageRecord::Format))
         return messages;
     isam.GotoTop(MessageRecord::KeyIndex);
     TStoredMessage message{};

@@ -152,7 +152,7 @@ TEST_F(KivStatusTest, BeforeTheCatalogueExistsOnlyTheFixedStatusesAndAReadWithou
 // Failures the real engine does not give on a sound dataset.
 class KivStatusFakeEngineTest : public KivStatusTest {
 protected:
-    void SetUp() override { ASSERT_NE(State = FreshFakeEngineState(), nullptr); }
+    void SetUp() override { ASSERT_NE(State = FreshFakeEngineState(StatusRecord::Format), nullptr); }
     TKivStatus Faked{Kiv, KIV_FAKE_ENGINE_DIR};
     TFakeEngineState *State = nullptr;
 };
@@ -186,7 +186,7 @@ TEST(KivStatusProcessTest, DefaultsACreatorKilledBeforeWritingAreAddedBackInOrde
     const int killed = RunInChild([&] {
         TIsamFile isam;
         if (!isam.CreateDataset(path, Catalogue::KeyLength, StatusRecord::Format)
-            || !isam.OpenDataset(path, Catalogue::OpenMode))
+            || !isam.OpenDataset(path, Catalogue::OpenMode, StatusRecord::Format))
             return 1;
         for (const char *status : {"At lunch", "Available", "Away from desk"}) {
             std::array<char, StatusRecord::Size> record{};

@@ -221,7 +221,7 @@ TEST(EngineHandles, TheSixUnusedFunctionsAnswerUnavailable)
     EXPECT_TRUE(Exists(folder / "KivStats.isd"));
 }
 
-TEST(EngineInfo, ReportsRecordCountAndKeyLength)
+TEST(EngineInfo, ReportsRecordCountKeyLengthAndFormat)
 {
     TTempFolder folder;
     ASSERT_EQ(CreateDataset(folder / "Short", kStatusFormat, 4), VBIS_OK);
@@ -231,9 +231,11 @@ TEST(EngineInfo, ReportsRecordCountAndKeyLength)
         ASSERT_EQ(ds.Add(key, TRecord(31).Text(0, 31, key).Data()), VBIS_OK);
     ASSERT_EQ(ds.Delete("0002"), VBIS_OK);
     TIsamInfoRec info{};
-    ASSERT_EQ(ds.Info(info), VBIS_OK);
+    std::string format;
+    ASSERT_EQ(ds.Info(info, &format), VBIS_OK);
     EXPECT_EQ(info.recordCount, 2);
     EXPECT_EQ(info.keyLength, 4);
+    EXPECT_EQ(format, kStatusFormat);
 }
 
 TEST(EngineModule, ExportsExactlyTheFifteenEntryPoints)

@@ -270,3 +270,50 @@ TEST(EngineGuarantees, ADatasetDeletedAndCreatedAgainByAnotherProcessIsSeenAtThe
         EXPECT_EQ(record.TextAt(0, 21), text);
     }
 }
+
+// The count an open reports may come from an earlier open of the same
+// connection; every write in between, by this process or another, by this
+// handle or another, must show in it.
+TEST(EngineGuarantees, TheRecordCountAfterAnOpenFollowsEveryWriteSinceTheLastOne)
+{
+    TTempFolder folder;
+    const std::string path = folder / "Counted";
+    ASSERT_EQ(CreateDataset(path, kWorkerFormat), VBIS_OK);
+    const TRecord record = TRecord(kWorkerRecordLength).Text(0, 21, "own");
+    auto countAtOpen = [&] {
+        TOpenDataset ds;
+        TIsamInfoRec info{};
+        EXPECT_EQ(ds.Open(path), VBIS_OK);
+        EXPECT_EQ(ds.Info(info), VBIS_OK);
+        return info.recordCount;
+    };
+    auto ownWrite = [&](auto write) {
+        TOpenDataset ds;
+        ASSERT_EQ(ds.Open(path), VBIS_OK);
+        write(ds);
+    };
+    EXPECT_EQ(countAtOpen(), 0);
+    EXPECT_EQ(countAtOpen(), 0); // unchanged since
+    ownWrite([&](TOpenDataset &ds) { EXPECT_EQ(ds.Add(RecordNumber(1), record.Data()), VBIS_OK); });
+    EXPECT_EQ(countAtOpen(), 1);
+    TWorker other({"add", path, RecordNumber(2), "theirs"});
+    EXPECT_EQ(other.ReadAll(), std::vector<std::string>{"A " + RecordNumber(2) + " theirs"});
+    EXPECT_EQ(other.Wait(), 0);
+    EXPECT_EQ(countAtOpen(), 2);
+    ownWrite([&](TOpenDataset &ds) {
+        EXPECT_EQ(ds.Add(RecordNumber(1), record.Data()), VBIS_UPDATE_MODE); // refused: no change
+        EXPECT_EQ(ds.Delete(RecordNumber(9)), VBIS_NOT_FOUND);
+        EXPECT_EQ(ds.Delete(RecordNumber(1)), VBIS_OK);
+    });
+    EXPECT_EQ(countAtOpen(), 1);
+    {
+        // A handle held open while another of this process writes, then asked.
+        TOpenDataset held;
+        ASSERT_EQ(held.Open(path), VBIS_OK);
+        ownWrite([&](TOpenDataset &ds) { EXPECT_EQ(ds.Add(RecordNumber(3), record.Data()), VBIS_OK); });
+        TIsamInfoRec info{};
+        ASSERT_EQ(held.Info(info), VBIS_OK);
+        EXPECT_EQ(info.recordCount, 2);
+    }
+    EXPECT_EQ(countAtOpen(), 2);
+}

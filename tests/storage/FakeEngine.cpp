@@ -105,6 +105,7 @@ int16_t VmxInfo(int32_t *, TIsamInfoRec *info)
 {
     ++state.Calls;
     info->keyLength = 10;
+    info->text1 = NewText(state.Format);
     return 0;
 }
 

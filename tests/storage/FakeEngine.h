@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+/// The format string of the pretend datasets, unless a test says otherwise.
+inline constexpr const char *kFakeFormat = "%";
+
 struct TFakeEngineState {
     /// Calls of any entry point.
     int Calls = 0;
@@ -28,6 +31,8 @@ struct TFakeEngineState {
     int16_t AddedFirstField = -1;
     /// The key of the last add that succeeded.
     char AddedKey[32] = {};
+    /// The format string every pretend dataset reports.
+    const char *Format = kFakeFormat;
 };
 
 /// The name of the state's accessor, exported by the stand-in.

@@ -34,7 +34,7 @@ protected:
     {
         ASSERT_TRUE(Isam.EngineLoaded());
         ASSERT_TRUE(Isam.CreateDataset(Path, 10, kFormat)) << Isam.ErrorText();
-        ASSERT_TRUE(Isam.OpenDataset(Path, 3)) << Isam.ErrorText();
+        ASSERT_TRUE(Isam.OpenDataset(Path, 3, kFormat)) << Isam.ErrorText();
     }
 
     bool Add(const std::string &key, const std::string &text)
@@ -115,6 +115,20 @@ TEST_F(IsamDatasetTest, AnAddUnderAnExistingKeyIsRefusedAndOverwritesNothing)
     EXPECT_EQ(read.Text(), "kept");
 }
 
+TEST_F(IsamDatasetTest, AnOpenExpectingAnotherFormatIsRefusedAndLeavesNothingOpen)
+{
+    ASSERT_TRUE(Add("", "kept"));
+    ASSERT_TRUE(Isam.CloseDataset());
+    for (const char *expected : {"%,X$*20", "%,X$*21,%", ""}) {
+        EXPECT_FALSE(Isam.OpenDataset(Path, 3, expected)) << expected;
+        EXPECT_EQ(Isam.LastError(), 8);
+        EXPECT_FALSE(Isam.IsOpen());
+        EXPECT_EQ(Isam.Handle(), 0);
+    }
+    ASSERT_TRUE(Isam.OpenDataset(Path, 3, kFormat));
+    EXPECT_EQ(Walk().size(), 1u);
+}
+
 // Several workstations adding at once compute the same next numbers; every
 // add must still land under a number of its own and nothing be overwritten.
 TEST_F(IsamDatasetTest, AddsFromSeveralProcessesAtOnceAllLand)
@@ -124,7 +138,7 @@ TEST_F(IsamDatasetTest, AddsFromSeveralProcessesAtOnceAllLand)
     constexpr int kAddsEach = 15;
     const std::vector<int> codes = RunTogether(kProcesses, [&](int p) {
         TIsamFile mine;
-        if (!mine.OpenDataset(Path, 3))
+        if (!mine.OpenDataset(Path, 3, kFormat))
             return 10;
         for (int i = 0; i < kAddsEach; ++i) {
             TRecord record = TRecord::Of(int16_t(p), "p" + std::to_string(p) + "-" + std::to_string(i));
@@ -134,7 +148,7 @@ TEST_F(IsamDatasetTest, AddsFromSeveralProcessesAtOnceAllLand)
         return mine.CloseDataset() ? 0 : 11;
     });
     EXPECT_EQ(codes, std::vector<int>(kProcesses, 0));
-    ASSERT_TRUE(Isam.OpenDataset(Path, 3));
+    ASSERT_TRUE(Isam.OpenDataset(Path, 3, kFormat));
     const auto records = Walk();
     std::set<std::string> texts;
     for (const auto &[key, text] : records)

@@ -34,7 +34,7 @@ protected:
 
     void Open()
     {
-        ASSERT_TRUE(Isam->OpenDataset("/nowhere/Data", 3));
+        ASSERT_TRUE(Isam->OpenDataset("/nowhere/Data", 3, kFakeFormat));
         State->Calls = 0;
     }
 
@@ -80,7 +80,7 @@ TEST(IsamFileLoading, FolderWithoutEngineLeavesItUnloadedAndRefusesSafely)
     TIsamFile isam(empty.Path());
     EXPECT_FALSE(isam.EngineLoaded());
     char buffer[8] = {};
-    EXPECT_FALSE(isam.OpenDataset(empty / "Data", 3));
+    EXPECT_FALSE(isam.OpenDataset(empty / "Data", 3, "%"));
     EXPECT_FALSE(isam.CreateDataset(empty / "Data", 10, "%"));
     EXPECT_FALSE(isam.AddRecord(buffer));
     EXPECT_EQ(isam.KeyLength(), -1);
@@ -119,7 +119,7 @@ TEST_F(FakeEngineTest, CreateOrOpenWhileOpenIsRefusedAndTheDatasetStaysOpen)
 {
     Open();
     const int32_t handle = Isam->Handle();
-    EXPECT_FALSE(Isam->OpenDataset("/nowhere/Other", 3));
+    EXPECT_FALSE(Isam->OpenDataset("/nowhere/Other", 3, kFakeFormat));
     EXPECT_EQ(Isam->LastError(), 23);
     EXPECT_EQ(Isam->ErrorText(), "A dataset is already open");
     EXPECT_FALSE(Isam->CreateDataset("/nowhere/Other", 10, "%"));

@@ -91,7 +91,7 @@ typedef struct TIsamInfoRec {
     int32_t reserved0;    /* offset 4 */
     int16_t keyLength;    /* offset 8 */
     int16_t reserved1[7]; /* offset 10 */
-    BSTR text1;           /* offset 24: the engine may set it; the caller frees it */
+    BSTR text1;           /* offset 24: the dataset's format string; the caller frees it */
     BSTR text2;           /* offset 32 */
 } TIsamInfoRec;
 

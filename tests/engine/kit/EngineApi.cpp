@@ -154,10 +154,12 @@ int16_t TOpenDataset::Bottom(int16_t index)
     return Engine().EOF_(&FHandle, &index);
 }
 
-int16_t TOpenDataset::Info(TIsamInfoRec &info)
+int16_t TOpenDataset::Info(TIsamInfoRec &info, std::string *format)
 {
     info = TIsamInfoRec{};
     const int16_t code = Engine().Info(&FHandle, &info);
+    if (format != nullptr)
+        *format = info.text1 == nullptr ? std::string() : std::string(info.text1, SysStringByteLen(info.text1));
     SysFreeString(info.text1);
     SysFreeString(info.text2);
     info.text1 = info.text2 = nullptr;

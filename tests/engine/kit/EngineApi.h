@@ -67,7 +67,8 @@ public:
     int16_t Top(int16_t index);
     int16_t Bottom(int16_t index);
     /// VmxInfo.
-    int16_t Info(TIsamInfoRec &info);
+    /// VmxInfo; the texts it returns are freed, the format string kept in format.
+    int16_t Info(TIsamInfoRec &info, std::string *format = nullptr);
 
 private:
     int32_t FHandle = 0;
