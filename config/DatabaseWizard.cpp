@@ -36,14 +36,12 @@ constexpr QSize ButtonSize{75, 25};
 
 } // namespace
 
-TfrmDatabaseWizard::TfrmDatabaseWizard(QWidget *parent) : QDialog(parent)
+TfrmDatabaseWizard::TfrmDatabaseWizard(QWidget *parent)
+    : TKivDialog(parent, "frmDatabaseWizard", QStringLiteral("Kiv Database Wizard"), DesignSize(), TFrame::Fixed)
 {
-    setObjectName(QStringLiteral("frmDatabaseWizard"));
-    setWindowTitle(QStringLiteral("Kiv Database Wizard"));
     QFont sized = font();
     sized.setPointSize(WizardPointSize);
     setFont(sized);
-    setFixedSize(DesignSize());
 
     // A lowered panel holding the page book, the buttons below it.
     FPanel = new QFrame(this);
@@ -159,12 +157,6 @@ TfrmDatabaseWizard::TEnd TfrmDatabaseWizard::Run()
 {
     FEnd = TEnd::Closed;
     FFolder.clear();
-    QScreen *where = parentWidget() != nullptr ? parentWidget()->screen() : QGuiApplication::primaryScreen();
-    if (where != nullptr) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(where->availableGeometry().center());
-        move(frame.topLeft());
-    }
     exec();
     return FEnd;
 }

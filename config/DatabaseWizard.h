@@ -4,7 +4,7 @@
 // first opens the chosen folder.
 #pragma once
 
-#include <QDialog>
+#include "gui/KivDialog.h"
 
 #include <string>
 
@@ -14,7 +14,7 @@ class QPushButton;
 class QRadioButton;
 class QStackedWidget;
 
-class TfrmDatabaseWizard : public QDialog {
+class TfrmDatabaseWizard : public TKivDialog {
     Q_OBJECT
 public:
     /// How the wizard ended: a folder chosen, Cancel (the program is to end),

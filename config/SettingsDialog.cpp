@@ -231,17 +231,12 @@ QHBoxLayout *PeriodRow(QWidget *parent, const char *name, const QString &before,
 } // namespace
 
 TfrmSettings::TfrmSettings(IPrompter &prompter, QWidget *parent)
-    : QDialog(parent), FPrompter(prompter), FSound(std::make_unique<TKivSound>())
+    : TKivDialog(parent, "frmSettings", QStringLiteral("Kiv - Settings"), DesignSize(), TFrame::Fixed),
+      FPrompter(prompter), FSound(std::make_unique<TKivSound>())
 {
-    setObjectName(QStringLiteral("frmSettings"));
-    setWindowTitle(QStringLiteral("Kiv - Settings"));
-    setModal(true);
-    // A fixed frame with only the system menu.
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     QFont sized = font();
     sized.setPointSize(DialogPointSize);
     setFont(sized);
-    setFixedSize(DesignSize());
     setProperty("helpContext", 7);
 
     FPages = new QTabWidget(this);
@@ -450,22 +445,6 @@ QWidget *TfrmSettings::NewMessagesTab()
 int32_t TfrmSettings::ListColour(int index)
 {
     return Colours.at(static_cast<std::size_t>(index)).Value;
-}
-
-void TfrmSettings::showEvent(QShowEvent *event)
-{
-    if (!FShownOnce) {
-        const QScreen *screen = parentWidget() != nullptr && parentWidget()->screen() != nullptr
-                                    ? parentWidget()->screen()
-                                    : QGuiApplication::primaryScreen();
-        if (screen != nullptr) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
-    }
-    FShownOnce = true;
-    QDialog::showEvent(event);
 }
 
 int TfrmSettings::Execute(TKivBoard &board, TKivSettings &settings, TKivCfgRecord &config)

@@ -8,8 +8,7 @@
 #include "board/KivCfg.h"
 #include "config/KivCB.h"
 #include "gui/ItemLists.h"
-
-#include <QDialog>
+#include "gui/KivDialog.h"
 
 #include <memory>
 #include <string>
@@ -27,7 +26,7 @@ class TKivBoard;
 class TKivSound;
 class TSession;
 
-class TfrmSettings : public QDialog {
+class TfrmSettings : public TKivDialog {
     Q_OBJECT
 public:
     /// The dialog over parent; prompter shows its boxes.
@@ -102,11 +101,6 @@ public:
     QLineEdit *edtWavFileSelected() const { return FWavFileSelected; }
     QToolButton *BitBtnWAV() const { return FWav; }
 
-protected:
-    /// Centres the dialog on its screen at its first showing; later showings
-    /// leave it where the user moved it.
-    void showEvent(QShowEvent *event) override;
-
 private:
     QWidget *NewDisplayTab();
     QWidget *NewOptionsTab();
@@ -119,7 +113,6 @@ private:
     TKivBoard *FBoard = nullptr;
     TSession *FSession = nullptr;
     std::unique_ptr<TKivSound> FSound;
-    bool FShownOnce = false;
 
     QTabWidget *FPages = nullptr;
     QPushButton *FHelp = nullptr;

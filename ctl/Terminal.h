@@ -4,22 +4,11 @@
 #pragma once
 
 #include "board/Seams.h"
+#include "platform/TerminalText.h"
 
 #include <optional>
 #include <string>
 #include <vector>
-
-/// A text of the board for a terminal, where another member's text must not
-/// drive the terminal (an escape sequence can move the cursor, retitle the
-/// window or write the clipboard): carriage returns (alone or before a line
-/// feed) become line breaks, line breaks and tabs stay, every other control
-/// character (C0, DEL, and C1 as UTF-8 or as a lone byte) becomes a blank and
-/// every other byte that is not UTF-8 a question mark.
-std::string TerminalText(const std::string &text);
-
-/// TerminalText for a text shown on one line: line breaks and tabs become
-/// blanks too.
-std::string TerminalLine(const std::string &text);
 
 /// Prints "kivctl: " and the terminal form of text on standard error.
 void PrintError(const std::string &text);

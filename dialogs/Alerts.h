@@ -2,8 +2,8 @@
 // the main window's commands that add to, clear and view the list.
 #pragma once
 
-#include "dialogs/KivDialog.h"
 #include "gui/ItemLists.h"
+#include "gui/KivDialog.h"
 
 #include <memory>
 

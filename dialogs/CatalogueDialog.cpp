@@ -134,7 +134,7 @@ void TKivCatalogueDialog::keyPressEvent(QKeyEvent *event)
 void TKivCatalogueDialog::FormShow()
 {
     if (TKivBoard *board = FMain.KivBoard()) {
-        RunReported(FPrompter, [&] {
+        ShowingErrors(FPrompter, [&] {
             EnsureDataset(*board);
             FillList(*board);
         });
@@ -148,7 +148,7 @@ void TKivCatalogueDialog::ListClick()
 {
     TKivBoard *board = FMain.KivBoard();
     if (board != nullptr && FItems.SelectedData()) {
-        RunReported(FPrompter, [&] {
+        ShowingErrors(FPrompter, [&] {
             std::string text = EditBytes(*FSelected);
             ReadSelected(*board, text);
             SetEditBytes(*FSelected, text);
@@ -170,7 +170,7 @@ void TKivCatalogueDialog::UpdateActions()
 void TKivCatalogueDialog::actAddExecute()
 {
     if (TKivBoard *board = FMain.KivBoard()) {
-        RunReported(FPrompter, [&] {
+        ShowingErrors(FPrompter, [&] {
             Add(*board, EditBytes(*FEntry));
             FillList(*board);
         });
@@ -184,7 +184,7 @@ void TKivCatalogueDialog::actDeleteExecute()
     if (board == nullptr)
         return;
     const std::string question = FWording.DeleteQuestion + ("\"" + EditBytes(*FSelected) + "\"");
-    RunReported(FPrompter, [&] {
+    ShowingErrors(FPrompter, [&] {
         const std::optional<int32_t> number = FItems.SelectedData();
         if (FPrompter.Show(question, TMsgIcon::Information, TMsgButtons::YesNo) == TMsgAnswer::Yes && number)
             Delete(*board, *number);
@@ -197,7 +197,7 @@ void TKivCatalogueDialog::actDeleteExecute()
 void TKivCatalogueDialog::actUpdateExecute()
 {
     if (TKivBoard *board = FMain.KivBoard()) {
-        RunReported(FPrompter, [&] {
+        ShowingErrors(FPrompter, [&] {
             Rename(*board, EditBytes(*FSelected), EditBytes(*FEntry));
             FillList(*board);
         });

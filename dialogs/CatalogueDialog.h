@@ -8,9 +8,9 @@
 // shown in an error box.
 #pragma once
 
-#include "dialogs/DialogTools.h"
-#include "dialogs/KivDialog.h"
+#include "dialogs/DialogSupport.h"
 #include "gui/ItemLists.h"
+#include "gui/KivDialog.h"
 #include "gui/MessageBox.h"
 
 #include <cstdint>

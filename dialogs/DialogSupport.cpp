@@ -1,13 +1,32 @@
 #include "dialogs/DialogSupport.h"
 
 #include "gui/HelpWindow.h"
+#include "platform/TerminalText.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QShortcut>
 #include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
+
+namespace {
+
+// The bytes an edit was filled with, and the text it showed for them.
+constexpr const char *BytesProperty = "kivBytes";
+constexpr const char *ShownProperty = "kivShown";
+
+void ShowAction(QPushButton &button, const QAction &action)
+{
+    button.setText(action.text());
+    button.setToolTip(action.statusTip());
+    button.setEnabled(action.isEnabled());
+}
+
+} // namespace
 
 TBusyCursor::TBusyCursor()
 {
@@ -54,17 +73,63 @@ std::string Trimmed(const std::string &text)
 
 void ReportOnStandardError(const std::string &text)
 {
-    std::string line = "kiv: ";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        // C1 controls arrive in UTF-8 as 0xC2 0x80..0x9F; a terminal obeys them too.
-        const bool c1 = c == 0xC2 && next >= 0x80 && next < 0xA0;
-        if (c1)
-            ++i;
-        line += (c < ' ' || c == 0x7F || c1) ? ' ' : text[i];
+    PrintErrorText("kiv", text, true);
+}
+
+void BindButton(QPushButton &button, QAction &action, const std::function<void()> &update)
+{
+    ShowAction(button, action);
+    QObject::connect(&action, &QAction::changed, &button, [&button, &action] { ShowAction(button, action); });
+    QObject::connect(&button, &QPushButton::clicked, &action, [&action, update] {
+        if (update)
+            update();
+        action.trigger();
+    });
+}
+
+void SetEditBytes(QLineEdit &edit, const std::string &text)
+{
+    const QString shown = Shown(text);
+    edit.setProperty(BytesProperty, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    edit.setProperty(ShownProperty, shown);
+    edit.setText(shown);
+    edit.setCursorPosition(0);
+}
+
+std::string EditBytes(const QLineEdit &edit)
+{
+    if (edit.property(ShownProperty).toString() == edit.text() && edit.property(BytesProperty).isValid()) {
+        const QByteArray bytes = edit.property(BytesProperty).toByteArray();
+        return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     }
-    line += '\n';
-    std::fputs(line.c_str(), stderr);
-    std::fflush(stderr);
+    const QByteArray typed = edit.text().toUtf8();
+    return std::string(typed.constData(), static_cast<std::size_t>(typed.size()));
+}
+
+void TAnchors::Add(QWidget &widget, QRect geometry, unsigned anchors)
+{
+    widget.setGeometry(geometry);
+    FPlaced.push_back({&widget, geometry, anchors});
+}
+
+void TAnchors::Apply(QSize size) const
+{
+    const int dx = size.width() - FDesign.width();
+    const int dy = size.height() - FDesign.height();
+    for (const TPlaced &placed : FPlaced) {
+        QRect geometry = placed.Geometry;
+        if ((placed.Anchors & Right) != 0) {
+            if ((placed.Anchors & Left) != 0)
+                geometry.setWidth(geometry.width() + dx);
+            else
+                geometry.translate(dx, 0);
+        }
+        if ((placed.Anchors & Bottom) != 0) {
+            if ((placed.Anchors & Top) != 0)
+                geometry.setHeight(geometry.height() + dy);
+            else
+                geometry.translate(0, dy);
+        }
+        placed.Widget->setGeometry(geometry);
+    }
 }

@@ -4,7 +4,7 @@
 // another workstation) is kept.
 #pragma once
 
-#include "dialogs/KivDialog.h"
+#include "gui/KivDialog.h"
 #include "gui/MessageBox.h"
 
 #include <QColor>

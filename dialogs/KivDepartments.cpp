@@ -60,7 +60,7 @@ void TfrmKivDepartments::CloseExecute()
 {
     TKivBoard *board = Main().KivBoard();
     if (board != nullptr
-        && !RunReported(Prompter(), [&] { board->Departments().FillDepartmentTree(Main().DepartmentTree()); }))
+        && !ShowingErrors(Prompter(), [&] { board->Departments().FillDepartmentTree(Main().DepartmentTree()); }))
         return;
     TKivCatalogueDialog::CloseExecute();
 }

@@ -213,7 +213,7 @@ void TfrmKivUsers::FormShow()
     FExtension->clear();
     FAdministrator->setChecked(false);
     if (TKivBoard *board = FMain.KivBoard()) {
-        RunReported(FPrompter, [&] {
+        ShowingErrors(FPrompter, [&] {
             FillUsers(*board);
             board->Status().EnsureStatusDataset();
             board->Status().FillStatusCombo(FStatuses);
@@ -235,7 +235,7 @@ void TfrmKivUsers::ReadUser()
     TKivBoard *board = FMain.KivBoard();
     if (!number || board == nullptr)
         return;
-    RunReported(FPrompter, [&] {
+    ShowingErrors(FPrompter, [&] {
         const TUser user = board->KivFile().ReadUser(*number);
         SetEditBytes(*FName, user.Name);
         SetEditBytes(*FStatusText, user.Status);
@@ -270,7 +270,7 @@ void TfrmKivUsers::actUpdateExecute()
     user.Department = FDepartments.SelectedText();
     user.LogInName = EditBytes(*FUserName);
     user.Administrator = FAdministrator->isChecked() ? 1 : 0;
-    RunReported(FPrompter, [&] {
+    ShowingErrors(FPrompter, [&] {
         // The edited user's own record; the signed-in user stays who they are.
         board->KivFile().UpdateUserRecord(user);
         FillUsers(*board);
@@ -292,7 +292,7 @@ void TfrmKivUsers::actDeleteExecute()
     const std::optional<int32_t> number = FUsers.SelectedData();
     if (board == nullptr || !number)
         return;
-    RunReported(FPrompter, [&] {
+    ShowingErrors(FPrompter, [&] {
         TKivFile &kiv = board->KivFile();
         // The rule looks at the box, not at the stored record.
         if (FAdministrator->isChecked() && kiv.IsOnlyAdministrator()) {

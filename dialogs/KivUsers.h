@@ -8,9 +8,9 @@
 // and leaves the fields as they were at that moment.
 #pragma once
 
-#include "dialogs/DialogTools.h"
-#include "dialogs/KivDialog.h"
+#include "dialogs/DialogSupport.h"
 #include "gui/ItemLists.h"
+#include "gui/KivDialog.h"
 #include "gui/MessageBox.h"
 
 class QAction;

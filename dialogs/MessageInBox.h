@@ -5,7 +5,7 @@
 #pragma once
 
 #include "board/Seams.h"
-#include "dialogs/KivDialog.h"
+#include "gui/KivDialog.h"
 #include "gui/MessageBox.h"
 
 class QAction;

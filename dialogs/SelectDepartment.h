@@ -3,8 +3,8 @@
 // department again. The window's own close box changes nothing.
 #pragma once
 
-#include "dialogs/KivDialog.h"
 #include "gui/ItemLists.h"
+#include "gui/KivDialog.h"
 #include "gui/MessageBox.h"
 
 #include <memory>

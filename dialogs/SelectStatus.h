@@ -5,8 +5,8 @@
 #pragma once
 
 #include "config/KivCB.h"
-#include "dialogs/KivDialog.h"
 #include "gui/ItemLists.h"
+#include "gui/KivDialog.h"
 #include "gui/MessageBox.h"
 
 #include <memory>

@@ -16,6 +16,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/KivError.h"
 #include "platform/Paths.h"
+#include "platform/TerminalText.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -88,23 +89,11 @@ int TimerInterval(int32_t seconds)
     return std::clamp(seconds, 1, INT_MAX / 1000) * 1000;
 }
 
-/// A message for standard error on one line: every control character (C0,
-/// DEL and the C1 ones a UTF-8 terminal obeys) made a blank, so a text of the
-/// board folder cannot steer the terminal.
+/// A message for standard error on one line, in the form a text of the
+/// board folder cannot steer the terminal with.
 void PrintOnStandardError(const std::string &text)
 {
-    std::string line = "kiv: ";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        const bool c1 = c == 0xC2 && next >= 0x80 && next < 0xA0;
-        if (c1)
-            ++i;
-        line += (c < ' ' || c == 0x7F || c1) ? ' ' : text[i];
-    }
-    line += '\n';
-    std::fputs(line.c_str(), stderr);
-    std::fflush(stderr);
+    PrintErrorText("kiv", text, true);
 }
 
 } // namespace

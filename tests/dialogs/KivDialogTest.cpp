@@ -1,5 +1,5 @@
 // The frame every dialog shares.
-#include "dialogs/KivDialog.h"
+#include "gui/KivDialog.h"
 
 #include <QGuiApplication>
 #include <QScreen>

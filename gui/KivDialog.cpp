@@ -1,4 +1,4 @@
-#include "dialogs/KivDialog.h"
+#include "gui/KivDialog.h"
 
 #include <QGuiApplication>
 #include <QScreen>
