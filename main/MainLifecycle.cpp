@@ -200,13 +200,7 @@ void TfrmMain::FormCreate()
     resize(size.expandedTo(minimumSize()));
     move(settings.MainLeft, settings.MainTop);
     ApplyBoardLook(settings);
-    if (settings.DisplayDepartments) {
-        SetSplitterPosition(settings.SplitterPos);
-        SetSplitterBarWidth(3);
-    } else {
-        SetSplitterPosition(0);
-        SetSplitterBarWidth(0);
-    }
+    ApplyDepartmentPane(settings);
 }
 
 void TfrmMain::ApplyBoardLook(const TKivSettings &settings)
@@ -214,6 +208,18 @@ void TfrmMain::ApplyBoardLook(const TKivSettings &settings)
     Board().SetFontColour(SettingColour(settings.MainFontColour));
     Board().SetFontSize(settings.MainFontSize);
     Board().SetShowGrid(settings.ShowGrid);
+}
+
+void TfrmMain::ApplyDepartmentPane(const TKivSettings &settings)
+{
+    SetSplitterPosition(settings.DisplayDepartments ? settings.SplitterPos : 0);
+    SetSplitterBarWidth(settings.DisplayDepartments ? 3 : 0);
+}
+
+void TfrmMain::ApplyTimerPeriods(const TKivSettings &settings)
+{
+    FMessageTimer.setInterval(TimerInterval(settings.CheckForNewMsgEvery));
+    FUpdateTimer.setInterval(TimerInterval(settings.UpdateDisplayTime));
 }
 
 void TfrmMain::FormActivate()
@@ -268,8 +274,7 @@ void TfrmMain::FormActivate()
         kiv.SetStatus();
         kiv.FillBoard(Board());
 
-        FMessageTimer.setInterval(TimerInterval(settings.CheckForNewMsgEvery));
-        FUpdateTimer.setInterval(TimerInterval(settings.UpdateDisplayTime));
+        ApplyTimerPeriods(settings);
         FUpdateTimer.start();
         if (kiv.AllowMessages != 0)
             FMessageTimer.start();

@@ -125,6 +125,10 @@ public:
     const QString &HelpFile() const { return FHelpFile; }
     /// The settings' font colour, font size and grid lines on the board.
     void ApplyBoardLook(const TKivSettings &settings);
+    /// The department tree beside the board, or none, as the settings say.
+    void ApplyDepartmentPane(const TKivSettings &settings);
+    /// The refresh and message periods of the settings on their timers.
+    void ApplyTimerPeriods(const TKivSettings &settings);
     /// The last seen modification stamps of the users and messages datasets.
     const TFileAge &UsersStamp() const { return FUsersStamp; }
     const TFileAge &MessagesStamp() const { return FMessagesStamp; }

@@ -9,21 +9,12 @@
 #include "main/BoardList.h"
 #include "platform/KivError.h"
 
-#include <algorithm>
-#include <climits>
 
 namespace {
 
 constexpr const char *kLocationChanged =
     "The location of the Kiv database has been changed.\r\r"
     "Kiv must be re-started to use the new database location, and will now shut down.";
-
-/// A period of the settings in seconds as a timer interval: at least a second
-/// (a zero would poll the board without pause), at most what a timer holds.
-int PeriodMs(int32_t seconds)
-{
-    return std::clamp(seconds, 1, INT_MAX / 1000) * 1000;
-}
 
 } // namespace
 
@@ -90,17 +81,10 @@ void TfrmMain::actSettingsExecute()
 
 void TfrmMain::ApplySettings(const TKivSettings &settings)
 {
-    FUpdateTimer.setInterval(PeriodMs(settings.UpdateDisplayTime));
-    FMessageTimer.setInterval(PeriodMs(settings.CheckForNewMsgEvery));
+    ApplyTimerPeriods(settings);
     Board().SetSorted(settings.SortListView);
     ApplyBoardLook(settings);
-    if (settings.DisplayDepartments) {
-        SetSplitterPosition(settings.SplitterPos);
-        SetSplitterBarWidth(3);
-    } else {
-        SetSplitterPosition(0);
-        SetSplitterBarWidth(0);
-    }
+    ApplyDepartmentPane(settings);
     // The holiday command speaks as the office now does.
     SetHolidayWording(settings.UseVacation);
     RefillBoard();
