@@ -94,7 +94,9 @@ int RunWatch(TKivFile &kiv, int interval, const IClock &clock)
     const std::string shutdownMarker = kiv.DatasetPath() + ".smd";
 
     TSeenStatuses seen;
-    TFileAge stamp = FileAge(dataFile);
+    // The age as the file server has it: on a share, the attribute cache of
+    // a plain stat could hide a colleague's change for up to a minute.
+    TFileAge stamp = FreshFileAge(dataFile);
     if (!Look(kiv, clock, seen))
         stamp = TFileAge::Missing();
     while (WaitUnlessStopped(interval)) {
@@ -103,7 +105,7 @@ int RunWatch(TKivFile &kiv, int interval, const IClock &clock)
             return 0;
         }
         // Only the file's age is read while nothing changes.
-        const TFileAge age = FileAge(dataFile);
+        const TFileAge age = FreshFileAge(dataFile);
         if (age == stamp)
             continue;
         stamp = age;

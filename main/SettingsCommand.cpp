@@ -9,7 +9,6 @@
 #include "main/BoardList.h"
 #include "platform/KivError.h"
 
-
 namespace {
 
 constexpr const char *kLocationChanged =
