@@ -12,7 +12,7 @@
 #include "platform/LoginName.h"
 #include "platform/Paths.h"
 
-#include "bench/board/BenchSupport.h"
+#include "bench/Workstation.h"
 
 #include <benchmark/benchmark.h>
 
@@ -38,13 +38,6 @@ using namespace benchsupport;
 using TClock = std::chrono::steady_clock;
 
 constexpr int kUsers = 1000;
-/// User 0 is the one who starts Kiv, so the board holds exactly kUsers rows.
-UserRecord::TBuffer RecordOf(int n)
-{
-    char login[16];
-    std::snprintf(login, sizeof login, "USER%05d", n);
-    return StaffRecord(n, n == 0 ? UserRecord::LoginKey(UpperCaseLogin(CurrentLoginName())) : std::string(login));
-}
 
 /// The board of the run, its raw twin and a workstation's per-user folders.
 class TStartupBoard {
@@ -52,22 +45,9 @@ public:
     TStartupBoard()
     {
         mkdir(Folder.c_str(), 0700);
-        FillUsersDataset(Folder, kUsers, RecordOf);
-        FillUsersBaseline(Baseline(), kUsers, RecordOf);
-        const std::string home = Own.Path + "/home", runtime = Own.Path + "/run";
-        mkdir(home.c_str(), 0700);
-        mkdir(runtime.c_str(), 0700);
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        TKivCB block;
-        TKivSettings settings;
-        block.ReadSettings(settings);
-        settings.KivDBasePath = Folder + "/";
-        settings.FirstTimeRun = false;
-        block.WriteSettings(settings);
+        FillUsersDataset(Folder, kUsers, RunnersBoardRecord);
+        FillUsersBaseline(Baseline(), kUsers, RunnersBoardRecord);
+        UseWorkstationIn(Own.Path, Folder);
     }
     std::string Baseline() const { return Own.Path + "/baseline.db"; }
 
@@ -93,17 +73,9 @@ struct TProcess {
             throw std::runtime_error("pipe failed");
         Pid = fork();
         if (Pid == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(out[1], 1);
-            dup2(null, 2);
             if (probe != nullptr)
                 setenv("KIV_STARTUP_PROBE", probe, 1);
-            std::vector<char *> args;
-            for (const std::string &arg : argv)
-                args.push_back(const_cast<char *>(arg.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(121);
+            ExecInChild(argv, out[1]);
         }
         close(out[1]);
         Out = out[0];

@@ -20,7 +20,7 @@
 #include "platform/LoginName.h"
 #include "platform/Paths.h"
 
-#include "bench/board/BenchSupport.h"
+#include "bench/Workstation.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -54,38 +54,6 @@ constexpr const char *kEnd = "/kiv-bench-tick-end";
 /// The settings' default period of both timers.
 constexpr int kDefaultPeriodMs = 10000;
 
-std::string MyLogin()
-{
-    return UserRecord::LoginKey(UpperCaseLogin(CurrentLoginName()));
-}
-
-/// User 0 is the one who runs Kiv.
-UserRecord::TBuffer RecordOf(int n)
-{
-    char login[16];
-    std::snprintf(login, sizeof login, "USER%05d", n);
-    return StaffRecord(n, n == 0 ? MyLogin() : std::string(login));
-}
-
-/// Runs argv to its end, its output thrown away; true when it succeeded.
-bool RunQuietly(const std::vector<std::string> &argv)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        std::vector<char *> args;
-        for (const std::string &arg : argv)
-            args.push_back(const_cast<char *>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(121);
-    }
-    int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 /// Another workstation sets the user's own status.
 bool ChangeStatus(const std::string &board, int n)
 {
@@ -99,22 +67,9 @@ public:
     {
         mkdir(Folder.c_str(), 0700);
         mkdir(RawFolder.c_str(), 0700);
-        FillUsersDataset(Folder, kUsers, RecordOf);
-        FillUsersBaseline(Twin(), kUsers, RecordOf);
-        const std::string home = Own.Path + "/home", runtime = Own.Path + "/run";
-        mkdir(home.c_str(), 0700);
-        mkdir(runtime.c_str(), 0700);
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        TKivCB block;
-        TKivSettings settings;
-        block.ReadSettings(settings);
-        settings.KivDBasePath = Folder + "/";
-        settings.FirstTimeRun = false;
-        block.WriteSettings(settings);
+        FillUsersDataset(Folder, kUsers, RunnersBoardRecord);
+        FillUsersBaseline(Twin(), kUsers, RunnersBoardRecord);
+        UseWorkstationIn(Own.Path, Folder);
         // The messages dataset exists and holds nothing for the user.
         if (!RunQuietly({KIVCTL_PATH, "--board", Folder, "send", "USER00001", "Lunch", "At one?"}))
             throw std::runtime_error("kivctl send failed");
@@ -132,6 +87,23 @@ TTickBoard &Board()
     return board;
 }
 
+/// The real main window on the board, started as the program starts it.
+struct TStartedKiv {
+    int Argc = 1;
+    char Name[4] = "kiv";
+    char *Argv[2] = {Name, nullptr};
+    QApplication Application{Argc, Argv};
+    TSession Session;
+    TQtAppControl App;
+    TfrmMain Window{Session, App, [] { return false; }};
+
+    TStartedKiv()
+    {
+        Window.FormCreate();
+        Window.FormActivate();
+    }
+};
+
 // ---- the children run under strace -----------------------------------------
 
 void Bracket(const char *marker)
@@ -144,15 +116,8 @@ void Bracket(const char *marker)
 /// timers stopped so that only the ticks run here are traced.
 int KivTicks(const std::string &board, const std::string &which)
 {
-    int argc = 1;
-    char name[] = "kiv";
-    char *argv[] = {name, nullptr};
-    QApplication application(argc, argv);
-    TSession session;
-    TQtAppControl app;
-    TfrmMain window(session, app, [] { return false; });
-    window.FormCreate();
-    window.FormActivate();
+    TStartedKiv kiv;
+    TfrmMain &window = kiv.Window;
     window.tmrUpdateListView()->stop();
     window.tmrCheckForMessages()->stop();
     if (window.Board().RowCount() != kUsers)
@@ -334,15 +299,8 @@ protected:
 void BM_Kiv_WriteToRefilledBoard(benchmark::State &state)
 {
     Board();
-    int argc = 1;
-    char name[] = "kiv";
-    char *argv[] = {name, nullptr};
-    QApplication application(argc, argv);
-    TSession session;
-    TQtAppControl app;
-    TfrmMain window(session, app, [] { return false; });
-    window.FormCreate();
-    window.FormActivate();
+    TStartedKiv kiv;
+    TfrmMain &window = kiv.Window;
     if (window.Board().RowCount() != kUsers) {
         state.SkipWithError("the board did not start");
         return;
@@ -401,7 +359,7 @@ void BM_Kiv_WriteToRefilledBoard(benchmark::State &state)
         sqlite3 *db = RawOpen(twin);
         sqlite3_stmt *update = nullptr;
         sqlite3_prepare_v2(db, "UPDATE users SET rec = ? WHERE k = CAST('0000000001' AS BLOB)", -1, &update, nullptr);
-        UserRecord::TBuffer record = RecordOf(0);
+        UserRecord::TBuffer record = RunnersBoardRecord(0);
         PutText(record.data(), UserRecord::Status, status);
         sqlite3_bind_blob(update, 1, record.data(), int(record.size()), SQLITE_STATIC);
         sqlite3_step(update);
