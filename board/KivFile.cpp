@@ -162,32 +162,43 @@ void TKivFile::UpdateUserRecord(const TUser &user)
         FCtx.Session.User = std::move(written);
 }
 
-TUser TKivFile::WriteUserRecord(const TUser &user)
+TUser TKivFile::RewriteUserRecord(const std::string &login, const std::function<void(char *)> &edit)
 {
     TDatasetGuard guard(FIsamFile);
     OpenToUpdate();
     UserRecord::TBuffer record{};
-    if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(user.LogInName)))
-        throw EKivError("Unable to perform lookup on user " + user.LogInName + " " + FIsamFile.ErrorText());
-    PutUserFields(record.data(), user);
+    if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(login)))
+        throw EKivError("Unable to perform lookup on user " + login + " " + FIsamFile.ErrorText());
+    edit(record.data());
     PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
     if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
         throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
     return GetUserFields(record.data());
 }
 
+TUser TKivFile::WriteUserRecord(const TUser &user)
+{
+    return RewriteUserRecord(user.LogInName, [&](char *record) { PutUserFields(record, user); });
+}
+
 void TKivFile::UpdateComment(const std::string &comment)
 {
-    TDatasetGuard guard(FIsamFile);
-    OpenToUpdate();
-    UserRecord::TBuffer record{};
-    if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
-        throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());
-    PutText(record.data(), UserRecord::Comments, comment);
-    PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
-    if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
-        throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
-    FCtx.Session.User.Comments = GetText(record.data(), UserRecord::Comments);
+    const TUser written =
+        RewriteUserRecord(LoginUser.LogInName, [&](char *record) { PutText(record, UserRecord::Comments, comment); });
+    FCtx.Session.User.Comments = written.Comments;
+}
+
+void TKivFile::UpdateOwnDetails(const std::string &name, const std::string &ext, const std::string &department)
+{
+    const TUser written = RewriteUserRecord(LoginUser.LogInName, [&](char *record) {
+        PutText(record, UserRecord::Name, name);
+        PutText(record, UserRecord::Ext, ext);
+        PutText(record, UserRecord::Department, department);
+    });
+    TUser &user = FCtx.Session.User;
+    user.Name = written.Name;
+    user.Ext = written.Ext;
+    user.Department = written.Department;
 }
 
 void TKivFile::RefreshCurrentUser()

@@ -13,6 +13,7 @@
 #include "storage/IsamFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class TKivAlert;
@@ -60,6 +61,11 @@ public:
     /// workstation, or by an administrator) is kept. The signed-in user
     /// object takes the comment as stored; nothing else of it changes.
     void UpdateComment(const std::string &comment);
+    /// Stores the current login's Name, Ext and Department the same way, over
+    /// the record as it is read just before the write: the settings dialog's
+    /// OK, which must not put back a status or comment read when it opened.
+    /// The signed-in user object takes the three as stored.
+    void UpdateOwnDetails(const std::string &name, const std::string &ext, const std::string &department);
     /// Writes user's details into the record of user's LogInName, with the
     /// now text as Updated, as UpdateUser does and with its messages; for the
     /// user administration, which edits any user. The signed-in user object
@@ -133,6 +139,9 @@ private:
     bool HoldsNoUser();
     /// UpdateUser's steps for user; answers the user as the record now holds it.
     TUser WriteUserRecord(const TUser &user);
+    /// Reads the record of login afresh, lets edit change it, stamps it with
+    /// the now text and writes it back; answers the user as written.
+    TUser RewriteUserRecord(const std::string &login, const std::function<void(char *)> &edit);
     /// Opens the dataset and positions before its first record, or raises.
     void OpenBeforeFirst();
     void FillRows(IBoardList &list, const std::string *department);

@@ -462,7 +462,7 @@ int TfrmSettings::Execute(TKivBoard &board, TKivSettings &settings, TKivCfgRecor
         // The dialog opens all the same, with the details last read.
         FPrompter.Show(kUnableToRetrieveUser, TMsgIcon::Error, TMsgButtons::Ok);
     }
-    TUser &user = FSession->User;
+    const TUser &user = FSession->User;
     ShowBytes(*FName, user.Name, TTextKind::Text);
     ShowBytes(*FExtension, user.Ext, TTextKind::Text);
     ShowBytes(*FDepartment, user.Department, TTextKind::Text);
@@ -475,11 +475,10 @@ int TfrmSettings::Execute(TKivBoard &board, TKivSettings &settings, TKivCfgRecor
     if (result != QDialog::Accepted)
         return result;
 
-    user.Name = EditBytes(*FName, TTextKind::Text);
-    user.Ext = EditBytes(*FExtension, TTextKind::Text);
-    user.Department = FDepartmentItems->SelectedText();
-    user.Status = kiv.LastReadStatus;
-    kiv.UpdateUser();
+    // Only what the dialog edits is written, over the record as it is now: a
+    // status or comment stored while the dialog was open is kept.
+    kiv.UpdateOwnDetails(EditBytes(*FName, TTextKind::Text), EditBytes(*FExtension, TTextKind::Text),
+                         FDepartmentItems->SelectedText());
     SaveControls(settings, config);
     return result;
 }

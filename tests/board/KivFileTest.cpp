@@ -248,6 +248,28 @@ TEST_F(KivFileTest, ACommentIsStoredOverTheRecordAsItIsNowAndKeepsWhatChangedMea
     EXPECT_FALSE(kiv->DatasetOpen());
 }
 
+TEST_F(KivFileTest, OwnDetailsAreStoredOverTheRecordAsItIsNowAndKeepAStatusAndCommentSetMeanwhile)
+{
+    auto kiv = Board("jsmith", Mine);
+    kiv->SignIn();
+    kiv->RefreshCurrentUser();
+    TFakeBoard elsewhere;
+    auto other = Board("jsmith", elsewhere);
+    elsewhere.Session.User.Status = "In meeting";
+    other->SetStatus();
+    other->UpdateComment("back at 3");
+
+    kiv->UpdateOwnDetails("Jo Smith", "4711", "Sales");
+    const TUser stored = Users().at(0).User;
+    EXPECT_EQ(stored.Status, "In meeting");
+    EXPECT_EQ(stored.Comments, "back at 3");
+    EXPECT_EQ(std::vector<std::string>({stored.Name, stored.Ext, stored.Department}),
+              std::vector<std::string>({"Jo Smith", "4711", "Sales"}));
+    EXPECT_EQ(Mine.Session.User.Name, "Jo Smith");
+    EXPECT_EQ(Mine.Session.User.Department, "Sales");
+    EXPECT_EQ(Mine.Session.User.Status, "Available"); // the object is otherwise left as it was
+}
+
 TEST_F(KivFileTest, UpdateUserKeepsTheReservedFieldsAndCutsOverlongTexts)
 {
     auto kiv = Board("jsmith", Mine);
