@@ -53,16 +53,8 @@ private:
 };
 
 // The engine is a product of its own and links nothing of the program's
-// layers, so the few file helpers it needs (the folder of a path, a write
-// loop, a folder flush) are its own, in this file and nowhere else.
-
-std::string FolderOf(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
+// layers, so the few file helpers it needs (a write loop and a folder flush
+// here, the folder of a path in FileCalls) are its own.
 
 // Writes all of text to fd.
 bool WriteAll(int fd, const std::string &text)
@@ -439,6 +431,12 @@ int16_t TDataset::ReadAhead(int index, bool forward, std::size_t count, const TI
     sqlite3_bind_int64(s, 3, sqlite3_int64(count));
 
     const bool textValue = index == 0 || Definition().Format.FieldOfIndex(index).Kind == TFieldKind::Text;
+    // A damaged file may hold rows of any size. A batch keeps only what a
+    // sound row can hold, so that its memory stays what its records' format
+    // allows; a row beyond that is answered as corrupted when it is reached.
+    const std::size_t keyLength = std::size_t(Definition().KeyLength);
+    const std::size_t recordLength = Definition().Format.RecordLength();
+    const std::size_t valueWidth = index == 0 ? keyLength : Definition().Format.FieldOfIndex(index).Width;
     std::vector<TAhead> records;
     records.reserve(std::min<std::size_t>(count, 1024));
     bool stopped = false;
@@ -447,10 +445,17 @@ int16_t TDataset::ReadAhead(int index, bool forward, std::size_t count, const TI
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         TAhead ahead;
         const auto *key = static_cast<const char *>(sqlite3_column_blob(s, 0));
-        ahead.Key.assign(key == nullptr ? "" : key, std::size_t(sqlite3_column_bytes(s, 0)));
+        const auto keyBytes = std::size_t(sqlite3_column_bytes(s, 0));
         const auto *record = static_cast<const char *>(sqlite3_column_blob(s, 1));
-        ahead.Record.assign(record == nullptr ? "" : record, std::size_t(sqlite3_column_bytes(s, 1)));
-        ahead.Value = index == 0 ? TIndexValue{true, ahead.Key, 0} : ValueAt(s, 2, textValue);
+        const auto recordBytes = std::size_t(sqlite3_column_bytes(s, 1));
+        const bool valueFits = index == 0 || !textValue || std::size_t(sqlite3_column_bytes(s, 2)) <= valueWidth;
+        if (keyBytes <= keyLength && valueFits) {
+            ahead.Key.assign(key == nullptr ? "" : key, keyBytes);
+            ahead.Value = index == 0 ? TIndexValue{true, ahead.Key, 0} : ValueAt(s, 2, textValue);
+        }
+        ahead.WholeRecord = recordBytes == recordLength;
+        if (ahead.WholeRecord)
+            ahead.Record.assign(record == nullptr ? "" : record, recordBytes);
         const bool runEnds = run != nullptr && !SameValue(ahead.Value, *run);
         records.push_back(std::move(ahead));
         // A walk through the records of one value reads one record past them
@@ -480,10 +485,9 @@ int16_t TDataset::Hand(int index, std::string &foundKey, unsigned char *buffer, 
     if (ahead.Key.empty())
         return VBIS_CORRUPTED;
     if (!keyOnly) {
-        const std::size_t length = Definition().Format.RecordLength();
-        if (ahead.Record.size() != length)
+        if (!ahead.WholeRecord)
             return VBIS_CORRUPTED; // the buffer is left as it was, and so is the position
-        std::memcpy(buffer, ahead.Record.data(), length);
+        std::memcpy(buffer, ahead.Record.data(), ahead.Record.size());
     }
     FPosition.Index = index;
     FPosition.Place = TPlace::OnRecord;

@@ -74,9 +74,10 @@ private:
     };
     // One record of a batch, as the read found it.
     struct TAhead {
-        std::string Key;
+        std::string Key; ///< empty for a row too damaged to stand on
         TIndexValue Value;
         std::string Record;
+        bool WholeRecord = true; ///< the row's record has the format's length
     };
     struct TBatch {
         bool Active = false;

@@ -235,6 +235,28 @@ TEST_F(EngineBadFiles, ARecordOfTheWrongLengthAnswersCorruptedAndLeavesTheBuffer
     EXPECT_EQ(record.TextAt(0, 21), "mended");
 }
 
+// Rows of any size can be put in a damaged file; a walk reads ahead, and must
+// stop at the first such row with the same answer as a read of it alone.
+TEST_F(EngineBadFiles, AWalkReachingAnOversizedRowAnswersCorruptedOnEveryIndex)
+{
+    const std::string path = MakeDataset("KivDB31", 3);
+    Sql(path + ".isd",
+        "UPDATE vbis_record SET rec = zeroblob(4000000), x1 = zeroblob(4000000) WHERE k = CAST('0000000002' AS BLOB)");
+    for (int16_t index : {0, 1}) {
+        SCOPED_TRACE("index " + std::to_string(index));
+        TOpenDataset ds;
+        ASSERT_EQ(ds.Open(path), VBIS_OK);
+        ASSERT_EQ(ds.Top(index), VBIS_OK);
+        TRecord record(kWorkerRecordLength);
+        int16_t code = VBIS_OK;
+        int read = 0;
+        while ((code = ds.Get(index, VBIS_READ_NEXT, "", record.Data())) == VBIS_OK)
+            ++read;
+        EXPECT_EQ(code, VBIS_CORRUPTED);
+        EXPECT_LE(read, 2);
+    }
+}
+
 TEST_F(EngineBadFiles, TruncatedOrGarbledDataFilesGiveCodesNotCrashes)
 {
     const std::string path = MakeDataset("KivDB31", 400);
