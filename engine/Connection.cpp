@@ -68,14 +68,6 @@ int BusyWait(void *since, int attempt)
     return 1;
 }
 
-std::string FolderOf(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool SameTime(const timespec &a, const timespec &b)
 {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -335,7 +327,6 @@ int16_t TConnection::Reopen()
     const TFileState data = TFileState::Of(st);
     if (!data.SameFile(FDataFile))
         return kOpenAfresh;
-    FSound = true;
     if (data.SameContent(FDataFile))
         return VBIS_OK;
     // Written since this connection last saw it: by another workstation,
@@ -404,8 +395,14 @@ int16_t TConnection::CheckSchema()
     if (rc == SQLITE_ROW) {
         const auto *format = reinterpret_cast<const char *>(sqlite3_column_text(s, 1));
         // The data must be laid out as the definition says.
+        struct stat opened;
         if (sqlite3_column_int64(s, 0) != FDefinition.KeyLength || format == nullptr
             || FDefinition.Format.Text() != format)
+            code = VBIS_CORRUPTED;
+        // SQLite opens the data file by a path it resolves itself: the file
+        // it reads must be the one the open looked at (no link swapped in).
+        else if (sqlite3_file_control(FDb, "main", kReadingControl, &opened) == SQLITE_OK
+                 && !TFileState::Of(opened).SameFile(FDataFile))
             code = VBIS_CORRUPTED;
         else
             CountAtOpen(); // in the read transaction the check holds open

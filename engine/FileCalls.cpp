@@ -223,6 +223,14 @@ TFileCalls &FileCalls()
     return gCalls;
 }
 
+std::string FolderOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 bool InstallSystemCalls(sqlite3_vfs *real)
 {
     if (real->iVersion < 3 || real->xSetSystemCall == nullptr || real->xGetSystemCall == nullptr)

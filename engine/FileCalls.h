@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -42,6 +43,9 @@ void RemoveSystemCalls(sqlite3_vfs *real);
 /// false when it made none since the last ForgetLastFstat.
 bool TakeLastFstat(struct stat &out);
 void ForgetLastFstat();
+
+/// The folder of path: "." for a bare name, "/" for a file at the root.
+std::string FolderOf(const std::string &path);
 
 /// True for a file type the engine may open: a regular file.
 inline bool IsPlainFile(const struct stat &st)

@@ -75,7 +75,7 @@ std::string FolderOf(const std::string &path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int OpenRegularFile(const std::string &path, int flags, mode_t mode, TLinks links)
+int OpenRegularFile(const std::string &path, int flags, mode_t mode, TLinks links, struct stat *seen)
 {
     flags |= O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (links == TLinks::Refuse)
@@ -98,6 +98,8 @@ int OpenRegularFile(const std::string &path, int flags, mode_t mode, TLinks link
         errno = error;
         return -1;
     }
+    if (seen != nullptr)
+        *seen = st;
     return fd;
 }
 

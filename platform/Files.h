@@ -41,8 +41,9 @@ inline constexpr int kNotRegularFile = EINVAL;
 /// kNotRegularFile; with TLinks::Refuse a symbolic link at path is refused
 /// too (ELOOP), also one that points nowhere, so O_CREAT never makes a file
 /// elsewhere. O_NONBLOCK stays on the descriptor, which means nothing for a
-/// regular file.
-int OpenRegularFile(const std::string &path, int flags, mode_t mode = 0, TLinks links = TLinks::Refuse);
+/// regular file. With seen, the file's fstat made for the check is kept there.
+int OpenRegularFile(const std::string &path, int flags, mode_t mode = 0, TLinks links = TLinks::Refuse,
+                    struct stat *seen = nullptr);
 
 /// The text for the errno of a failed OpenRegularFile: the system's, but
 /// plain words for a link and for a file that is not a regular one.

@@ -196,12 +196,10 @@ bool TIsamFile::OpenDataset(const std::string &path, int16_t mode, const std::st
     // the dataset's own definition gives, and any member of the office can
     // write that definition. A layout other than the caller's is refused
     // before any record reaches its buffer.
-    TIsamInfoRec info{};
-    int16_t code = FEngine->Info(&handle, &info);
-    TBStr storedFormat;
-    *storedFormat.Ref() = info.text1;
-    SysFreeString(info.text2);
-    if (code == VBIS_OK && storedFormat.Bytes() != format)
+    int16_t keyLength = -1;
+    std::string stored;
+    int16_t code = AskInfo(handle, keyLength, &stored);
+    if (code == VBIS_OK && stored != format)
         code = VBIS_NOT_ISAM;
     if (code != VBIS_OK) {
         FEngine->Close(&handle);
@@ -210,7 +208,7 @@ bool TIsamFile::OpenDataset(const std::string &path, int16_t mode, const std::st
     FHandle = handle;
     FIsOpen = true;
     FFileName = path;
-    FOpenKeyLength = info.keyLength;
+    FOpenKeyLength = keyLength;
     return true;
 }
 
@@ -324,17 +322,34 @@ bool TIsamFile::GotoBottom(int16_t index)
     return FLastError == VBIS_OK;
 }
 
+int16_t TIsamFile::AskInfo(int32_t &handle, int16_t &keyLength, std::string *format)
+{
+    TIsamInfoRec info{};
+    const int16_t code = FEngine->Info(&handle, &info);
+    TBStr text1;
+    TBStr text2;
+    *text1.Ref() = info.text1; // freed with these, whatever the code
+    *text2.Ref() = info.text2;
+    if (code == VBIS_OK) {
+        keyLength = info.keyLength;
+        if (format != nullptr)
+            *format = text1.Bytes();
+    }
+    return code;
+}
+
 int16_t TIsamFile::KeyLength()
 {
     if (FEngine == nullptr) {
         Refuse(kNoEngine);
         return -1;
     }
-    TIsamInfoRec info{};
-    FLastError = FEngine->Info(&FHandle, &info);
-    SysFreeString(info.text1);
-    SysFreeString(info.text2);
-    return FLastError == VBIS_OK ? info.keyLength : int16_t(-1);
+    // A dataset's key length never changes after its creation: the open's is kept.
+    if (FIsOpen)
+        return FOpenKeyLength;
+    int16_t keyLength = -1;
+    FLastError = AskInfo(FHandle, keyLength, nullptr);
+    return FLastError == VBIS_OK ? keyLength : int16_t(-1);
 }
 
 std::string TIsamFile::NextKey()
@@ -344,8 +359,7 @@ std::string TIsamFile::NextKey()
     int16_t index = 0;
     if (FEngine->Eof(&FHandle, &index) != VBIS_OK)
         return std::string();
-    // Known since the open; asking the engine again would count the records.
-    const int16_t width = FIsOpen ? FOpenKeyLength : KeyLength();
+    const int16_t width = KeyLength();
 
     // The key of the last record on index 0, without reading the record.
     TBStr keyText;

@@ -63,7 +63,8 @@ public:
     bool GotoTop(int16_t index);
     /// Positions after the last record of index.
     bool GotoBottom(int16_t index);
-    /// The dataset's key length, or -1 when the engine cannot tell it.
+    /// The dataset's key length, or -1 when the engine cannot tell it; while
+    /// a dataset is open, the one its open learned, without an engine call.
     int16_t KeyLength();
     /// The key for a new record: the highest key plus one, padded with zeros to
     /// the key length; empty when the end of the dataset cannot be reached.
@@ -82,6 +83,9 @@ public:
 
 private:
     bool Refuse(int16_t code);
+    /// VmxInfo on handle: the key length and, when format is given, the
+    /// format string; the engine's code. The texts it returns are freed.
+    int16_t AskInfo(int32_t &handle, int16_t &keyLength, std::string *format);
     /// False, with the refusal's code, unless the engine is there and a dataset open.
     bool ReadyForRecords();
     bool Put(void *buffer, const std::string &key, int16_t mode);
