@@ -8,13 +8,13 @@
 
 TKivBoard::TKivBoard(const std::string &folder, const TBoardContext &ctx, TBoardFolderSource departmentFolder,
                      const TKivBoardOptions &options)
-    : FFolder(folder), FLogin(options.Login.empty() ? CurrentLoginName() : options.Login), FCtx(ctx)
+    : FLogin(options.Login.empty() ? CurrentLoginName() : options.Login), FCtx(ctx)
 {
     // A user without a login name would be signed in under an empty key that
     // everybody without one shares.
     if (FLogin.empty())
         throw EKivError("Unable to read the login name of this user");
-    FKivFile = std::make_unique<TKivFile>(FFolder, FCtx, FLogin, options.EngineFolder);
+    FKivFile = std::make_unique<TKivFile>(folder, FCtx, FLogin, options.EngineFolder);
     // The signed-in user starts as the login's new record would, until the
     // sign-in and the first status change read the stored one.
     FCtx.Session.User = InitialUser(FKivFile->LoginUser.LogInName, NowText(FCtx.Clock));

@@ -42,10 +42,6 @@ public:
     TKivBoard(const TKivBoard &) = delete;
     TKivBoard &operator=(const TKivBoard &) = delete;
 
-    /// The board database folder, as given.
-    const std::string &Folder() const { return FFolder; }
-    /// The login the board acts for, as read or given (before upper-casing).
-    const std::string &Login() const { return FLogin; }
     /// What the data classes were given.
     TBoardContext &Context() { return FCtx; }
     TSession &Session() { return FCtx.Session; }
@@ -71,8 +67,7 @@ public:
     bool SaveAlertList();
 
 private:
-    std::string FFolder;
-    std::string FLogin;
+    std::string FLogin; ///< as read or given (before upper-casing)
     TBoardContext FCtx;
     std::unique_ptr<TKivFile> FKivFile;
     std::unique_ptr<TKivStatus> FStatus;
