@@ -81,10 +81,14 @@ void TfrmSelectDepartment::ListBoxSelectDepartmentClick()
     TKivBoard *kiv = FMain.KivBoard();
     if (kiv == nullptr)
         return;
-    // A department that cannot be read is reported by the read itself; the
-    // filter then goes on with the text the hidden field holds.
+    // A department that cannot be read (erased meanwhile) is reported by the
+    // read itself, and the board stays as it was: the choice is emptied
+    // first, so an earlier department is never taken for the one clicked.
+    FSelectedDepartment.clear();
     ShowingErrors(FPrompter, [&] { kiv->Departments().ReadDepartment(*FItems, FSelectedDepartment); });
     FSelected->setText(Shown(FSelectedDepartment));
+    if (FSelectedDepartment.empty())
+        return;
     FMain.setWindowTitle(QString::fromLatin1(kFilteredOn) + Shown(FSelectedDepartment));
     TKivDepartment &departments = kiv->Departments();
     departments.FilterDepartment = FSelectedDepartment;

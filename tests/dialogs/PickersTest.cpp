@@ -127,6 +127,41 @@ TEST_F(PickersTest, ThePickersSizeAndPlaceAreKeptBetweenRuns)
     });
 }
 
+// As with statuses: a department erased after the list was filled is
+// reported, and the board keeps the filter it had.
+TEST_F(PickersTest, ADepartmentThatCannotBeReadIsReportedAndTheFilterStays)
+{
+    AddUser("ANNA", "Anna", "Sales");
+    StartWithDialogs();
+    Kiv().Departments().EnsureDepartmentDataset();
+    for (const char *name : {"Sales", "Support"})
+        Kiv().Departments().AddDepartment(name);
+    TfrmSelectDepartment &picker = Windows->frmSelectDepartment;
+    auto choose = [&](const char *name, bool eraseFirst) {
+        WhenModal(picker, [&] {
+            QListWidget &list = *picker.ListBoxSelectDepartment();
+            const QModelIndex item = ItemOf(list, name);
+            if (eraseFirst)
+                Kiv().Departments().DeleteDepartment(list.itemFromIndex(item)->data(Qt::UserRole).toInt());
+            ClickItem(list, item);
+        });
+        Window->ExecuteAction(TKivAction::FilterDepartment);
+    };
+    choose("Sales", false);
+    ASSERT_EQ(BoardLogins(), std::vector<std::string>{"ANNA"});
+    // Close with nothing chosen: everybody again, the earlier choice gone by.
+    WhenModal(picker, [&] { picker.btnClose()->click(); });
+    Window->ExecuteAction(TKivAction::FilterDepartment);
+    const QString allTitle = Window->windowTitle();
+    ASSERT_EQ(BoardLogins().size(), 2u);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    choose("Support", true);
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 1);
+    EXPECT_EQ(Window->windowTitle(), allTitle);
+    EXPECT_FALSE(Kiv().Departments().FilterOn);
+    EXPECT_EQ(BoardLogins().size(), 2u);
+}
+
 TEST_F(PickersTest, ADepartmentNarrowsTheBoardAndCloseWithNothingChosenShowsAllAgain)
 {
     AddUser("ANNA", "Anna", "Sales");
