@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -34,11 +35,24 @@ QLabel *NewLabel(QWidget *parent, const char *name, const QString &text = QStrin
     return label;
 }
 
-/// The length of a message's text as it is stored, each line break being a
+/// The bytes one UTF-16 unit of a text takes as it is stored: UTF-8 (each
+/// half of a surrogate pair half of its four bytes), a line break being a
 /// carriage return and a line feed.
+int StoredBytes(QChar c)
+{
+    if (c == QLatin1Char('\n') || c.isSurrogate())
+        return 2;
+    return c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 ? 2 : 3;
+}
+
+/// The length of a text as it is stored, in bytes: the fields hold bytes,
+/// and a text cut there would lose its end without a word.
 int StoredLength(const QString &text)
 {
-    return static_cast<int>(text.size() + text.count(QLatin1Char('\n')));
+    int length = 0;
+    for (const QChar c : text)
+        length += StoredBytes(c);
+    return length;
 }
 
 } // namespace
@@ -102,6 +116,18 @@ TfrmKivMessages::TfrmKivMessages(TfrmMain &frmMain)
     FMemo->setTabChangesFocus(true);
     FMemoLabel->setBuddy(FMemo);
     connect(FMemo, &QPlainTextEdit::textChanged, this, &TfrmKivMessages::KeepMemoWithinLength);
+    // The subject's limit is in stored bytes too: characters beyond ASCII
+    // take two or three each.
+    connect(FSubject, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (StoredLength(text) <= MaxLength)
+            return;
+        QString kept = text;
+        while (!kept.isEmpty() && StoredLength(kept) > MaxLength)
+            kept.chop(kept.size() > 1 && kept.back().isLowSurrogate() ? 2 : 1);
+        const int cursor = std::min(FSubject->cursorPosition(), int(kept.size()));
+        FSubject->setText(kept);
+        FSubject->setCursorPosition(cursor);
+    });
 
     auto *rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
@@ -305,10 +331,10 @@ void TfrmKivMessages::KeepMemoWithinLength()
     int start = end;
     while (start > 0 && excess > 0) {
         --start;
-        excess -= text.at(start) == QLatin1Char('\n') ? 2 : 1;
+        excess -= StoredBytes(text.at(start));
         if (start > 0 && text.at(start).isLowSurrogate() && text.at(start - 1).isHighSurrogate()) {
             --start;
-            --excess;
+            excess -= StoredBytes(text.at(start));
         }
     }
     FTrimmingMemo = true;

@@ -85,6 +85,19 @@ TEST_F(MessagingTest, InSendModeOnlySendOrTheCloseBoxEndsTheDialogAndClosingStor
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
+// The fields hold bytes: a text of characters beyond ASCII is held to what
+// the field stores whole, so the recipient never gets its end cut off.
+TEST_F(MessagingTest, SubjectAndMessageAreHeldToTheBytesTheirFieldsStore)
+{
+    StartWithDialogs();
+    const QString accented(300, QChar(0x00E9)); // two bytes each
+    Dialog().txtSubject()->setText(accented);
+    Dialog().MemoMessage()->setPlainText(QStringLiteral("\u20AC\n") + accented);
+    EXPECT_EQ(Dialog().txtSubject()->text(), QString(127, QChar(0x00E9)));
+    // The euro sign takes three bytes and the line break two.
+    EXPECT_EQ(Dialog().MemoMessage()->toPlainText(), QStringLiteral("\u20AC\n") + QString(125, QChar(0x00E9)));
+}
+
 TEST_F(MessagingTest, AVanishedRecipientKeepsTheSendDialogOpenWithTheTypedText)
 {
     StartWithDialogs();
