@@ -253,7 +253,7 @@ void TfrmKivMessageInBox::ListViewInBoxClick()
         try {
             messages.MarkMessageOld(key);
             FMain.StTrayIcon()->StopAnimation();
-        } catch (const EKivError &error) {
+        } catch (const std::exception &error) {
             failure = error.what();
         }
     }
@@ -278,7 +278,7 @@ void TfrmKivMessageInBox::actDeleteMessageExecute()
                 kiv->Messages().DeleteMessage(Bytes(row->text(colPrimaryKey)));
             kiv->Messages().FillInBox(*this);
             FMemo->clear();
-        } catch (const EKivError &error) {
+        } catch (const std::exception &error) {
             failure = error.what();
         }
     }

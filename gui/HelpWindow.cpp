@@ -6,6 +6,7 @@
 #include "KivLayout.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -37,7 +38,8 @@ QString HelpFileFor(const QString &programPath)
 
 QString ProgramHelpFile()
 {
-    return HelpFileFor(QFile::decodeName(ProgramPath().c_str()));
+    const std::string program = ProgramPath();
+    return HelpFileFor(program.empty() ? QCoreApplication::applicationFilePath() : QFile::decodeName(program.c_str()));
 }
 
 QString HelpFile()

@@ -19,8 +19,6 @@
 #include "platform/TerminalText.h"
 
 #include <QApplication>
-#include <QCoreApplication>
-#include <QFile>
 #include <QScreen>
 
 #include <algorithm>
@@ -65,14 +63,6 @@ TWizardOutcome RunDatabaseWizard(QWidget *parent)
     if (outcome.End == TfrmDatabaseWizard::TEnd::Chosen)
         outcome.Folder = wizard.Folder();
     return outcome;
-}
-
-/// The running program's help file: its path with its extension (if its name
-/// has one) changed to ".hlp", beside it or in the installed share folder.
-QString HelpFilePath()
-{
-    const std::string program = ProgramPath();
-    return HelpFileFor(program.empty() ? QCoreApplication::applicationFilePath() : QFile::decodeName(program.c_str()));
 }
 
 /// A colour of the settings, 0x00BBGGRR.
@@ -189,7 +179,7 @@ void TfrmMain::FormCreate()
     const std::string unread = FKiv->LoadAlertList();
     if (!unread.empty())
         PrintOnStandardError(unread + "; starting with an empty alert list, and the file is kept as it is");
-    FHelpFile = HelpFilePath();
+    FHelpFile = ProgramHelpFile();
     FSkipSignOff = false;
 
     // The window is sized as the settings say, outside its frame, as the
@@ -293,7 +283,7 @@ void TfrmMain::FormActivate()
         FKiv->Departments().FillDepartmentTree(DepartmentTree());
     } catch (const EKivEngineMissing &) {
         return;
-    } catch (const EKivError &error) {
+    } catch (const std::exception &error) {
         // The rest of the start is not run; the window stays open. When the
         // users dataset failed, the next close skips the sign-off.
         FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
