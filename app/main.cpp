@@ -34,6 +34,7 @@ constexpr const char *kUsage = "Usage: kiv [--help | --version]\n"
 /// a line "started N" (N the rows on the board) goes to standard output once
 /// the first activation has filled the board and the window is on the
 /// screen; with the value "exit" the program then ends as Exit ends it.
+/// A second start's request for the window is reported as well.
 void WatchStartup(TfrmMain &frmMain)
 {
     const QByteArray probe = qgetenv("KIV_STARTUP_PROBE");
@@ -53,6 +54,12 @@ void WatchStartup(TfrmMain &frmMain)
             frmMain.CloseMain();
     });
     QObject::connect(&frmMain, &TfrmMain::Started, onScreen, qOverload<>(&QTimer::start));
+    // A second start brought the window to the front: "raised restored" once
+    // it is shown, not minimised.
+    QObject::connect(&frmMain, &TfrmMain::RaisedBySecondStart, &frmMain, [&frmMain] {
+        std::printf("raised %s\n", frmMain.isVisible() && !frmMain.isMinimized() ? "restored" : "hidden");
+        std::fflush(stdout);
+    });
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "gui/FileDialog.h"
 #include "gui/HelpWindow.h"
 #include "gui/MessageBox.h"
+#include "platform/FileCalls.h"
 #include "platform/Files.h"
 
 #include <QAbstractEventDispatcher>
@@ -21,6 +22,9 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace {
 
 // The file whose presence marks a folder as a board database: the users
@@ -33,6 +37,18 @@ constexpr int PictureSize = 32;
 
 constexpr int ButtonTop = 155;
 constexpr QSize ButtonSize{75, 25};
+
+/// Whether folder holds a board: 0 when its users dataset is there, ENOENT
+/// when it is not, and the system's error when the folder cannot be looked
+/// into (a folder the user may not open says nothing of what it holds).
+int BoardFileState(const std::string &folder)
+{
+    struct stat st {};
+    CountKivCall(vbis::TFileCall::Stat);
+    if (stat((folder + kUsersDataFile).c_str(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? ENOENT : 0;
+}
 
 } // namespace
 
@@ -198,7 +214,17 @@ void TfrmDatabaseWizard::actNextExecute()
             Browse(join ? QStringLiteral("Join Kiv Database") : QStringLiteral("Create Kiv Database"));
         if (folder.isEmpty())
             break;
-        const bool board = FileExists(QFile::encodeName(folder).toStdString() + kUsersDataFile);
+        const std::string path = QFile::encodeName(folder).toStdString();
+        const int state = BoardFileState(path);
+        if (state != 0 && state != ENOENT) {
+            // Neither joined nor created: the reason goes with the refusal.
+            TKivMessageBox(this).Show(std::string(join ? "Kiv was unable to find an KivDBase"
+                                                       : "Kiv was unable to create an KivDBase in this folder")
+                                          + "\r\r" + path + ": " + OpenErrorText(state),
+                                      TMsgIcon::Information, TMsgButtons::Ok);
+            break;
+        }
+        const bool board = state == 0;
         if (board == join)
             Choose(folder);
         else

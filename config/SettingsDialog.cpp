@@ -12,6 +12,7 @@
 #include "platform/KivError.h"
 #include "platform/Paths.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -22,6 +23,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -29,6 +31,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
@@ -37,6 +40,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -81,6 +85,17 @@ constexpr std::array<TListColour, TfrmSettings::ColourCount> Colours{{
     {"Fuchsia", 0xFF00FF},
     {"Aqua", 0xFFFF00},
     {"White", 0xFFFFFF},
+}};
+
+/// The help topic of each help context the dialog and its tabs carry.
+struct THelpContextTopic {
+    int Context;
+    const char *Topic;
+};
+constexpr std::array<THelpContextTopic, 3> HelpContextTopics{{
+    {7, "Displaying_your_settings"},
+    {9, "Settings_messages"},
+    {10, "Settings_options"},
 }};
 
 /// The spin edits' ranges and step, in seconds.
@@ -207,6 +222,8 @@ QToolButton *NewSmallButton(QWidget *parent, const char *name, const QString &hi
     button->setText(QStringLiteral("..."));
     button->setToolTip(hint);
     button->setStatusTip(hint);
+    // A screen reader reads what the button does, not "...".
+    button->setAccessibleName(hint);
     return button;
 }
 
@@ -217,15 +234,38 @@ QGroupBox *NewGroup(QWidget *parent, const char *name, const QString &heading)
     return group;
 }
 
-/// A spin edit between its two labels on one row.
-QHBoxLayout *PeriodRow(QWidget *parent, const char *name, const QString &before, QSpinBox *spin)
+/// The range a period takes, as the dialog shows it.
+QString RangeText(const QSpinBox &spin)
+{
+    return QStringLiteral("%1 to %2").arg(spin.minimum()).arg(spin.maximum());
+}
+
+/// A spin edit between its two labels on one row, its range after them, and
+/// under them the note that says when a typed period was refused.
+QVBoxLayout *PeriodRow(QWidget *parent, const char *name, const QString &before, QSpinBox *spin)
 {
     auto *row = new QHBoxLayout;
     row->addWidget(NewLabel(parent, name, before));
     row->addWidget(spin);
     row->addWidget(NewLabel(parent, (std::string(name) + "Seconds").c_str(), QStringLiteral("seconds")));
+    row->addWidget(
+        NewLabel(parent, (std::string(name) + "Range").c_str(), QStringLiteral("(%1)").arg(RangeText(*spin))));
     row->addStretch();
-    return row;
+    spin->setToolTip(QStringLiteral("From %1 seconds").arg(RangeText(*spin)));
+    QLabel *note = NewLabel(parent, (std::string(name) + "Refused").c_str(), QString());
+    note->setWordWrap(true);
+    note->setStyleSheet(QStringLiteral("color: #a00000"));
+    note->hide();
+    spin->setProperty("refusalNote", QVariant::fromValue(static_cast<QObject *>(note)));
+    auto *column = new QVBoxLayout;
+    column->addLayout(row);
+    column->addWidget(note);
+    return column;
+}
+
+QLabel *RefusalNote(const QSpinBox &spin)
+{
+    return qobject_cast<QLabel *>(spin.property("refusalNote").value<QObject *>());
 }
 
 } // namespace
@@ -261,6 +301,12 @@ TfrmSettings::TfrmSettings(IPrompter &prompter, QWidget *parent)
     connect(FOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(FCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(FHelp, &QPushButton::clicked, this, &TfrmSettings::btnHelpClick);
+    // F1 opens the help at the topic of the tab shown.
+    auto *helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    helpKey->setObjectName(QStringLiteral("keyHelp"));
+    connect(helpKey, &QShortcut::activated, this, [this] { ShowHelpTopic(this, HelpTopicShown()); });
+    for (QSpinBox *spin : {FDisplayUpdate, FCheckNewMessages})
+        spin->installEventFilter(this);
 
     connect(FSetStatusToOnSD, &QCheckBox::toggled, this, &TfrmSettings::UpdateEnabling);
     connect(FPlayWavFile, &QCheckBox::toggled, this, &TfrmSettings::chkPlayWavFileClick);
@@ -452,6 +498,11 @@ int TfrmSettings::Execute(TKivBoard &board, TKivSettings &settings, TKivCfgRecor
     FBoard = &board;
     FSession = &board.Session();
     FPages->setCurrentIndex(0);
+    // A refusal belongs to the showing it was made in.
+    FRefusedBeforeOk = false;
+    for (QSpinBox *spin : {FDisplayUpdate, FCheckNewMessages})
+        if (QLabel *note = RefusalNote(*spin))
+            note->hide();
 
     board.Departments().FillDepartmentCombo(*FDepartmentItems);
 
@@ -662,4 +713,76 @@ void TfrmSettings::BitBtnWAVClick()
 void TfrmSettings::btnHelpClick()
 {
     ShowHelpTopic(this, QStringLiteral("Displaying_your_settings"));
+}
+
+QString TfrmSettings::HelpTopicShown() const
+{
+    // The tab's own help context, else the dialog's.
+    QVariant context =
+        FPages->currentWidget() != nullptr ? FPages->currentWidget()->property("helpContext") : QVariant();
+    if (!context.isValid())
+        context = property("helpContext");
+    for (const THelpContextTopic &entry : HelpContextTopics)
+        if (entry.Context == context.toInt())
+            return QString::fromLatin1(entry.Topic);
+    return QStringLiteral("Displaying_your_settings");
+}
+
+bool TfrmSettings::RefuseTypedPeriod(QSpinBox &spin)
+{
+    // A spin edit silently puts its last good value back when what was typed
+    // lies outside its range; the user is told instead.
+    QLabel *note = RefusalNote(spin);
+    if (spin.hasAcceptableInput()) {
+        if (note != nullptr)
+            note->hide();
+        return false;
+    }
+    if (note != nullptr) {
+        const QString typed = spin.cleanText().trimmed();
+        note->setText(QStringLiteral("%1 was refused: the period is from %2 seconds. It stays %3 seconds.")
+                          .arg(typed.isEmpty() ? QStringLiteral("An empty period") : typed, RangeText(spin))
+                          .arg(spin.value()));
+        note->show();
+    }
+    return true;
+}
+
+bool TfrmSettings::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *spin = qobject_cast<QSpinBox *>(watched);
+    if (spin == nullptr)
+        return TKivDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        // Enter would otherwise press OK with the old period and not a word.
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && RefuseTypedPeriod(*spin)) {
+            spin->selectAll();
+            return true;
+        }
+    } else if (event->type() == QEvent::FocusOut) {
+        // A click on OK takes the focus first: the OK it goes on to is held
+        // back once, so that the user sees the refusal before anything closes.
+        if (RefuseTypedPeriod(*spin) && QApplication::focusWidget() == FOk)
+            FRefusedBeforeOk = true;
+    }
+    return TKivDialog::eventFilter(watched, event);
+}
+
+void TfrmSettings::accept()
+{
+    bool refused = std::exchange(FRefusedBeforeOk, false);
+    for (QSpinBox *spin : {FDisplayUpdate, FCheckNewMessages}) {
+        // OK's own key leaves the focus, and the typed text, where they were.
+        if (!spin->hasAcceptableInput() && RefuseTypedPeriod(*spin)) {
+            refused = true;
+            for (int i = 0; i < FPages->count(); ++i)
+                if (FPages->widget(i)->isAncestorOf(spin))
+                    FPages->setCurrentIndex(i);
+            spin->setFocus();
+            spin->selectAll();
+        }
+    }
+    if (!refused)
+        TKivDialog::accept();
 }

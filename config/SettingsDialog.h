@@ -65,6 +65,8 @@ public:
     void BitBtnBrowseClick();
     void BitBtnWAVClick();
     void btnHelpClick();
+    /// The help topic of the tab shown, which F1 opens.
+    QString HelpTopicShown() const;
 
     QTabWidget *PageControlSettings() const { return FPages; }
     QPushButton *btnHelp() const { return FHelp; }
@@ -101,7 +103,14 @@ public:
     QLineEdit *edtWavFileSelected() const { return FWavFileSelected; }
     QToolButton *BitBtnWAV() const { return FWav; }
 
+protected:
+    /// OK: refused, with the reason shown, while a period typed lies outside its range.
+    void accept() override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    /// Shows, under spin, that the period typed in it is refused; false when it is fine.
+    bool RefuseTypedPeriod(QSpinBox &spin);
     QWidget *NewDisplayTab();
     QWidget *NewOptionsTab();
     QWidget *NewMessagesTab();
@@ -151,4 +160,6 @@ private:
 
     std::unique_ptr<TComboItems> FDepartmentItems;
     std::unique_ptr<TComboItems> FStatusItems;
+    /// A period was refused as the focus went to OK: that OK is held back.
+    bool FRefusedBeforeOk = false;
 };

@@ -19,9 +19,11 @@ TfrmAlerts::TfrmAlerts(QWidget *parent)
     FUsers = new QLabel(this);
     FUsers->setObjectName(QStringLiteral("lblUsers"));
     FUsers->setTextFormat(Qt::PlainText);
-    // The label may reach to the window's right edge, as a sized-to-fit label does.
-    FUsers->setGeometry(8, 8, DesignSize().width() - 8, 34);
+    // The label keeps the list's margin on the right as on the left, and
+    // wraps rather than running on to the window's edge.
+    FUsers->setGeometry(8, 8, DesignSize().width() - 16, 34);
     FUsers->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    FUsers->setWordWrap(true);
 
     FList = new QListWidget(this);
     FList->setObjectName(QStringLiteral("lstAlerts"));

@@ -130,6 +130,7 @@ void TfrmKivUsers::CreateControls()
     FClear = new QToolButton(this);
     FClear->setObjectName(QStringLiteral("BitBtnClear"));
     FClear->setToolTip(QStringLiteral("Clear comment"));
+    FClear->setAccessibleName(QStringLiteral("Clear comment"));
     FClear->setIcon(
         QIcon::fromTheme(QStringLiteral("edit-clear"), style()->standardIcon(QStyle::SP_DialogResetButton)));
     FClear->setFocusPolicy(Qt::TabFocus);

@@ -29,11 +29,22 @@ TfrmSelectDepartment::TfrmSelectDepartment(TfrmMain &frmMain)
     FList = new QListWidget(this);
     FList->setObjectName(QStringLiteral("ListBoxSelectDepartment"));
     FItems = std::make_unique<TListBoxItems>(*FList, true);
-    connect(FList, &QListWidget::itemSelectionChanged, this, &TfrmSelectDepartment::ListBoxSelectDepartmentClick);
+    // Arrow keys only browse the list: a department is chosen by a click on
+    // it, by Enter or by OK, so the board is not refilled for every one passed.
+    connect(FList, &QListWidget::itemClicked, this, &TfrmSelectDepartment::ListBoxSelectDepartmentClick);
+    connect(FList, &QListWidget::itemActivated, this, &TfrmSelectDepartment::ListBoxSelectDepartmentClick);
+    connect(FList, &QListWidget::itemSelectionChanged, this,
+            [this] { FOk->setEnabled(FItems->SelectedData().has_value()); });
 
     FSelected = new QLineEdit(this);
     FSelected->setObjectName(QStringLiteral("txtSelectedDepartment"));
     FSelected->hide();
+
+    FOk = new QPushButton(QStringLiteral("&OK"), this);
+    FOk->setObjectName(QStringLiteral("btnOk"));
+    FOk->setDefault(true);
+    FOk->setEnabled(false);
+    connect(FOk, &QPushButton::clicked, this, &TfrmSelectDepartment::ListBoxSelectDepartmentClick);
 
     FClose = new QPushButton(QStringLiteral("&Close"), this);
     FClose->setObjectName(QStringLiteral("btnClose"));
@@ -45,6 +56,7 @@ void TfrmSelectDepartment::resizeEvent(QResizeEvent *event)
 {
     TKivDialog::resizeEvent(event);
     FList->setGeometry(7, 7, width() - 13, height() - 51);
+    FOk->setGeometry(width() - 161, height() - 33, 75, 25);
     FClose->setGeometry(width() - 80, height() - 33, 75, 25);
 }
 
@@ -69,6 +81,7 @@ void TfrmSelectDepartment::showEvent(QShowEvent *event)
     FFilling = true;
     ShowingErrors(FPrompter, [&] { kiv->Departments().FillDepartmentList(*FItems); });
     FList->clearSelection();
+    FOk->setEnabled(false);
     FFilling = false;
 }
 
@@ -99,8 +112,10 @@ void TfrmSelectDepartment::ListBoxSelectDepartmentClick()
 
 void TfrmSelectDepartment::btnCloseClick()
 {
+    // Choosing a department closes the picker, so Close always comes with
+    // nothing chosen, whatever the arrow keys passed over.
     TKivBoard *kiv = FMain.KivBoard();
-    if (kiv != nullptr && !FItems->SelectedData()) {
+    if (kiv != nullptr) {
         TKivDepartment &departments = kiv->Departments();
         departments.FilterDepartment.clear();
         FMain.setWindowTitle(QString::fromLatin1(kAllDepartments));

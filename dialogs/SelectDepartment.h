@@ -1,6 +1,6 @@
-// The department picker of the Filter on Department command: a click on a
-// department narrows the board to it; Close with nothing chosen shows every
-// department again. The window's own close box changes nothing.
+// The department picker of the Filter on Department command: the arrow keys
+// browse the list; a click on a department, Enter or OK narrows the board to
+// it; Close, with nothing chosen, shows every department again. The window's own close box changes nothing.
 #pragma once
 
 #include "gui/ItemLists.h"
@@ -30,6 +30,7 @@ public:
 
     QListWidget *ListBoxSelectDepartment() const { return FList; }
     QLineEdit *txtSelectedDepartment() const { return FSelected; }
+    QPushButton *btnOk() const { return FOk; }
     QPushButton *btnClose() const { return FClose; }
 
     static QSize DesignSize() { return {225, 237}; }
@@ -48,6 +49,7 @@ private:
     QListWidget *FList = nullptr;
     std::unique_ptr<TListBoxItems> FItems;
     QLineEdit *FSelected = nullptr;
+    QPushButton *FOk = nullptr;
     QPushButton *FClose = nullptr;
     std::string FSelectedDepartment;
     bool FFilling = false;

@@ -24,11 +24,22 @@ TfrmSelectStatus::TfrmSelectStatus(TfrmMain &frmMain)
     FList = new QListWidget(this);
     FList->setObjectName(QStringLiteral("lbSelectStatus"));
     FItems = std::make_unique<TListBoxItems>(*FList, true);
-    connect(FList, &QListWidget::itemSelectionChanged, this, &TfrmSelectStatus::lbSelectStatusClick);
+    // Arrow keys only browse the list: a status is chosen by a click on it,
+    // by Enter or by OK, so passing over statuses stores none of them.
+    connect(FList, &QListWidget::itemClicked, this, &TfrmSelectStatus::lbSelectStatusClick);
+    connect(FList, &QListWidget::itemActivated, this, &TfrmSelectStatus::lbSelectStatusClick);
+    connect(FList, &QListWidget::itemSelectionChanged, this,
+            [this] { FOk->setEnabled(FItems->SelectedData().has_value()); });
 
     FSelected = new QLineEdit(this);
     FSelected->setObjectName(QStringLiteral("txtSelectedStatus"));
     FSelected->hide();
+
+    FOk = new QPushButton(QStringLiteral("&OK"), this);
+    FOk->setObjectName(QStringLiteral("btnOk"));
+    FOk->setDefault(true);
+    FOk->setEnabled(false);
+    connect(FOk, &QPushButton::clicked, this, &TfrmSelectStatus::lbSelectStatusClick);
 
     FClose = new QPushButton(QStringLiteral("&Close"), this);
     FClose->setObjectName(QStringLiteral("btnClose"));
@@ -67,9 +78,10 @@ TfrmSelectStatus::~TfrmSelectStatus()
 
 void TfrmSelectStatus::resizeEvent(QResizeEvent *event)
 {
-    // The list keeps its margins on every side; Close keeps the bottom right.
+    // The list keeps its margins on every side; OK and Close keep the bottom right.
     TKivDialog::resizeEvent(event);
     FList->setGeometry(7, 7, width() - 14, height() - 45);
+    FOk->setGeometry(width() - 163, height() - 31, 75, 25);
     FClose->setGeometry(width() - 82, height() - 31, 75, 25);
 }
 
@@ -86,6 +98,7 @@ void TfrmSelectStatus::showEvent(QShowEvent *event)
         kiv->Status().FillStatusList(*FItems);
     });
     FList->clearSelection();
+    FOk->setEnabled(false);
     FFilling = false;
 }
 

@@ -1,6 +1,6 @@
 // The status picker: every status of the office's catalogue but "Offline",
-// for the Custom Status command. A click on a status closes it with OK and
-// that status. Its size and place are the workstation's own settings, kept
+// for the Custom Status command. The arrow keys browse the list; a click on
+// a status, Enter or OK closes it with OK and that status. Its size and place are the workstation's own settings, kept
 // from one run to the next.
 #pragma once
 
@@ -36,6 +36,7 @@ public:
 
     QListWidget *lbSelectStatus() const { return FList; }
     QLineEdit *txtSelectedStatus() const { return FSelected; }
+    QPushButton *btnOk() const { return FOk; }
     QPushButton *btnClose() const { return FClose; }
 
     /// Design client area and the smallest the window may be made.
@@ -56,6 +57,7 @@ private:
     QListWidget *FList = nullptr;
     std::unique_ptr<TListBoxItems> FItems;
     QLineEdit *FSelected = nullptr;
+    QPushButton *FOk = nullptr;
     QPushButton *FClose = nullptr;
     std::string FSelectedStatus;
     bool FFilling = false;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QTextBrowser>
 #include <QToolBar>
@@ -116,6 +117,16 @@ TfrmHelp::TfrmHelp(QWidget *parent) : QWidget(parent, Qt::Window)
     layout->setSpacing(0);
     layout->addWidget(bar);
     layout->addWidget(FBrowser);
+}
+
+void TfrmHelp::keyPressEvent(QKeyEvent *event)
+{
+    // Esc closes the help, as it closes the dialogs it is opened from.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TfrmHelp::ShowTopic(const QString &file, const QString &topic)

@@ -39,6 +39,9 @@ public:
     /// The help window ShowHelpTopic opened, while it is open.
     static TfrmHelp *Current();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     QTextBrowser *FBrowser = nullptr;
     QString FFile;

@@ -124,7 +124,16 @@ TBoardListView::TBoardListView(QTreeWidget &widget, const TKivImageList &images)
 
     QHeaderView *header = FWidget.header();
     header->setSectionsMovable(false);
-    header->setSectionsClickable(false);
+    // A click on a column's header sorts the board by that column, a second
+    // click the other way round; refills keep the order chosen.
+    header->setSectionsClickable(true);
+    QObject::connect(header, &QHeaderView::sectionClicked, &FWidget, [this](int column) {
+        const bool again = FSorted && FSortColumn == column && FSortOrder == Qt::AscendingOrder;
+        FSortColumn = column;
+        FSortOrder = again ? Qt::DescendingOrder : Qt::AscendingOrder;
+        FSorted = true;
+        Sort();
+    });
     header->setStretchLastSection(false);
     header->setMinimumSectionSize(0);
     for (int c = 0; c < ColumnCount; ++c)
@@ -161,6 +170,7 @@ void TBoardListView::EndUpdate()
         return;
     if (--FUpdateDepth == 0) {
         Sort();
+        WidenToContents();
         FWidget.setUpdatesEnabled(true);
     }
 }
@@ -201,6 +211,29 @@ void TBoardListView::AutoSizeColumns()
     FillToEdge();
 }
 
+void TBoardListView::WidenToContents()
+{
+    // The columns are fitted when the window opens, before the board is
+    // filled: a refill widens every column its texts no longer fit, so no
+    // name or comment is cut short (a column the user widened stays wide).
+    bool widened = false;
+    for (int c = 0; c < ColumnCount; ++c) {
+        if (c == colLogin)
+            continue;
+        const int needed = std::max(FWidget.header()->sectionSizeHint(c),
+                                    static_cast<const QAbstractItemView &>(FWidget).sizeHintForColumn(c));
+        if (c == colComments && needed > FLastFitted) {
+            FLastFitted = needed;
+            widened = true;
+        } else if (c != colComments && needed > FWidget.columnWidth(c)) {
+            FWidget.setColumnWidth(c, needed);
+            widened = true;
+        }
+    }
+    if (widened)
+        FillToEdge();
+}
+
 void TBoardListView::FillToEdge()
 {
     // As a report list does, the last column reaches the list's right edge.
@@ -235,6 +268,9 @@ TBoardRow TBoardListView::Row(int index) const
 void TBoardListView::SetSorted(bool sorted)
 {
     FSorted = sorted;
+    FSortColumn = colUser;
+    FSortOrder = Qt::AscendingOrder;
+    FWidget.header()->setSortIndicatorShown(sorted);
     if (FUpdateDepth == 0)
         Sort();
 }
@@ -282,14 +318,23 @@ TBoardRow TBoardListView::RowOf(const QTreeWidgetItem &item) const
 
 void TBoardListView::Sort()
 {
-    if (FSorted)
-        FWidget.sortItems(colUser, Qt::AscendingOrder);
+    if (!FSorted)
+        return;
+    FWidget.header()->setSortIndicatorShown(true);
+    FWidget.sortItems(FSortColumn, FSortOrder);
 }
 
 TDepartmentTreeView::TDepartmentTreeView(QTreeWidget &widget) : FWidget(widget)
 {
     FWidget.setColumnCount(1);
+    // Hidden, but what a screen reader calls the column.
+    FWidget.setHeaderLabel(QStringLiteral("Departments"));
     FWidget.setHeaderHidden(true);
+    FWidget.setAccessibleName(QStringLiteral("Departments"));
+    // A long name is never cut short: the column is as wide as the longest
+    // name and the tree scrolls sideways; the full name is also its hint.
+    FWidget.header()->setStretchLastSection(false);
+    FWidget.setTextElideMode(Qt::ElideNone);
     FWidget.setEditTriggers(QAbstractItemView::NoEditTriggers);
     FWidget.setSelectionMode(QAbstractItemView::SingleSelection);
     FWidget.setIndentation(19);
@@ -309,6 +354,7 @@ QTreeWidgetItem *TreeNode(const std::string &text)
 {
     auto *node = new TCollatedItem(QStringList{Shown(text)});
     node->setData(0, BytesRole, Kept(text));
+    node->setToolTip(0, Shown(text));
     return node;
 }
 
@@ -319,16 +365,18 @@ void TDepartmentTreeView::AddRoot(const std::string &text)
     FRoot = TreeNode(text);
     FWidget.addTopLevelItem(FRoot);
     FRoot->setExpanded(true);
+    FWidget.resizeColumnToContents(0);
 }
 
 void TDepartmentTreeView::AddChild(const std::string &text)
 {
-    if (FRoot == nullptr || FWidget.indexOfTopLevelItem(FRoot) < 0) {
+    if (FRoot == nullptr || FWidget.indexOfTopLevelItem(FRoot) < 0)
         FWidget.addTopLevelItem(TreeNode(text));
-        return;
-    }
-    FRoot->addChild(TreeNode(text));
-    FRoot->setExpanded(true);
+    else
+        FRoot->addChild(TreeNode(text));
+    if (FRoot != nullptr)
+        FRoot->setExpanded(true);
+    FWidget.resizeColumnToContents(0);
 }
 
 std::optional<std::string> TDepartmentTreeView::SelectedText() const

@@ -52,6 +52,7 @@ public:
     TBoardRow Row(int index) const override;
 
     /// Sorts the rows by the User column, or leaves them in the order added.
+    /// A click on a column's header sorts by that column instead.
     void SetSorted(bool sorted);
     bool Sorted() const { return FSorted; }
 
@@ -70,6 +71,7 @@ public:
 private:
     TBoardRow RowOf(const QTreeWidgetItem &item) const;
     void Sort();
+    void WidenToContents();
 
     QTreeWidget &FWidget;
     const TKivImageList &FImages;
@@ -77,6 +79,8 @@ private:
     TGridDelegate *FGrid = nullptr;
     int FUpdateDepth = 0;
     bool FSorted = false;
+    int FSortColumn = colUser;
+    Qt::SortOrder FSortOrder = Qt::AscendingOrder;
     int FLastFitted;
 };
 

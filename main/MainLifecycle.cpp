@@ -10,6 +10,7 @@
 #include "board/UserRecord.h"
 #include "gui/HelpWindow.h"
 #include "main/BoardList.h"
+#include "main/RaiseRequest.h"
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -115,12 +116,16 @@ void TfrmMain::FormCreate()
     if (FInstanceMutex->AlreadyRunning()) {
         FInstanceMutex.reset();
         setEnabled(false);
+        // The running copy's window comes to the front before the box says why.
+        AskRunningCopyToRaise(RaiseSocketPath());
         FPrompter.Show(kAlreadyRunning, TMsgIcon::Information, TMsgButtons::Ok);
         FApp.Terminate();
         return;
     }
     if (FInstanceMutex->State() == TInstanceLockState::Unavailable)
         PrintOnStandardError(FInstanceMutex->Error() + "; a second copy of Kiv would not be noticed");
+    else
+        ListenForSecondStarts();
 
     TKivSettings settings;
     try {

@@ -6,10 +6,13 @@
 #include "gui/HelpWindow.h"
 #include "main/AboutBox.h"
 #include "main/BoardList.h"
+#include "main/RaiseRequest.h"
 #include "platform/InstanceLock.h"
+#include "platform/TerminalText.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -17,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -116,6 +120,7 @@ void TfrmMain::CreateControls()
     connect(FList, &QTreeWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { FPopMain->popup(FList->viewport()->mapToGlobal(pos)); });
     connect(FList, &QTreeWidget::itemSelectionChanged, this, &TfrmMain::ActionListUpdate);
+    FList->setAccessibleName(QStringLiteral("Board"));
     connect(FList, &QTreeWidget::itemDoubleClicked, this, [this] { lvMainDblClick(); });
 
     // The tree keeps its width when the window is resized; the board takes the rest.
@@ -228,6 +233,17 @@ void TfrmMain::CreateToolBars()
 
 void TfrmMain::CreatePopupMenus()
 {
+    // Shift+F10 opens the board's menu as the Menu key does: at the selected
+    // row, or at the board's corner when none is selected.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    menuKey->setObjectName(QStringLiteral("keyBoardMenu"));
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        const QTreeWidgetItem *current = FList->currentItem();
+        const QPoint at =
+            current != nullptr && current->isSelected() ? FList->visualItemRect(current).center() : QPoint(0, 0);
+        FPopMain->popup(FList->viewport()->mapToGlobal(at));
+    });
+
     const std::initializer_list<TKivAction> statuses{
         TKivAction::AtLunch,  TKivAction::Available,   TKivAction::AwayFromDesk, TKivAction::DND,
         TKivAction::GoneHome, TKivAction::InMeeting,   TKivAction::OnHoliday,    TKivAction::OutOfOffice,
@@ -388,9 +404,11 @@ void TfrmMain::changeEvent(QEvent *event)
     if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
         FitMinimumSize();
     if (event->type() == QEvent::WindowStateChange && isMinimized() && FTray->Available()) {
-        // Hidden once the minimise has been handled by the window system.
-        QTimer::singleShot(0, this, [this] {
-            if (isMinimized() && FTray->Available())
+        // Hidden once the minimise has been handled by the window system,
+        // unless the window has been brought back meanwhile.
+        const unsigned restores = FRestores;
+        QTimer::singleShot(0, this, [this, restores] {
+            if (restores == FRestores && isVisible() && isMinimized() && FTray->Available())
                 HideToTray();
         });
     }
@@ -400,14 +418,48 @@ void TfrmMain::HideToTray()
 {
     FTray->Show();
     hide();
+    // A window hidden while minimised would come back from the icon as a
+    // minimised window, which the window system may iconify again as it maps
+    // it (and this window then hides itself again): the first activation of
+    // the icon seemed to do nothing. Hidden, it is a window in its normal state.
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
 void TfrmMain::RestoreFromTray()
 {
+    ++FRestores;
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
     activateWindow();
+}
+
+void TfrmMain::ListenForSecondStarts()
+{
+    FRaiseListener = std::make_unique<TRaiseListener>(RaiseSocketPath());
+    if (!FRaiseListener->Listening()) {
+        PrintErrorText("kiv", FRaiseListener->Error().toStdString() + "; a second start cannot bring Kiv to the front",
+                       true);
+        FRaiseListener.reset();
+        return;
+    }
+    connect(FRaiseListener.get(), &TRaiseListener::RaiseRequested, this, [this](const QString &token) {
+        // Before its first showing the window is on its way to the screen anyway.
+        if (!FShownOnce || FEnding)
+            return;
+        // A Wayland desktop gives the focus only with the token of the start
+        // the user made.
+        if (!token.isEmpty())
+            qputenv("XDG_ACTIVATION_TOKEN", token.toLatin1());
+        RestoreFromTray();
+        // A dialog the user left open stays in front of the window it belongs to.
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+        emit RaisedBySecondStart();
+    });
 }
 
 void TfrmMain::setVisible(bool visible)

@@ -30,6 +30,7 @@ class TBoardListView;
 class TDepartmentTreeView;
 class TInstanceLock;
 class TKivBoard;
+class TRaiseListener;
 class TSession;
 class TfrmSettings;
 
@@ -277,6 +278,8 @@ signals:
     /// The first activation has run to its end: the user is signed in and
     /// the board filled.
     void Started();
+    /// A second start of the program has brought the window to the front.
+    void RaisedBySecondStart();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -320,8 +323,14 @@ private:
     bool FSkipSignOff = false;
     bool FEnding = false;
     bool FShownOnce = false;
+    /// Times the window was brought back; a hide planned before the last one is dropped.
+    unsigned FRestores = 0;
 
     // Start-up and shutdown (MainLifecycle.cpp).
+    /// Lets a second start of the program bring this window to the front;
+    /// run once this copy holds the single-instance lock.
+    void ListenForSecondStarts();
+    std::unique_ptr<TRaiseListener> FRaiseListener;
     bool RunCloseQuery();
     void ReportFailure(const std::string &text);
     TKivCB FKivCB;

@@ -21,6 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -168,13 +170,19 @@ TEST_F(WizardTest, EachWayOfChoosingAFolder)
     const QString board = Folder(QStringLiteral("board"), {"KivDB31.ism", "KivDB31.isd"});
     const QString definitionOnly = Folder(QStringLiteral("half"), {"KivDB31.ism"});
     const QString empty = Folder(QStringLiteral("empty"), {});
-    const struct {
+    // A folder that cannot be looked into used to be reported as having no
+    // board: the refusal now carries the system's reason.
+    const QString notAFolder = Board.filePath(QStringLiteral("file"));
+    QFile(notAFolder).open(QIODevice::WriteOnly);
+    const QString unableNotAFolder = QStringLiteral("\n\n") + notAFolder + QStringLiteral("/: Not a directory");
+    struct TCase {
         const char *What;
         TfrmDatabaseWizard::TPage Page;
         QString Picked;
         bool Chosen;
         QString Box;
-    } cases[] = {
+    };
+    std::vector<TCase> cases{
         {"join a board", TfrmDatabaseWizard::pgJoin, board, true, {}},
         {"join a board, picked with its slash", TfrmDatabaseWizard::pgJoin, board + "/", true, {}},
         {"join a definition without data", TfrmDatabaseWizard::pgJoin, definitionOnly, false,
@@ -185,7 +193,17 @@ TEST_F(WizardTest, EachWayOfChoosingAFolder)
          "An KivDBase already exists in this folder"},
         {"create in an empty folder", TfrmDatabaseWizard::pgCreate, empty, true, {}},
         {"create, chooser cancelled", TfrmDatabaseWizard::pgCreate, {}, false, {}},
+        {"join what is no folder", TfrmDatabaseWizard::pgJoin, notAFolder, false,
+         "Kiv was unable to find an KivDBase" + unableNotAFolder},
+        {"create in what is no folder", TfrmDatabaseWizard::pgCreate, notAFolder, false,
+         "Kiv was unable to create an KivDBase in this folder" + unableNotAFolder},
     };
+    // Permissions bind everybody but the superuser.
+    const QString locked = Folder(QStringLiteral("locked"), {"KivDB31.ism", "KivDB31.isd"});
+    QFile::setPermissions(locked, QFileDevice::Permissions());
+    if (geteuid() != 0)
+        cases.push_back({"join a folder one may not open", TfrmDatabaseWizard::pgJoin, locked, false,
+                         "Kiv was unable to find an KivDBase\n\n" + locked + "/: Permission denied"});
     for (const auto &c : cases) {
         SCOPED_TRACE(c.What);
         TfrmDatabaseWizard wizard;
@@ -218,6 +236,7 @@ TEST_F(WizardTest, EachWayOfChoosingAFolder)
     EXPECT_EQ(Entries(board), QStringList({"KivDB31.isd", "KivDB31.ism"}));
     EXPECT_EQ(Entries(definitionOnly), QStringList({"KivDB31.ism"}));
     EXPECT_TRUE(Entries(empty).isEmpty());
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(WizardTest, AFolderTooLongToBeKeptIsRefused)

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QScreen>
 
 namespace {
@@ -289,4 +290,59 @@ TEST_F(PickersTest, TheCommentsOrnamentIsBlueTextAtAnAngleOverAGreyShadow)
     EXPECT_GT(grey.bottom(), blue.bottom());
     EXPECT_GT(grey.right(), blue.right());
     EXPECT_TRUE(image.rect().contains(grey));
+}
+
+// The pickers stored the status (or filtered on the department) that the
+// first arrow key passed over, so a keyboard user could not browse them.
+TEST_F(PickersTest, ArrowKeysBrowseAndAClickEnterOrOkChooses)
+{
+    StartWithDialogs();
+    Kiv().Departments().EnsureDepartmentDataset();
+    for (const char *name : {"Sales", "Support"})
+        Kiv().Departments().AddDepartment(name);
+    enum class TWay { Click, Enter, Ok };
+    // Browses two entries down, checks that nothing was chosen, then chooses.
+    auto browseThenChoose = [](QDialog &picker, QListWidget &list, QPushButton &ok, TWay way,
+                               const std::function<bool()> &chosen, QString &current) {
+        WhenModal(picker, [&, way] {
+            list.setFocus();
+            QTest::keyClick(&list, Qt::Key_Down);
+            QTest::keyClick(&list, Qt::Key_Down);
+            EXPECT_TRUE(picker.isVisible());
+            EXPECT_FALSE(chosen());
+            ASSERT_NE(list.currentItem(), nullptr);
+            current = list.currentItem()->text().trimmed();
+            if (way == TWay::Click)
+                ClickItem(list, list.currentIndex());
+            else if (way == TWay::Enter)
+                QTest::keyClick(&list, Qt::Key_Return);
+            else
+                ok.click();
+        });
+    };
+    for (TWay way : {TWay::Click, TWay::Enter, TWay::Ok}) {
+        SCOPED_TRACE(static_cast<int>(way));
+        TfrmSelectStatus &statuses = Windows->frmSelectStatus;
+        // A status the arrow keys do not pass over.
+        Window->StoreStatus("Off sick");
+        const std::string before = Stored().Status;
+        QString current;
+        browseThenChoose(
+            statuses, *statuses.lbSelectStatus(), *statuses.btnOk(), way, [&] { return Stored().Status != before; },
+            current);
+        Window->ExecuteAction(TKivAction::CustomStatus);
+        EXPECT_FALSE(statuses.isVisible());
+        EXPECT_EQ(QString::fromStdString(Stored().Status), current);
+
+        TfrmSelectDepartment &departments = Windows->frmSelectDepartment;
+        Kiv().Departments().FilterOn = false;
+        browseThenChoose(
+            departments, *departments.ListBoxSelectDepartment(), *departments.btnOk(), way,
+            [&] { return Kiv().Departments().FilterOn; }, current);
+        Window->ExecuteAction(TKivAction::FilterDepartment);
+        EXPECT_FALSE(departments.isVisible());
+        EXPECT_TRUE(Kiv().Departments().FilterOn);
+        EXPECT_EQ(QString::fromStdString(Kiv().Departments().FilterDepartment), current);
+    }
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }

@@ -11,9 +11,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QProcess>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -484,4 +486,80 @@ TEST_F(SettingsDialogTest, TheNewMessageSoundIsTheBellUntilTheDialogHasBeenShown
     }));
     EXPECT_EQ(Window->NewMessageSoundFile(), QString());
     EXPECT_TRUE(Settings().PlayWavForNewMsg);
+}
+
+// A period typed outside its range (5 in a 10 to 360 field) was put back
+// without a word: by Enter (which pressed OK as well), by a click on OK, or
+// by OK's own key.
+TEST_F(SettingsDialogTest, APeriodOutsideItsRangeIsRefusedAloud)
+{
+    StartProgram();
+    const struct {
+        QSpinBox *(TfrmSettings::*Spin)() const;
+        int Tab;
+        const char *Row;
+        QString Range;
+    } fields[] = {
+        {&TfrmSettings::seDisplayUpdate, 0, "lblUpdateDisplay", QStringLiteral("10 to 360")},
+        {&TfrmSettings::seCheckNewMessages, 2, "lblCheckMessages", QStringLiteral("10 to 180")},
+    };
+    enum class TWay { Enter, ClickOk, OkKey };
+    for (const auto &field : fields) {
+        for (TWay way : {TWay::Enter, TWay::ClickOk, TWay::OkKey}) {
+            SCOPED_TRACE(std::string(field.Row) + " " + std::to_string(static_cast<int>(way)));
+            bool open = false;
+            QString note;
+            ASSERT_TRUE(RunSettings([&](TfrmSettings &dialog) {
+                dialog.PageControlSettings()->setCurrentIndex(field.Tab);
+                QSpinBox *spin = (dialog.*field.Spin)();
+                const QLabel *range = dialog.findChild<QLabel *>(QString::fromLatin1(field.Row) + "Range");
+                EXPECT_EQ(range != nullptr ? range->text() : QString(), "(" + field.Range + ")");
+                spin->setFocus();
+                spin->selectAll();
+                QTest::keyClicks(spin, QStringLiteral("5"));
+                if (way == TWay::Enter)
+                    QTest::keyClick(spin, Qt::Key_Return);
+                else if (way == TWay::ClickOk)
+                    QTest::mouseClick(dialog.btnOk(), Qt::LeftButton);
+                else
+                    dialog.btnOk()->click();
+                open = dialog.isVisible();
+                const QLabel *refused = dialog.findChild<QLabel *>(QString::fromLatin1(field.Row) + "Refused");
+                note = refused != nullptr && refused->isVisible() ? refused->text() : QString();
+                spin->setFocus();
+                spin->selectAll();
+                QTest::keyClicks(spin, QStringLiteral("70"));
+                return true;
+            }));
+            EXPECT_TRUE(open);
+            EXPECT_TRUE(note.startsWith(QStringLiteral("5 was refused"))) << note.toStdString();
+            EXPECT_TRUE(note.contains(field.Range)) << note.toStdString();
+            const TKivSettings settings = Settings();
+            EXPECT_EQ(field.Tab == 0 ? settings.UpdateDisplayTime : settings.CheckForNewMsgEvery, 70);
+        }
+    }
+}
+
+// F1 did nothing in the settings: the tabs' help contexts were never read.
+TEST_F(SettingsDialogTest, F1OpensTheHelpAtTheTopicOfTheTabShown)
+{
+    SetHelpFile(QStringLiteral(KIV_BUILT_HELP_FILE));
+    StartProgram();
+    const QStringList topics{"Displaying_your_settings", "Settings_options", "Settings_messages"};
+    for (int tab = 0; tab < topics.size(); ++tab) {
+        QString opened;
+        ASSERT_TRUE(RunSettings([&](TfrmSettings &dialog) {
+            dialog.PageControlSettings()->setCurrentIndex(tab);
+            dialog.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            QTest::keyClick(&dialog, Qt::Key_F1);
+            if (TfrmHelp *help = TfrmHelp::Current()) {
+                opened = help->txtHelp()->source().fragment();
+                help->close();
+            }
+            return false;
+        }));
+        EXPECT_EQ(opened, topics[tab]);
+    }
+    SetHelpFile(QString());
 }

@@ -7,8 +7,8 @@ endif()
 file(READ "${HELP_FILE}" text)
 
 set(problems "")
-foreach(topic Contents Installation Displaying_your_settings Administer_Users
-              Administer_statuses Administer_departments)
+foreach(topic Contents Installation Displaying_your_settings Settings_options
+              Settings_messages Administer_Users Administer_statuses Administer_departments)
   string(FIND "${text}" "<a name=\"${topic}\" id=\"${topic}\">" at)
   if(at EQUAL -1)
     list(APPEND problems "no anchor for the topic ${topic}")

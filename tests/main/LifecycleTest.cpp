@@ -8,6 +8,8 @@
 
 #include <QAction>
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
 
 namespace {
 
@@ -303,4 +305,31 @@ TEST_F(LifecycleTest, ABoardCreatedThroughTheRealWizardShowsTheUserAvailableAndE
     Window->FormCreate();
     EXPECT_NE(Window->KivBoard(), nullptr);
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+// A second start only said "Kiv is already running!" and left the running
+// copy's window hidden or minimised, out of reach where the desktop has no
+// notification area or taskbar.
+TEST_F(LifecycleTest, ASecondStartBringsTheRunningWindowBackRestored)
+{
+    PointAtBoard();
+    Create();
+    const std::unique_ptr<TfrmMain> running = std::move(Window);
+    running->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(running.get()));
+    for (bool hidden : {false, true}) {
+        SCOPED_TRACE(hidden ? "hidden" : "minimised");
+        if (hidden)
+            running->hide();
+        else
+            running->showMinimized();
+        QSignalSpy raised(running.get(), &TfrmMain::RaisedBySecondStart);
+        TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+        Create();
+        EXPECT_EQ(TKivMessageBox::LastAnsweredText(), QStringLiteral("Kiv is already running!"));
+        ASSERT_TRUE(raised.wait(5000));
+        EXPECT_TRUE(running->isVisible());
+        EXPECT_FALSE(running->isMinimized());
+    }
+    Window.reset();
 }

@@ -239,3 +239,16 @@ TEST_F(ProgramTest, ACopyStartedWhileTheShutdownMarkerIsThereSignsInAndEndsAtIts
     EXPECT_EQ(kiv.Wait(10s), 0) << Errors();
     EXPECT_EQ(Status(), "Offline");
 }
+
+// The same between two real processes: the second start reaches the running
+// copy and its window is restored; the second copy touches nothing.
+TEST_F(ProgramTest, ASecondStartBringsTheRunningCopysWindowToTheFront)
+{
+    TChild first;
+    ASSERT_TRUE(StartKiv(first, "report"));
+    ASSERT_EQ(first.Line(20s).value_or("none"), "started 1") << Errors();
+    TChild second;
+    ASSERT_TRUE(second.Start({KIV_PATH}, {{"QT_QPA_PLATFORM", "offscreen"}}, Home.Root() + "/second.err"));
+    EXPECT_EQ(first.Line(20s).value_or("none"), "raised restored") << Errors();
+    EXPECT_EQ(StoredUsers(Board).size(), 1u);
+}

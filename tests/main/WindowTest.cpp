@@ -623,7 +623,8 @@ TEST_F(WindowTest, F1OpensTheHelpAtItsContents)
     EXPECT_EQ(TfrmHelp::Current(), help);
     EXPECT_EQ(help->txtHelp()->source().fragment(), QStringLiteral("Administer_Users"));
     EXPECT_GT(help->txtHelp()->verticalScrollBar()->value(), 0);
-    help->close();
+    // Esc closes it, as it closes the dialogs it is opened from.
+    QTest::keyClick(help->txtHelp(), Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([] { return TfrmHelp::Current() == nullptr; }, 5000));
 
     // Without its help file the program says so, and opens no window.
@@ -659,4 +660,95 @@ TEST_F(WindowTest, AboutShowsTheProductAndTheBuildsVersion)
     });
     Window->actHelpAbout()->trigger();
     EXPECT_TRUE(seen);
+}
+
+// ---- what an office met on the board ---------------------------------------------
+
+// The columns were fitted before the first fill, and the tree's one column
+// was the pane's width: a long department and a comment were cut short at
+// the default size, however wide the texts.
+TEST_F(WindowTest, LongDepartmentNamesAndCommentsShowWhole)
+{
+    ShowActive();
+    const QString department = QStringLiteral("Research and Development Laboratories");
+    Window->DepartmentTree().AddRoot("Departments");
+    Window->DepartmentTree().AddChild(department.toStdString());
+    QTreeWidget *tree = Window->tvMain();
+    EXPECT_GE(tree->columnWidth(0), tree->fontMetrics().horizontalAdvance(department) + tree->indentation());
+    EXPECT_EQ(tree->headerItem()->text(0), QStringLiteral("Departments"));
+
+    Window->Board().AutoSizeColumns();
+    Window->Board().BeginUpdate();
+    Window->Board().AddRow(MakeRow("Ann", "ANN"));
+    Window->Board().EndUpdate();
+    QTreeWidget *board = Window->lvMain();
+    const QString comment = QString::fromStdString(MakeRow("Ann", "ANN").SubItems[TBoardRow::Comments]);
+    EXPECT_GE(board->columnWidth(TBoardListView::colComments), board->fontMetrics().horizontalAdvance(comment));
+}
+
+// Shift+F10 opened nothing where the Menu key opens the board's menu, and a
+// click on a column's header did not sort by it.
+TEST_F(WindowTest, ShiftF10OpensTheBoardsMenuAndAHeaderClickSorts)
+{
+    ShowActive();
+    Window->Board().SetSorted(false);
+    for (const char *login : {"BOB", "ANN", "CAROL"}) {
+        TBoardRow row = MakeRow(login, login);
+        row.SubItems[TBoardRow::Ext] = login == std::string("ANN")   ? "300"
+                                       : login == std::string("BOB") ? "100"
+                                                                     : "200";
+        Window->Board().AddRow(row);
+    }
+    SelectFirstRow();
+    QTest::keyClick(Window->lvMain(), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(Window->popmnuMain()->isVisible());
+    Window->popmnuMain()->close();
+
+    QHeaderView *header = Window->lvMain()->header();
+    auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+    };
+    auto logins = [&] {
+        std::vector<std::string> out;
+        for (int i = 0; i < Window->Board().RowCount(); ++i)
+            out.push_back(Window->Board().Row(i).Caption);
+        return out;
+    };
+    clickHeader(TBoardListView::colExt);
+    EXPECT_EQ(logins(), (std::vector<std::string>{"BOB", "CAROL", "ANN", "Ann"}));
+    clickHeader(TBoardListView::colExt);
+    EXPECT_EQ(logins(), (std::vector<std::string>{"Ann", "ANN", "CAROL", "BOB"}));
+    // A refill keeps the order chosen.
+    Window->Board().AddRow(MakeRow("DAVE", "DAVE"));
+    EXPECT_EQ(logins().back(), "BOB");
+}
+
+// Minimise (or close), restore, close again, one activation of the icon: a
+// window hidden while minimised was remembered as minimised, and the window
+// system iconified it again as it came back, so the activation seemed to do
+// nothing. Each round takes one activation, of whichever kind the tray sends.
+TEST_F(WindowTest, OneActivationOfTheIconAlwaysBringsTheWindowBack)
+{
+    TrayAvailable = true;
+    ShowActive();
+    const int interval = QApplication::doubleClickInterval();
+    QApplication::setDoubleClickInterval(100);
+    for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Trigger}) {
+        for (bool minimise : {true, false}) {
+            SCOPED_TRACE(std::to_string(reason) + (minimise ? " minimised" : " closed"));
+            if (minimise)
+                Window->showMinimized();
+            else
+                Window->close();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !Window->isVisible(); }, 5000));
+            EXPECT_FALSE(Window->windowState() & Qt::WindowMinimized);
+            QTest::qWait(150);
+            emit Window->StTrayIcon()->SystemIcon().activated(reason);
+            Idle();
+            EXPECT_TRUE(Window->isVisible());
+            EXPECT_FALSE(Window->isMinimized());
+        }
+    }
+    QApplication::setDoubleClickInterval(interval);
 }
