@@ -5,7 +5,7 @@
 //
 // On a network share every file-system call is a round trip to the file
 // server. The engine counts its calls and SQLite's (vbis/FileCalls.h), Kiv
-// its own (platform/FileCalls.h). With KIV_BENCH_CALL_DELAY_US set, every
+// its own (platform/FileCalls.h); the meter adds the two up by kind. With KIV_BENCH_CALL_DELAY_US set, every
 // counted call also waits that many microseconds, as on a share.
 //
 // Each measured work is a benchmark named <mine><work> beside <raw><work>,
@@ -64,8 +64,7 @@ public:
         auto *calls = vfs == nullptr ? nullptr : static_cast<vbis::TFileCalls *>(vfs->pAppData);
         if (calls == nullptr || calls->Magic != vbis::kFileCallsMagic || calls->Size != sizeof(vbis::TFileCalls))
             throw std::runtime_error("the engine's file-call counters are not there");
-        FCounters[0] = calls;
-        FCounters[1] = &KivFileCalls();
+        FEngine = calls;
         const char *delay = std::getenv("KIV_BENCH_CALL_DELAY_US");
         FDelay = delay == nullptr ? 0 : uint32_t(std::strtoul(delay, nullptr, 10));
         FStart = Now();
@@ -77,17 +76,17 @@ public:
 
     void Pause()
     {
-        for (vbis::TFileCalls *calls : FCounters) {
-            calls->Counting = false;
-            calls->DelayMicros = 0;
-        }
+        FEngine->Counting = false;
+        FEngine->DelayMicros = 0;
+        KivFileCalls().Counting = false;
+        KivFileCalls().DelayMicros = 0;
     }
     void Resume()
     {
-        for (vbis::TFileCalls *calls : FCounters) {
-            calls->DelayMicros = FDelay;
-            calls->Counting = true;
-        }
+        FEngine->DelayMicros = FDelay;
+        KivFileCalls().DelayMicros = FDelay;
+        FEngine->Counting = true;
+        KivFileCalls().Counting = true;
     }
 
     /// Puts the calls per iteration since the meter was made into the
@@ -113,21 +112,20 @@ public:
 private:
     TTrips Now() const
     {
+        const TKivCalls &kiv = KivFileCalls();
         TTrips t;
-        for (const vbis::TFileCalls *calls : FCounters) {
-            t.Opens += double(calls->Opens.load());
-            t.Closes += double(calls->Closes.load());
-            t.Locks += double(calls->Locks.load());
-            t.Reads += double(calls->Reads.load());
-            t.Writes += double(calls->Writes.load());
-            t.Stats += double(calls->Stats.load());
-            t.Syncs += double(calls->Syncs.load());
-            t.Others += double(calls->Others.load());
-        }
+        t.Opens = double(FEngine->Opens.load() + kiv.Of(TKivCall::Open));
+        t.Closes = double(FEngine->Closes.load() + kiv.Of(TKivCall::Close));
+        t.Locks = double(FEngine->Locks.load() + kiv.Of(TKivCall::Lock));
+        t.Reads = double(FEngine->Reads.load() + kiv.Of(TKivCall::Read));
+        t.Writes = double(FEngine->Writes.load() + kiv.Of(TKivCall::Write));
+        t.Stats = double(FEngine->Stats.load() + kiv.Of(TKivCall::Stat));
+        t.Syncs = double(FEngine->Syncs.load() + kiv.Of(TKivCall::Sync));
+        t.Others = double(FEngine->Others.load() + kiv.Of(TKivCall::Other));
         return t;
     }
 
-    vbis::TFileCalls *FCounters[2] = {};
+    vbis::TFileCalls *FEngine = nullptr;
     uint32_t FDelay = 0;
     TTrips FStart;
 };

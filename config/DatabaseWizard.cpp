@@ -44,7 +44,7 @@ constexpr QSize ButtonSize{75, 25};
 int BoardFileState(const std::string &folder)
 {
     struct stat st {};
-    CountKivCall(vbis::TFileCall::Stat);
+    CountKivCall(TKivCall::Stat);
     if (stat((folder + kUsersDataFile).c_str(), &st) != 0)
         return errno;
     return S_ISDIR(st.st_mode) ? ENOENT : 0;

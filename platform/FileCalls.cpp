@@ -1,7 +1,7 @@
 #include "platform/FileCalls.h"
 
-vbis::TFileCalls &KivFileCalls()
+TKivCalls &KivFileCalls()
 {
-    static vbis::TFileCalls calls;
+    static TKivCalls calls;
     return calls;
 }

@@ -51,19 +51,17 @@ std::size_t TransferAll(std::size_t size, bool writing, Transfer transfer)
 
 } // namespace
 
-using vbis::TFileCall;
-
 bool FileExists(const std::string &path)
 {
     struct stat st {};
-    CountKivCall(TFileCall::Stat);
+    CountKivCall(TKivCall::Stat);
     return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string &path)
 {
     struct stat st {};
-    CountKivCall(TFileCall::Stat);
+    CountKivCall(TKivCall::Stat);
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -80,7 +78,7 @@ int OpenRegularFile(const std::string &path, int flags, mode_t mode, TLinks link
     flags |= O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (links == TLinks::Refuse)
         flags |= O_NOFOLLOW;
-    CountKivCall(TFileCall::Open);
+    CountKivCall(TKivCall::Open);
     const int fd = open(path.c_str(), flags, mode);
     if (fd < 0) {
         // A FIFO without a reader, or a socket, answers a non-blocking open
@@ -90,7 +88,7 @@ int OpenRegularFile(const std::string &path, int flags, mode_t mode, TLinks link
         return -1;
     }
     struct stat st {};
-    CountKivCall(TFileCall::Stat);
+    CountKivCall(TKivCall::Stat);
     const bool examined = fstat(fd, &st) == 0;
     if (!examined || !S_ISREG(st.st_mode)) {
         const int error = examined ? kNotRegularFile : errno;
@@ -115,13 +113,13 @@ std::string OpenErrorText(int error)
 
 bool SyncFolder(const std::string &folder)
 {
-    CountKivCall(TFileCall::Open);
+    CountKivCall(TKivCall::Open);
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    CountKivCall(TFileCall::Sync);
+    CountKivCall(TKivCall::Sync);
     const bool synced = fsync(fd) == 0;
-    CountKivCall(TFileCall::Close);
+    CountKivCall(TKivCall::Close);
     close(fd);
     return synced;
 }
@@ -130,7 +128,7 @@ std::size_t WriteAll(int fd, const void *data, std::size_t size)
 {
     const auto *bytes = static_cast<const char *>(data);
     return TransferAll(size, true, [&](std::size_t done) {
-        CountKivCall(TFileCall::Write);
+        CountKivCall(TKivCall::Write);
         return write(fd, bytes + done, size - done);
     });
 }
@@ -139,7 +137,7 @@ std::size_t WriteAllAt(int fd, const void *data, std::size_t size, off_t offset)
 {
     const auto *bytes = static_cast<const char *>(data);
     return TransferAll(size, true, [&](std::size_t done) {
-        CountKivCall(TFileCall::Write);
+        CountKivCall(TKivCall::Write);
         return pwrite(fd, bytes + done, size - done, offset + off_t(done));
     });
 }
@@ -148,7 +146,7 @@ std::size_t ReadAllAt(int fd, void *data, std::size_t size, off_t offset)
 {
     auto *bytes = static_cast<char *>(data);
     return TransferAll(size, false, [&](std::size_t done) {
-        CountKivCall(TFileCall::Read);
+        CountKivCall(TKivCall::Read);
         return pread(fd, bytes + done, size - done, offset + off_t(done));
     });
 }

@@ -17,7 +17,7 @@ TFileAge FreshFileAge(const std::string &path)
     const int fd = OpenRegularFile(path, O_RDONLY, 0, TLinks::Refuse, &st);
     if (fd < 0)
         return TFileAge::Missing();
-    CountKivCall(vbis::TFileCall::Close);
+    CountKivCall(TKivCall::Close);
     close(fd);
     return TFileAge{int64_t(st.st_mtim.tv_sec), int64_t(st.st_mtim.tv_nsec)};
 }
