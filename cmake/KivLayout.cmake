@@ -3,7 +3,8 @@
 # programs are set when they are made.
 #
 #   bin/kiv, bin/kivctl             the programs
-#   lib/kiv/VBIS4032.DLL            the engine, a private library of the programs
+#   lib/<multiarch>/kiv/VBIS4032.DLL
+#                                   the engine, a private library of the programs
 #   share/kiv/kiv.hlp               the help file
 #   share/applications, icons, metainfo, man, bash-completion
 #                                   the desktop's data
@@ -12,9 +13,15 @@
 # installation works wherever it is unpacked (a staging folder included).
 include(GNUInstallDirs)
 
-# The engine's folder is lib/kiv whatever the multiarch library folder: it
-# is the programs' own, which nothing else links.
-set(KIV_INSTALL_ENGINEDIR lib/kiv)
+# The engine's folder is the programs' own, which nothing else links: kiv in
+# the multiarch library folder (lib/x86_64-linux-gnu/kiv), lib/kiv where the
+# system has none. Being below a library folder rather than in one, the engine
+# is none of ldconfig's business, and the package has no maintainer scripts.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(KIV_INSTALL_ENGINEDIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/kiv)
+else()
+  set(KIV_INSTALL_ENGINEDIR lib/kiv)
+endif()
 set(KIV_INSTALL_HELPDIR ${CMAKE_INSTALL_DATADIR}/kiv)
 
 file(RELATIVE_PATH KIV_ENGINE_FROM_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR}

@@ -10,7 +10,7 @@ packages=(
     xvfb openbox strace
     clang clang-format libclang-rt-14-dev
     # The desktop data's validators, and what the Debian package is built with.
-    desktop-file-utils appstream man-db dpkg-dev file
+    desktop-file-utils appstream man-db dpkg-dev file lintian
 )
 
 missing=()
