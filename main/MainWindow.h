@@ -7,6 +7,7 @@
 #include "config/DatabaseWizard.h"
 #include "config/KivCB.h"
 #include "gui/MessageBox.h"
+#include "gui/TimerPause.h"
 #include "main/KivImages.h"
 #include "main/MainActions.h"
 #include "main/NewMessageSound.h"
@@ -45,7 +46,7 @@ struct TWizardOutcome {
 /// Shows the setup wizard modally over parent and answers how it ended.
 using TWizardRunner = std::function<TWizardOutcome(QWidget *parent)>;
 
-class TfrmMain : public QMainWindow, public IMainHost {
+class TfrmMain : public QMainWindow, public IMainHost, public ITimerPause {
     Q_OBJECT
 public:
     /// Builds the window and all its controls. The session gives the
@@ -147,8 +148,14 @@ public:
     /// administrator and a row is selected, otherwise for the signed-in user
     /// (whose tray image and administrator flag follow the record).
     void StoreStatus(const std::string &status);
-    /// Enables the message timer exactly when the board allows messaging.
+    /// Enables the message timer exactly when the board allows messaging
+    /// and no window has it paused.
     void RestoreMessageTimer();
+
+    // ---- ITimerPause ---------------------------------------------------------
+
+    void PauseTimers(unsigned which) override;
+    void ResumeTimers(unsigned which) override;
     /// Where the new-message sound comes from: the wave file to play, or an
     /// empty text for the desktop's bell. Until one is set, the bell.
     using TSoundChoice = std::function<QString()>;
@@ -381,4 +388,7 @@ private:
     std::string FBoardFault;
     std::string FMessagesFault;
     std::string FStatusText;
+    /// Pauses of the board and message timers not yet ended.
+    int FBoardPauses = 0;
+    int FMessagePauses = 0;
 };

@@ -467,3 +467,23 @@ TEST_F(TimersTest, AFloodOfMessagesWaitingAtStartOpensTheInBoxInsteadOfAWindowEa
     }
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
+
+TEST_F(TimersTest, ATimerRunsAgainOnlyWhenTheLastWindowThatPausedItHasGone)
+{
+    StartPolling(60000);
+    QTimer &board = *Window->tmrUpdateListView(), &messages = *Window->tmrCheckForMessages();
+    {
+        // The in-box pauses both; a message window opened over it pauses the
+        // message timer and closes first.
+        const TTimerPauseScope inBox(*Window, PausedTimer::Both);
+        {
+            const TTimerPauseScope message(*Window, PausedTimer::Messages);
+            EXPECT_FALSE(messages.isActive());
+        }
+        Window->RestoreMessageTimer();
+        EXPECT_FALSE(board.isActive());
+        EXPECT_FALSE(messages.isActive()) << "the inner window restarted what the outer one paused";
+    }
+    EXPECT_TRUE(board.isActive());
+    EXPECT_TRUE(messages.isActive());
+}
