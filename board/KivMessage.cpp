@@ -195,6 +195,23 @@ bool TKivMessage::NewMessageWaiting()
     return waiting;
 }
 
+std::vector<std::string> TKivMessage::NewMessageKeys()
+{
+    const std::string path = DatasetPath();
+    std::vector<std::string> keys;
+    if (!FileExists(path + ".isd"))
+        return keys;
+    TDatasetGuard open(FIsamFile);
+    if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode, MessageRecord::Format))
+        throw EKivError("Unable to open the messages dataset - " + FIsamFile.ErrorText());
+    WalkOwnMessages([&](const std::string &key, const MessageRecord::TBuffer &record) {
+        if (Field(record, MessageRecord::State) == MessageRecord::New)
+            keys.push_back(key);
+        return true;
+    });
+    return keys;
+}
+
 void TKivMessage::ShowNewMessages(IReadDialog &dialog)
 {
     const std::string path = DatasetPath();

@@ -16,6 +16,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 class IClock;
 class IInBox;
@@ -52,6 +53,10 @@ public:
     /// True when a "New" message for the signed-in login is in the dataset;
     /// the main window's first status-bar panel says when it cannot be read.
     bool NewMessageWaiting();
+    /// The keys of the "New" messages for the signed-in login, oldest first;
+    /// none when there is no messages dataset. Raises EKivError when the
+    /// dataset is there but cannot be opened.
+    std::vector<std::string> NewMessageKeys();
     /// Shows the signed-in login's new messages one after another in the read
     /// dialog, in the order of the ToLogin index. The dataset is closed while
     /// each dialog is up.

@@ -1,8 +1,8 @@
 #include "ctl/Commands.h"
 
+#include "board/BoardSession.h"
 #include "board/Catalogue.h"
 #include "board/EngineCheck.h"
-#include "board/KivBoard.h"
 #include "board/MessageRecord.h"
 #include "board/UserRecord.h"
 #include "config/KivCB.h"
@@ -30,11 +30,10 @@ std::optional<std::string> BoardFolderOf(const TCtlRequest &request)
     TKivCB settingsBlock;
     TKivSettings settings;
     settingsBlock.ReadSettings(settings);
-    const std::string &path = settings.KivDBasePath;
-    const std::size_t first = path.find_first_not_of(' ');
-    if (first == std::string::npos)
+    std::string location = TBoardSession::LocationOf(settings.KivDBasePath);
+    if (location.empty())
         return std::nullopt;
-    return path.substr(first, path.find_last_not_of(' ') - first + 1);
+    return location;
 }
 
 void Print(const std::string &text)
@@ -58,7 +57,7 @@ public:
     TSession Session;
     TBoardContext Ctx{Session, Prompter, App, Host, TSystemClock::Instance()};
     std::string Folder;
-    std::unique_ptr<TKivBoard> Board;
+    std::unique_ptr<TBoardSession> Board;
     /// The board's users dataset object, once the board is open.
     TKivFile *Kiv = nullptr;
 
@@ -71,14 +70,13 @@ public:
             throw EKivError("Unable to access the Kiv database location \"" + folder + "\"");
         // The department catalogue works on the folder kivctl was pointed at:
         // --board, else the settings' one as it stood when the command began.
-        Board = std::make_unique<TKivBoard>(folder, Ctx, [this] { return Folder; });
+        Board = std::make_unique<TBoardSession>(folder, Ctx, [this] { return Folder; });
         Kiv = &Board->KivFile();
         Kiv->SignIn();
-        Kiv->RefreshCurrentUser();
+        Board->FollowUserRecord();
         // The refresh tells of a record it could not find in the status panel.
         if (!Host.StatusText().empty())
             throw EKivError(Host.StatusText());
-        Session.Administrator = Session.User.Administrator == 1;
     }
 
     void RequireAdministrator(const std::string &what) const
@@ -182,7 +180,7 @@ void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
 {
     if (request.Text)
         ctl.RequireAdministrator("add to the status catalogue");
-    TKivStatus &statuses = ctl.Board->Status();
+    TKivStatus &statuses = ctl.Board->Board().Status();
     statuses.EnsureStatusDataset();
     if (request.Text) {
         statuses.AddStatus(*request.Text);
@@ -200,7 +198,7 @@ void Departments(TCtlBoard &ctl, const TCtlRequest &request)
 {
     if (request.Text)
         ctl.RequireAdministrator("add a department");
-    TKivDepartment &departments = ctl.Board->Departments();
+    TKivDepartment &departments = ctl.Board->Board().Departments();
     // The catalogue says nothing when it cannot be created, opened or read.
     const std::string path = departments.DatasetPath();
     if (request.Text) {
@@ -284,7 +282,7 @@ void Read(TKivMessage &messages, const std::string &key)
 void Messaging(TCtlBoard &ctl, const TCtlRequest &request)
 {
     ctl.RequireMessaging();
-    TKivMessage &messages = ctl.Board->Messages();
+    TKivMessage &messages = ctl.Board->Board().Messages();
     switch (request.Command) {
     case TCtlCommand::Send:
         messages.SendUserMessage(request.Login, ctl.Kiv->LoginUser.LogInName, *request.Text, request.Body);
@@ -329,7 +327,7 @@ int Run(TCtlBoard &ctl, const TCtlRequest &request)
         Messaging(ctl, request);
         break;
     case TCtlCommand::Watch:
-        return RunWatch(*ctl.Kiv, request.Interval, ctl.Ctx.Clock);
+        return RunWatch(*ctl.Board, request.Interval, ctl.Ctx.Clock);
     }
     return kExitSuccess;
 }

@@ -1,12 +1,11 @@
 #include "ctl/Watch.h"
 
 #include "board/ActivityLog.h"
+#include "board/BoardSession.h"
 #include "board/KivFile.h"
 #include "board/KivText.h"
 #include "ctl/Terminal.h"
 #include "platform/Clock.h"
-#include "platform/FileAge.h"
-#include "platform/Files.h"
 #include "platform/KivError.h"
 
 #include <algorithm>
@@ -85,34 +84,29 @@ bool Look(TKivFile &kiv, const IClock &clock, TSeenStatuses &seen)
 
 } // namespace
 
-int RunWatch(TKivFile &kiv, int interval, const IClock &clock)
+int RunWatch(TBoardSession &session, int interval, const IClock &clock)
 {
     CatchStopSignals();
+    TKivFile &kiv = session.KivFile();
     // Users who are "Offline" are followed too: going offline is a change.
-    kiv.Context().Session.ShowOffline = true;
-    const std::string dataFile = kiv.DatasetPath() + ".isd";
-    const std::string shutdownMarker = kiv.DatasetPath() + ".smd";
+    session.Session().ShowOffline = true;
+    IChangeWatcher &watcher = session.Watcher();
 
     TSeenStatuses seen;
-    // The age as the file server has it: on a share, the attribute cache of
-    // a plain stat could hide a colleague's change for up to a minute.
-    TFileAge stamp = FreshFileAge(dataFile);
+    watcher.Settle(BoardChange::Users);
     if (!Look(kiv, clock, seen))
-        stamp = TFileAge::Missing();
+        watcher.Forget(BoardChange::Users);
     while (WaitUnlessStopped(interval)) {
-        if (FileExists(shutdownMarker)) {
-            PrintError("The board is being shut down: " + shutdownMarker + " is there");
+        // Only the marker and the file's age are read while nothing changes.
+        const TBoardChanges changes = watcher.Look(BoardChange::Shutdown | BoardChange::Users);
+        if (changes.Has(BoardChange::Shutdown)) {
+            PrintError("The board is being shut down: " + kiv.DatasetPath() + ".smd is there");
             return 0;
         }
-        // Only the file's age is read while nothing changes.
-        const TFileAge age = FreshFileAge(dataFile);
-        if (age == stamp)
-            continue;
-        stamp = age;
         // A look that failed is made again at the next interval; an
-        // unreachable folder (the missing age) waits until it is back.
-        if (!Look(kiv, clock, seen))
-            stamp = TFileAge::Missing();
+        // unreachable folder waits until it is back.
+        if (changes.Has(BoardChange::Users) && !Look(kiv, clock, seen) && !changes.Unreachable)
+            watcher.Forget(BoardChange::Users);
     }
     return 0;
 }

@@ -187,10 +187,9 @@ void TfrmKivMessages::ExecuteSendMessage()
         return;
     const std::string recipient = FMain.Board().Row(index).SubItems[TBoardRow::Login];
 
-    QTimer *board = FMain.tmrUpdateListView();
-    board->stop();
     std::optional<std::string> failure;
     try {
+        const TTimerPauseScope pause(FMain, PausedTimer::Board);
         TKivMessage &messages = kiv->Messages();
         setWindowTitle(QString::fromLatin1(SendCaption));
         FFrom->setText(Shown(messages.LookUpUserName(kiv->KivFile().LoginUser.LogInName)));
@@ -200,9 +199,8 @@ void TfrmKivMessages::ExecuteSendMessage()
     } catch (const EKivError &error) {
         failure = error.what();
     }
-    // The board is refreshed again before any box; a failed look-up ends
-    // the command there.
-    board->start();
+    // The board is refreshed again before any box (the pause ended with the
+    // look-ups); a failed look-up ends the command there.
     if (failure) {
         FPrompter.Show(*failure, TMsgIcon::Error, TMsgButtons::Ok);
         return;
@@ -235,7 +233,7 @@ void TfrmKivMessages::showEvent(QShowEvent *event)
     if (event->spontaneous())
         return;
     FShowing = true;
-    FMain.tmrCheckForMessages()->stop();
+    FMain.PauseTimers(PausedTimer::Messages);
     FMain.SetSendMessageHeld(true);
     if (windowTitle() == QLatin1String(SendCaption)) {
         FSend->setEnabled(true);
@@ -276,7 +274,7 @@ void TfrmKivMessages::hideEvent(QHideEvent *event)
     if (event->spontaneous() || !FShowing)
         return;
     FShowing = false;
-    FMain.RestoreMessageTimer();
+    FMain.ResumeTimers(PausedTimer::Messages);
     FMain.SetSendMessageHeld(false);
 }
 

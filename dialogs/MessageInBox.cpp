@@ -207,8 +207,7 @@ void TfrmKivMessageInBox::showEvent(QShowEvent *event)
     if (event->spontaneous())
         return;
     FShowing = true;
-    FMain.tmrUpdateListView()->stop();
-    FMain.tmrCheckForMessages()->stop();
+    FMain.PauseTimers(PausedTimer::Both);
     if (!FShownOnce) {
         FShownOnce = true;
         layout()->activate();
@@ -229,8 +228,7 @@ void TfrmKivMessageInBox::hideEvent(QHideEvent *event)
     if (event->spontaneous() || !FShowing)
         return;
     FShowing = false;
-    FMain.tmrUpdateListView()->start();
-    FMain.RestoreMessageTimer();
+    FMain.ResumeTimers(PausedTimer::Both);
 }
 
 void TfrmKivMessageInBox::ListViewInBoxClick()

@@ -119,12 +119,10 @@ void TfrmSelectStatus::lbSelectStatusClick()
 
 void TfrmSelectStatus::ExecuteCustomStatus()
 {
-    QTimer *board = FMain.tmrUpdateListView();
-    board->stop();
+    const TTimerPauseScope pause(FMain, PausedTimer::Board);
     if (exec() == QDialog::Accepted) {
         const std::string status = Trimmed(FSelectedStatus);
         if (!status.empty())
             ShowingErrors(FPrompter, [&] { FMain.StoreStatus(status); });
     }
-    board->start();
 }

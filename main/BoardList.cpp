@@ -169,6 +169,7 @@ void TBoardListView::EndUpdate()
     if (FUpdateDepth == 0)
         return;
     if (--FUpdateDepth == 0) {
+        FKeptLogin.reset();
         Sort();
         WidenToContents();
         FWidget.setUpdatesEnabled(true);
@@ -177,6 +178,8 @@ void TBoardListView::EndUpdate()
 
 void TBoardListView::Clear()
 {
+    if (const std::optional<TBoardRow> selected = SelectedRow())
+        FKeptLogin = selected->SubItems[TBoardRow::Login];
     FWidget.clear();
 }
 
@@ -194,6 +197,10 @@ void TBoardListView::AddRow(const TBoardRow &row)
     item->setData(colUser, ImageRole, row.ImageIndex);
     item->setIcon(colUser, FImages.Icon(row.ImageIndex));
     FWidget.addTopLevelItem(item);
+    if (FKeptLogin && *FKeptLogin == row.SubItems[TBoardRow::Login]) {
+        FWidget.setCurrentItem(item);
+        FKeptLogin.reset();
+    }
     if (FUpdateDepth == 0)
         Sort();
 }

@@ -33,7 +33,9 @@ public:
     void BeginUpdate() override;
     /// Ends one BeginUpdate; the outermost one repaints and sorts.
     void EndUpdate() override;
-    /// Removes every row.
+    /// Removes every row. A refill (the rows added up to the outermost
+    /// EndUpdate) selects again the row of the user that was selected, by
+    /// login, while that user is still listed.
     void Clear() override;
     /// Adds a row at the end (or in its sorted place when the board is sorted).
     void AddRow(const TBoardRow &row) override;
@@ -78,6 +80,9 @@ private:
     std::unique_ptr<QObject> FEdgeWatch;
     TGridDelegate *FGrid = nullptr;
     int FUpdateDepth = 0;
+    /// The login of the row selected when the board was last cleared, until
+    /// the refill that follows has put that row back (or has not).
+    std::optional<std::string> FKeptLogin;
     bool FSorted = false;
     int FSortColumn = colUser;
     Qt::SortOrder FSortOrder = Qt::AscendingOrder;

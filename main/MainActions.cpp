@@ -50,7 +50,24 @@ constexpr bool InEnumOrder()
 }
 static_assert(InEnumOrder(), "action rows out of order");
 
+constexpr std::array<TKivStatusCommand, KivStatusCommandCount> StatusCommands{{
+    {TKivAction::AtLunch, "At lunch"},
+    {TKivAction::Available, "Available"},
+    {TKivAction::AwayFromDesk, "Away from desk"},
+    {TKivAction::DND, "DND"},
+    {TKivAction::GoneHome, "Gone home"},
+    {TKivAction::InMeeting, "In meeting"},
+    {TKivAction::OnHoliday, "On holiday"},
+    {TKivAction::OutOfOffice, "Out of office"},
+    {TKivAction::Sick, "Off sick"},
+}};
+
 } // namespace
+
+const std::array<TKivStatusCommand, KivStatusCommandCount> &KivStatusCommands()
+{
+    return StatusCommands;
+}
 
 const std::array<TKivActionDef, KivActionCount> &KivActionDefs()
 {

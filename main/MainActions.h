@@ -57,6 +57,18 @@ const TKivActionDef &KivActionDef(TKivAction action);
 /// The definitions of all commands, in action-list order.
 const std::array<TKivActionDef, KivActionCount> &KivActionDefs();
 
+/// A fixed-status command and the status it stores. The holiday command's
+/// status depends on the office's wording and is decided at each use.
+struct TKivStatusCommand {
+    TKivAction Action;
+    const char *Stored;
+};
+inline constexpr std::size_t KivStatusCommandCount = 9;
+
+/// The fixed-status commands (At Lunch to Sick) in the order the menus,
+/// the toolbar and the board's menu list them: the one place to add one.
+const std::array<TKivStatusCommand, KivStatusCommandCount> &KivStatusCommands();
+
 /// Caption and hint of the holiday command, which depend on whether the
 /// office speaks of vacations or of holidays.
 struct TKivHolidayTexts {

@@ -32,9 +32,26 @@ void TfrmMain::StoreStatus(const std::string &status)
     RefillBoard();
 }
 
+void TfrmMain::PauseTimers(unsigned which)
+{
+    if ((which & PausedTimer::Board) != 0 && FBoardPauses++ == 0)
+        FUpdateTimer.stop();
+    if ((which & PausedTimer::Messages) != 0 && FMessagePauses++ == 0)
+        FMessageTimer.stop();
+}
+
+void TfrmMain::ResumeTimers(unsigned which)
+{
+    // A program that is ending polls nothing more.
+    if ((which & PausedTimer::Board) != 0 && FBoardPauses > 0 && --FBoardPauses == 0 && !FEnding)
+        FUpdateTimer.start();
+    if ((which & PausedTimer::Messages) != 0 && FMessagePauses > 0 && --FMessagePauses == 0)
+        RestoreMessageTimer();
+}
+
 void TfrmMain::RestoreMessageTimer()
 {
-    const bool allowed = FKiv && FKiv->KivFile().AllowMessages != 0;
+    const bool allowed = FKiv && FKiv->KivFile().AllowMessages != 0 && FMessagePauses == 0 && !FEnding;
     if (allowed)
         FMessageTimer.start();
     else

@@ -20,24 +20,6 @@ constexpr const char *kAllDepartmentsNode = "Departments";
 constexpr const char *kAllDepartmentsCaption = "Kiv - All Departments";
 constexpr const char *kFilteredCaption = "Kiv - Filtered on ";
 
-/// What a fixed-status command stores; the holiday command's text depends on
-/// the settings and is decided at each use.
-struct TFixedStatus {
-    TKivAction Action;
-    const char *Stored;
-};
-constexpr TFixedStatus kFixedStatuses[] = {
-    {TKivAction::AtLunch, "At lunch"},
-    {TKivAction::Available, "Available"},
-    {TKivAction::AwayFromDesk, "Away from desk"},
-    {TKivAction::DND, "DND"},
-    {TKivAction::GoneHome, "Gone home"},
-    {TKivAction::InMeeting, "In meeting"},
-    {TKivAction::OnHoliday, "On holiday"},
-    {TKivAction::OutOfOffice, "Out of office"},
-    {TKivAction::Sick, "Off sick"},
-};
-
 const char *HolidayStatus(bool useVacation)
 {
     return useVacation ? "On vacation" : "On holiday";
@@ -56,7 +38,7 @@ public:
 
 void TfrmMain::BindCommands()
 {
-    for (const TFixedStatus &fixed : kFixedStatuses) {
+    for (const TKivStatusCommand &fixed : KivStatusCommands()) {
         const TKivAction action = fixed.Action;
         SetExecuteHandler(action, [this, action] { FixedStatusExecute(action); });
     }
@@ -81,7 +63,7 @@ void TfrmMain::ShowingErrors(const std::function<void()> &work)
 void TfrmMain::FixedStatusExecute(TKivAction action)
 {
     std::string status;
-    for (const TFixedStatus &fixed : kFixedStatuses)
+    for (const TKivStatusCommand &fixed : KivStatusCommands())
         if (fixed.Action == action)
             status = fixed.Stored;
     if (status.empty())

@@ -4,8 +4,8 @@
 // the alert list.
 #include "main/MainWindow.h"
 
+#include "board/BoardSession.h"
 #include "board/EngineCheck.h"
-#include "board/KivBoard.h"
 #include "board/Session.h"
 #include "board/UserRecord.h"
 #include "gui/HelpWindow.h"
@@ -37,18 +37,10 @@ constexpr const char *kStartAutomatically =
     "Thankyou for using Kiv.\r\rWould you like Kiv to start automatically on startup?";
 constexpr const char *kWillStartAutomatically = "Kiv will now start automatically on startup";
 constexpr const char *kAvailable = "Available";
-constexpr const char *kMessagesDataset = "KivMesg";
+/// Up to this many new messages waiting at start are shown one after another.
+constexpr std::size_t kMessagesReadOneByOne = 5;
 /// The program's icon, by the name its desktop entry gives it.
 constexpr const char *kIconName = "kiv";
-
-/// text without the blanks and control characters at either end.
-std::string Trimmed(const std::string &text)
-{
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    const auto first = std::find_if_not(text.begin(), text.end(), blank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
 
 std::string WithSeparator(const std::string &folder)
 {
@@ -130,13 +122,13 @@ void TfrmMain::FormCreate()
     TKivSettings settings;
     try {
         FKivCB.ReadSettings(settings);
-        if (Trimmed(settings.KivDBasePath).empty()) {
+        if (TBoardSession::LocationOf(settings.KivDBasePath).empty()) {
             const TWizardOutcome outcome = (FRunWizard ? FRunWizard : RunDatabaseWizard)(this);
             if (outcome.End == TfrmDatabaseWizard::TEnd::Cancelled) {
                 FApp.Terminate();
                 return;
             }
-            if (outcome.End == TfrmDatabaseWizard::TEnd::Chosen && !Trimmed(outcome.Folder).empty()) {
+            if (outcome.End == TfrmDatabaseWizard::TEnd::Chosen && !TBoardSession::LocationOf(outcome.Folder).empty()) {
                 settings.KivDBasePath = WithSeparator(outcome.Folder);
                 FKivCB.WriteSettings(settings);
             }
@@ -151,7 +143,7 @@ void TfrmMain::FormCreate()
 
     // The folder is tested and opened as the trimmed setting names it, so the
     // board opened is the one whose existence was tested.
-    const std::string folder = Trimmed(settings.KivDBasePath);
+    const std::string folder = TBoardSession::LocationOf(settings.KivDBasePath);
     if (folder.empty() || !DirectoryExists(folder)) {
         const std::string question = std::string(kUnableToLocate) + settings.KivDBasePath + "\r\r" + kChooseNewLocation;
         if (FPrompter.Show(question, TMsgIcon::Confirmation, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
@@ -170,14 +162,21 @@ void TfrmMain::FormCreate()
     }
 
     try {
-        FKiv = std::make_unique<TKivBoard>(
+        FBoardSession = std::make_unique<TBoardSession>(
             folder, TBoardContext{FSession, FPrompter, FApp, *this, TSystemClock::Instance()}, SettingsBoardFolder());
+        FKiv = &FBoardSession->Board();
     } catch (const EKivEngineMissing &) {
         // The box has been shown and the program asked to end.
         CloseMain();
         return;
     } catch (const EKivError &error) {
         FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
+        CloseMain();
+        return;
+    }
+    // While the board is being shut down a copy started meanwhile closes at
+    // once: it shows no window and signs nobody in.
+    if (FBoardSession->ShuttingDown()) {
         CloseMain();
         return;
     }
@@ -230,8 +229,8 @@ void TfrmMain::FormActivate()
     try {
         TKivFile &kiv = FKiv->KivFile();
         const std::string folder = kiv.Folder();
-        FUsersStamp = FreshFileAge(folder + UserRecord::DatasetName + ".isd");
-        FMessagesStamp = FreshFileAge(folder + kMessagesDataset + ".isd");
+        FBoardSession->Watcher().Settle(BoardChange::Users | BoardChange::Messages | BoardChange::Config
+                                        | BoardChange::Departments);
         TKivCfgRecord config;
         kiv.ReadConfig(config);
         SetMessagesAllowed(kiv.AllowMessages != 0);
@@ -275,7 +274,24 @@ void TfrmMain::FormActivate()
             FMessageTimer.start();
 
         TKivMessage &messages = FKiv->Messages();
-        if (messages.NewMessageWaiting()) {
+        try {
+            FAnnouncedMessages = messages.NewMessageKeys();
+        } catch (const EKivError &error) {
+            // The board is usable without its messages; the status bar says
+            // why none are shown, until the message timer can read them.
+            FAnnouncedMessages.clear();
+            SetMessagesFault(std::string("Attempting to check for messages... ") + error.what());
+        }
+        std::sort(FAnnouncedMessages.begin(), FAnnouncedMessages.end());
+        if (FAnnouncedMessages.size() > kMessagesReadOneByOne) {
+            // After a busy day the in-box lists them all, instead of a
+            // window for each.
+            FTray->StartAnimation();
+            QTimer::singleShot(0, this, [this] {
+                if (!FEnding)
+                    ExecuteAction(TKivAction::VeiwInBox);
+            });
+        } else if (!FAnnouncedMessages.empty()) {
             FTray->StartAnimation();
             if (FReadDialog != nullptr) {
                 messages.ShowNewMessages(*FReadDialog);
@@ -384,7 +400,8 @@ void TfrmMain::FormDestroy()
         } catch (const EKivError &error) {
             PrintOnStandardError(error.what());
         }
-        FKiv.reset();
+        FKiv = nullptr;
+        FBoardSession.reset();
     }
     // Released last, so that a copy started meanwhile finds the alert list
     // already saved.

@@ -1,27 +1,26 @@
 // The two polling timers of the main window. There is no server: each copy
-// learns of everybody else's changes by the modification stamps of the users
-// and messages datasets in the board folder. An idle tick costs the shutdown
-// marker test and one file age per timer and opens no dataset; only a changed
-// stamp leads to any dataset work. Ticks never show an error box: a failure
-// leaves a short text in the status bar and is tried again when the file's
-// age next changes.
+// learns of everybody else's changes from the board session's change
+// watcher. An idle board tick asks it about the shutdown marker, the users
+// dataset, Kiv.cfg and the department catalogue; an idle message tick about
+// the messages dataset; neither opens a dataset. Only a change leads to any
+// dataset work. Ticks never show an error box: while the board or a dataset
+// cannot be read, the status bar says so and why, until a tick succeeds; a
+// failure is tried again when the file's age next changes.
 #include "main/MainWindow.h"
 
+#include "board/BoardSession.h"
 #include "board/EngineCheck.h"
-#include "board/KivBoard.h"
-#include "board/UserRecord.h"
+#include "board/KivCfg.h"
 #include "main/BoardList.h"
-#include "platform/Files.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace {
 
-/// Every copy closes while this file is in the board folder; Kiv never makes it.
-constexpr const char *kShutdownMarker = "KivDB31.smd";
-constexpr const char *kMessagesDataFile = "KivMesg.isd";
-constexpr const char *kUpdateFailed = "Attempting to update Kiv...";
-constexpr const char *kCheckFailed = "Attempting to check for messages...";
+constexpr const char *kUpdateFailed = "Attempting to update Kiv... ";
+constexpr const char *kCheckFailed = "Attempting to check for messages... ";
+constexpr const char *kUnreachable = "the board folder cannot be reached: ";
 constexpr const char *kNewMessage = "You have a new Kiv message";
 
 /// Sets a flag for as long as it lives.
@@ -40,65 +39,110 @@ private:
 
 void TfrmMain::tmrUpdateListViewTimer()
 {
-    if (!FKiv || FEnding)
+    if (!FBoardSession || FEnding)
         return;
-    TKivFile &kiv = FKiv->KivFile();
-    const std::string folder = kiv.Folder();
-    if (FileExists(folder + kShutdownMarker)) {
+    const TBoardChanges changes = FBoardSession->Watcher().Look(BoardChange::Shutdown | BoardChange::Users
+                                                                | BoardChange::Config | BoardChange::Departments);
+    if (changes.Has(BoardChange::Shutdown)) {
         CloseMain();
         return;
     }
-    // Ticks keep coming while the alert box is up (its event loop runs them,
-    // so the marker above is still obeyed). They wait for the box: the stamp
-    // stays as it was, so the first tick after it has gone sees every change
-    // made meanwhile, in one box, and boxes never pile up inside each other.
-    if (FAlertBoxOpen)
+    if (changes.Unreachable) {
+        SetBoardFault(kUpdateFailed + std::string(kUnreachable) + FKiv->KivFile().Folder());
+        return;
+    }
+    if (changes.Changed == 0)
         return;
 
-    try {
-        // The age is read once: the refill below comes after it, so a change
-        // made since is seen by the next tick.
-        const TFileAge age = FreshFileAge(folder + UserRecord::DatasetName + ".isd");
-        if (age == FUsersStamp)
+    // Each part is tried on its own, so a Kiv.cfg that cannot be read does
+    // not keep the board from being refilled; the first failure is shown.
+    std::string fault;
+    const auto attempt = [&](unsigned part, const auto &work) {
+        if (!changes.Has(part))
             return;
-        FUsersStamp = age;
-
-        kiv.RefreshCurrentUser();
-        SetTrayStatusImage(TKivFile::StatusImageIndex(FSession.User.Status));
-        FSession.Administrator = FSession.User.Administrator == 1;
-        RefillBoard();
-
-        TKivAlert &alerts = FKiv->Alerts();
-        alerts.CheckAlertList(Board());
-        if (!alerts.ChangeText.empty()) {
-            // Shown once the tick has returned: a timer is not run again
-            // while its own tick is still running, and the box may stay up
-            // all weekend.
-            FAlertBoxOpen = true;
-            QTimer::singleShot(0, this, [this, text = alerts.NotificationText(FKiv->Context().Clock)] {
-                const TFlagScope open(FAlertBoxOpen);
-                if (!FEnding)
-                    FPrompter.Show(text, TMsgIcon::Information, TMsgButtons::Ok);
-            });
+        try {
+            work();
+        } catch (const EKivEngineMissing &) {
+            // Its box has been shown and the program asked to end.
+        } catch (const std::exception &error) {
+            if (fault.empty())
+                fault = kUpdateFailed + std::string(error.what());
         }
-    } catch (const EKivEngineMissing &) {
-        // Its box has been shown and the program asked to end.
-    } catch (const std::exception &) {
-        SetStatusText(kUpdateFailed);
-    }
+    };
+    attempt(BoardChange::Config, [this] { ApplyBoardConfig(); });
+    attempt(BoardChange::Users, [this] {
+        FBoardSession->FollowUserRecord();
+        SetTrayStatusImage(TKivFile::StatusImageIndex(FSession.User.Status));
+        RefillBoard();
+        CheckAlertList();
+    });
+    attempt(BoardChange::Departments, [this] { FKiv->Departments().FillDepartmentTree(DepartmentTree()); });
+    if (!FEnding)
+        SetBoardFault(fault);
+}
+
+void TfrmMain::ApplyBoardConfig()
+{
+    TKivFile &kiv = FKiv->KivFile();
+    const bool allowedBefore = kiv.AllowMessages != 0;
+    TKivCfgRecord config;
+    kiv.ReadConfig(config);
+    const bool allowed = kiv.AllowMessages != 0;
+    SetMessagesAllowed(allowed);
+    // Polling that waits for a message window to be opened stays waiting
+    // while the switch is as it was.
+    if (allowed != allowedBefore)
+        RestoreMessageTimer();
+}
+
+void TfrmMain::CheckAlertList()
+{
+    TKivAlert &alerts = FKiv->Alerts();
+    alerts.CheckAlertList(Board());
+    if (alerts.ChangeText.empty())
+        return;
+    // The board goes on refreshing while the box is up; what changes
+    // meanwhile comes in one box after it, never in boxes piled on it.
+    FPendingAlertText += alerts.ChangeText;
+    if (!FAlertBoxOpen)
+        ShowPendingAlerts();
+}
+
+void TfrmMain::ShowPendingAlerts()
+{
+    // Shown once the tick has returned: a timer is not run again while its
+    // own tick is still running, and the box may stay up all weekend.
+    FAlertBoxOpen = true;
+    QTimer::singleShot(0, this, [this] {
+        {
+            const TFlagScope open(FAlertBoxOpen);
+            TKivAlert &alerts = FKiv->Alerts();
+            alerts.ChangeText = std::move(FPendingAlertText);
+            FPendingAlertText.clear();
+            if (!FEnding)
+                FPrompter.Show(alerts.NotificationText(FKiv->Context().Clock), TMsgIcon::Information, TMsgButtons::Ok);
+        }
+        if (!FPendingAlertText.empty() && !FEnding)
+            ShowPendingAlerts();
+    });
 }
 
 void TfrmMain::tmrCheckForMessagesTimer()
 {
-    if (!FKiv || FEnding)
+    if (!FBoardSession || FEnding)
+        return;
+    if (!FBoardSession->Watcher().Look(BoardChange::Messages).Has(BoardChange::Messages))
         return;
     try {
-        const TFileAge age = FreshFileAge(FKiv->KivFile().Folder() + kMessagesDataFile);
-        if (age == FMessagesStamp)
-            return;
-        FMessagesStamp = age;
-
-        if (FKiv->Messages().NewMessageWaiting()) {
+        std::vector<std::string> waiting = FKiv->Messages().NewMessageKeys();
+        std::sort(waiting.begin(), waiting.end());
+        // Only a message not announced before is announced: sending one, or
+        // a colleague's reading theirs, moves the dataset on too.
+        const bool unannounced =
+            !std::includes(FAnnouncedMessages.begin(), FAnnouncedMessages.end(), waiting.begin(), waiting.end());
+        FAnnouncedMessages = std::move(waiting);
+        SetMessagesFault(std::string());
+        if (unannounced) {
             // The sound marks the change from the status icon to the
             // new-mail icon, not every message after it.
             if (!FTray->Animating())
@@ -108,11 +152,10 @@ void TfrmMain::tmrCheckForMessagesTimer()
             FMessageTimer.stop();
             FPrompter.Show(kNewMessage, TMsgIcon::Information, TMsgButtons::Ok);
         }
-        SetStatusText(std::string());
     } catch (const EKivEngineMissing &) {
         // Its box has been shown and the program asked to end.
-    } catch (const std::exception &) {
-        SetStatusText(kCheckFailed);
+    } catch (const std::exception &error) {
+        SetMessagesFault(kCheckFailed + std::string(error.what()));
     }
 }
 

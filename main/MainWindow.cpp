@@ -1,6 +1,6 @@
 #include "main/MainWindow.h"
 
-#include "board/KivBoard.h"
+#include "board/BoardSession.h"
 #include "board/Session.h"
 #include "gui/Application.h"
 #include "gui/HelpWindow.h"
@@ -172,10 +172,9 @@ void TfrmMain::CreateMenus()
     bar->addMenu(file);
 
     QMenu *status = NewMenu(QStringLiteral("&Status"), QStringLiteral("mnuStatus"), bar);
-    for (TKivAction a : {TKivAction::AtLunch, TKivAction::Available, TKivAction::AwayFromDesk, TKivAction::DND,
-                         TKivAction::GoneHome, TKivAction::InMeeting, TKivAction::OnHoliday, TKivAction::OutOfOffice,
-                         TKivAction::Sick, TKivAction::CustomStatus})
-        status->addAction(Action(a));
+    for (const TKivStatusCommand &command : KivStatusCommands())
+        status->addAction(Action(command.Action));
+    status->addAction(actCustomStatus());
     bar->addMenu(status);
 
     QMenu *view = NewMenu(QStringLiteral("&View"), QStringLiteral("mnuView"), bar);
@@ -214,10 +213,8 @@ void TfrmMain::CreateToolBars()
     };
 
     QToolBar *statuses = newBar(QStringLiteral("Statuses"), QStringLiteral("barStatuses"));
-    for (TKivAction a :
-         {TKivAction::AtLunch, TKivAction::Available, TKivAction::AwayFromDesk, TKivAction::DND, TKivAction::GoneHome,
-          TKivAction::InMeeting, TKivAction::OnHoliday, TKivAction::OutOfOffice, TKivAction::Sick})
-        statuses->addAction(Action(a));
+    for (const TKivStatusCommand &command : KivStatusCommands())
+        statuses->addAction(Action(command.Action));
     statuses->addSeparator();
     statuses->addAction(actCustomStatus());
 
@@ -244,14 +241,10 @@ void TfrmMain::CreatePopupMenus()
         FPopMain->popup(FList->viewport()->mapToGlobal(at));
     });
 
-    const std::initializer_list<TKivAction> statuses{
-        TKivAction::AtLunch,  TKivAction::Available,   TKivAction::AwayFromDesk, TKivAction::DND,
-        TKivAction::GoneHome, TKivAction::InMeeting,   TKivAction::OnHoliday,    TKivAction::OutOfOffice,
-        TKivAction::Sick,     TKivAction::CustomStatus};
-
     FPopMain = NewMenu(QString(), QStringLiteral("popmnuMain"), this);
-    for (TKivAction a : statuses)
-        FPopMain->addAction(Action(a));
+    for (const TKivStatusCommand &command : KivStatusCommands())
+        FPopMain->addAction(Action(command.Action));
+    FPopMain->addAction(actCustomStatus());
     FPopMain->addSeparator();
     FPopMain->addAction(actSendMessage());
     FPopMain->addSeparator();
@@ -266,8 +259,9 @@ void TfrmMain::CreatePopupMenus()
     FPopTray->addAction(show);
     FPopTray->setDefaultAction(show);
     FPopTray->addSeparator();
-    for (TKivAction a : statuses)
-        FPopTray->addAction(Action(a));
+    for (const TKivStatusCommand &command : KivStatusCommands())
+        FPopTray->addAction(Action(command.Action));
+    FPopTray->addAction(actCustomStatus());
     FPopTray->addSeparator();
     FPopTray->addAction(actComments());
     FPopTray->addSeparator();
@@ -538,6 +532,27 @@ QStatusBar *TfrmMain::StatusBarMain() const
 
 void TfrmMain::SetStatusText(const std::string &text)
 {
+    FStatusText = text;
+    ShowStatusText();
+}
+
+void TfrmMain::SetBoardFault(const std::string &text)
+{
+    FBoardFault = text;
+    ShowStatusText();
+}
+
+void TfrmMain::SetMessagesFault(const std::string &text)
+{
+    FMessagesFault = text;
+    ShowStatusText();
+}
+
+void TfrmMain::ShowStatusText()
+{
+    const std::string &text = !FBoardFault.empty()      ? FBoardFault
+                              : !FMessagesFault.empty() ? FMessagesFault
+                                                        : FStatusText;
     statusBar()->showMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 

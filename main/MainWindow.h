@@ -7,6 +7,7 @@
 #include "config/DatabaseWizard.h"
 #include "config/KivCB.h"
 #include "gui/MessageBox.h"
+#include "gui/TimerPause.h"
 #include "main/KivImages.h"
 #include "main/MainActions.h"
 #include "main/NewMessageSound.h"
@@ -19,6 +20,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -29,6 +32,7 @@ class QTreeWidget;
 class TBoardListView;
 class TDepartmentTreeView;
 class TInstanceLock;
+class TBoardSession;
 class TKivBoard;
 class TRaiseListener;
 class TSession;
@@ -42,7 +46,7 @@ struct TWizardOutcome {
 /// Shows the setup wizard modally over parent and answers how it ended.
 using TWizardRunner = std::function<TWizardOutcome(QWidget *parent)>;
 
-class TfrmMain : public QMainWindow, public IMainHost {
+class TfrmMain : public QMainWindow, public IMainHost, public ITimerPause {
     Q_OBJECT
 public:
     /// Builds the window and all its controls. The session gives the
@@ -120,7 +124,7 @@ public:
     /// The dialog in which the new messages waiting at start-up are read.
     void SetReadDialog(IReadDialog *dialog) { FReadDialog = dialog; }
     /// The board the window works on; null until a start has created it.
-    TKivBoard *KivBoard() const { return FKiv.get(); }
+    TKivBoard *KivBoard() const { return FKiv; }
     /// The program's help file: its own path with the extension ".hlp", beside
     /// it or in the installed share folder.
     const QString &HelpFile() const { return FHelpFile; }
@@ -130,9 +134,9 @@ public:
     void ApplyDepartmentPane(const TKivSettings &settings);
     /// The refresh and message periods of the settings on their timers.
     void ApplyTimerPeriods(const TKivSettings &settings);
-    /// The last seen modification stamps of the users and messages datasets.
-    const TFileAge &UsersStamp() const { return FUsersStamp; }
-    const TFileAge &MessagesStamp() const { return FMessagesStamp; }
+    /// The session on the board the window works on; null until a start has
+    /// created it.
+    TBoardSession *BoardSession() const { return FBoardSession.get(); }
 
     // ---- what the commands, timers and dialogs share (MainBoard.cpp) ------
 
@@ -144,8 +148,14 @@ public:
     /// administrator and a row is selected, otherwise for the signed-in user
     /// (whose tray image and administrator flag follow the record).
     void StoreStatus(const std::string &status);
-    /// Enables the message timer exactly when the board allows messaging.
+    /// Enables the message timer exactly when the board allows messaging
+    /// and no window has it paused.
     void RestoreMessageTimer();
+
+    // ---- ITimerPause ---------------------------------------------------------
+
+    void PauseTimers(unsigned which) override;
+    void ResumeTimers(unsigned which) override;
     /// Where the new-message sound comes from: the wave file to play, or an
     /// empty text for the desktop's bell. Until one is set, the bell.
     using TSoundChoice = std::function<QString()>;
@@ -194,7 +204,8 @@ public:
     /// The message timer: a changed messages dataset with a new message
     /// waiting sounds, animates the tray icon, stops polling and says so.
     void tmrCheckForMessagesTimer();
-    /// The board timer's own alert box is up; its ticks wait for it.
+    /// The board timer's own alert box is up; the board goes on refreshing
+    /// under it, and what changes meanwhile waits for a box after it.
     bool AlertBoxOpen() const { return FAlertBoxOpen; }
     /// Plays the new-message sound without waiting for it to finish.
     void PlayNewMessageSound();
@@ -336,12 +347,12 @@ private:
     TKivCB FKivCB;
     TKivMessageBox FPrompter{this};
     std::unique_ptr<TInstanceLock> FInstanceMutex;
-    std::unique_ptr<TKivBoard> FKiv;
+    std::unique_ptr<TBoardSession> FBoardSession;
+    /// The session's board, or null.
+    TKivBoard *FKiv = nullptr;
     TWizardRunner FRunWizard;
     IReadDialog *FReadDialog = nullptr;
     QString FHelpFile;
-    TFileAge FUsersStamp;
-    TFileAge FMessagesStamp;
     bool FFirstActivate = false;
     bool FSessionEnding = false;
     bool FCloseAllowed = false;
@@ -361,4 +372,23 @@ private:
     void BindCommands();
     TNewMessageSound *FSound = nullptr;
     bool FAlertBoxOpen = false;
+    void ApplyBoardConfig();
+    void CheckAlertList();
+    void ShowPendingAlerts();
+    /// Alert lines not shown yet, for the box after the one that is up.
+    std::string FPendingAlertText;
+    /// The keys of the new messages announced so far, sorted.
+    std::vector<std::string> FAnnouncedMessages;
+    /// Why the board or the messages could not be read at the last tick
+    /// that tried; shown in the status bar, over any other text, until a
+    /// tick succeeds.
+    void SetBoardFault(const std::string &text);
+    void SetMessagesFault(const std::string &text);
+    void ShowStatusText();
+    std::string FBoardFault;
+    std::string FMessagesFault;
+    std::string FStatusText;
+    /// Pauses of the board and message timers not yet ended.
+    int FBoardPauses = 0;
+    int FMessagePauses = 0;
 };

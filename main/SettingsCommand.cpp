@@ -28,8 +28,7 @@ void TfrmMain::actSettingsExecute()
     if (FSettingsDialog == nullptr || !FKiv)
         return;
     // No board refresh or message poll runs while the dialog is open.
-    FUpdateTimer.stop();
-    FMessageTimer.stop();
+    const TTimerPauseScope pause(*this, PausedTimer::Both);
 
     TKivFile &kiv = FKiv->KivFile();
     // The folder the board was opened on; the dialog's OK points the board
@@ -74,8 +73,6 @@ void TfrmMain::actSettingsExecute()
     // The board's messaging switch as this copy last read or wrote it: what
     // the dialog stored, or what the board said when nothing was stored.
     SetMessagesAllowed(kiv.AllowMessages != 0);
-    FUpdateTimer.start();
-    RestoreMessageTimer();
 }
 
 void TfrmMain::ApplySettings(const TKivSettings &settings)

@@ -57,7 +57,7 @@ TEST_F(BoardListTest, RowsReadBackByteForByte)
     }
 }
 
-TEST_F(BoardListTest, SelectionIsOneRowAndGoesWithAFilling)
+TEST_F(BoardListTest, SelectionIsOneRowAndFollowsItsUserAcrossRefills)
 {
     EXPECT_FALSE(Board.SelectedRow().has_value());
     Board.AddRow(MakeRow("Ann", "ANN"));
@@ -68,11 +68,22 @@ TEST_F(BoardListTest, SelectionIsOneRowAndGoesWithAFilling)
     EXPECT_EQ(Board.SelectedRow()->SubItems[TBoardRow::Login], "BOB");
     EXPECT_EQ(Widget.selectedItems().size(), 1);
 
-    Board.BeginUpdate();
-    Board.Clear();
-    Board.AddRow(MakeRow("Bob", "BOB"));
-    Board.EndUpdate();
-    EXPECT_FALSE(Board.SelectedRow().has_value());
+    // A refill keeps the selected user selected while listed, even when
+    // the row moved; a user no longer listed leaves nothing selected, and a
+    // later refill does not bring an old selection back.
+    const auto refill = [this](const std::vector<std::string> &logins) {
+        Board.BeginUpdate();
+        Board.Clear();
+        for (const std::string &login : logins)
+            Board.AddRow(MakeRow(login, login));
+        Board.EndUpdate();
+        const std::optional<TBoardRow> row = Board.SelectedRow();
+        return row ? row->SubItems[TBoardRow::Login] : std::string();
+    };
+    EXPECT_EQ(refill({"CAROL", "BOB", "ANN"}), "BOB");
+    EXPECT_EQ(Widget.selectedItems().size(), 1);
+    EXPECT_EQ(refill({"CAROL", "ANN"}), "");
+    EXPECT_EQ(refill({"CAROL", "BOB"}), "");
 }
 
 TEST_F(BoardListTest, SortingByUserWaitsForTheOutermostUpdate)

@@ -8,9 +8,11 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <map>
 #include <sys/inotify.h>
+#include <tuple>
 
 namespace {
 
@@ -132,7 +134,6 @@ TEST_F(TimersTest, AnotherWorkstationsChangeIsOnTheBoardAtTheFirstTickAfterIt)
     EXPECT_FALSE(Session.Administrator);
     Window->ActionListUpdate();
     EXPECT_FALSE(Window->actUsers()->isEnabled());
-    EXPECT_EQ(Window->UsersStamp(), FileAge(UsersFile()));
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
@@ -191,14 +192,14 @@ TEST_F(TimersTest, TwoWatchedColleaguesChangingInOnePeriodGiveOneBoxWithBothLine
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
-TEST_F(TimersTest, WhileTheAlertBoxIsOpenTicksWaitAndTheFirstTickAfterItSeesEveryChange)
+TEST_F(TimersTest, UnderTheAlertBoxTheBoardKeepsRefreshingAndLaterChangesComeInOneBoxAfterIt)
 {
     StartPolling(40);
     AddColleague(Board, "ALICE");
     Window->RefillBoard();
     Watch("ALICE");
     int boxesWhileOpen = -1;
-    bool stampKept = false;
+    bool refreshedUnderTheBox = false;
     bool handled = false;
     // Answers the first box from inside its own event loop, after another
     // change and several periods.
@@ -208,27 +209,29 @@ TEST_F(TimersTest, WhileTheAlertBoxIsOpenTicksWaitAndTheFirstTickAfterItSeesEver
         if (handled || box == nullptr)
             return;
         handled = true;
-        const TFileAge stamp = Window->UsersStamp();
         Ctl(Board, {"status", "Gone home", "--user", "ALICE"});
-        QTest::qWait(250);
+        refreshedUnderTheBox = QTest::qWaitFor([&] { return RowStatus("ALICE") == "Gone home"; }, 5000);
+        QTest::qWait(200);
         boxesWhileOpen = VisibleBoxes();
-        stampKept = Window->UsersStamp() == stamp && Window->AlertBoxOpen();
         TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
         box->accept();
     });
     answer.start(10);
 
     ASSERT_EQ(Ctl({"status", "At lunch", "--user", "ALICE"}), 0);
+    // The first box is accepted by hand; the box after it takes the answer.
     ASSERT_TRUE(QTest::qWaitFor([&] { return TKivMessageBox::AnsweredTexts().size() == 1; }, 10000));
+    EXPECT_TRUE(refreshedUnderTheBox);
     EXPECT_EQ(boxesWhileOpen, 1);
-    EXPECT_TRUE(stampKept);
     EXPECT_TRUE(
         TKivMessageBox::AnsweredTexts()[0].endsWith("ALICE has changed status from \"At lunch\" to \"Gone home\"\n"));
+    QTest::qWait(200);
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 1);
     EXPECT_FALSE(Window->AlertBoxOpen());
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
-TEST_F(TimersTest, TheShutdownMarkerClosesTheWindowWithSignOffAndACopyStartedWhileItIsThereClosesAtItsFirstTick)
+TEST_F(TimersTest, TheShutdownMarkerClosesTheWindowWithSignOffAndACopyStartedWhileItIsThereSignsNobodyIn)
 {
     // Also while the alert box is up, left unanswered at a desk nobody sits at.
     StartPolling(50);
@@ -254,41 +257,59 @@ TEST_F(TimersTest, TheShutdownMarkerClosesTheWindowWithSignOffAndACopyStartedWhi
     EXPECT_EQ(Stored().Status, "Offline");
     Window.reset();
 
+    // A copy started while the marker is there closes before signing in.
     Start();
-    EXPECT_EQ(Stored().Status, "Available");
-    Window->tmrUpdateListViewTimer();
     EXPECT_EQ(App.Terminations, 2);
+    EXPECT_FALSE(Window->isVisible());
     EXPECT_EQ(Stored().Status, "Offline");
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
-TEST_F(TimersTest, AnUnreachableFolderLeavesItsTextAndNoBoxAndIsTriedAgainWhenBack)
+TEST_F(TimersTest, WhileTheBoardOrADatasetCannotBeReadTheStatusBarSaysWhyUntilATickSucceeds)
 {
     StartPolling(60000);
     AddColleague(Board, "ALICE");
+    ASSERT_EQ(Ctl({"send", "ALICE", "Lunch", "At one?"}), 0);
     Window->tmrUpdateListViewTimer();
+    Window->tmrCheckForMessagesTimer();
     Watch("ALICE");
     const std::string away = Board + ".away";
     ASSERT_EQ(rename(Board.c_str(), away.c_str()), 0);
 
-    Window->tmrUpdateListViewTimer();
-    Window->tmrCheckForMessagesTimer();
-    EXPECT_EQ(Window->StatusText(), "Attempting to update Kiv...");
-    EXPECT_TRUE(Window->UsersStamp().IsMissing());
-    // Not tried again while the age stays missing.
-    Window->SetStatusText("");
-    Window->tmrUpdateListViewTimer();
-    EXPECT_EQ(Window->StatusText(), "");
+    // The message tick (and the data classes) do not wipe out the reason.
+    const QString unreachable =
+        QString::fromStdString("Attempting to update Kiv... the board folder cannot be reached: " + Board + "/");
+    for (int tick = 0; tick < 2; ++tick) {
+        Window->tmrUpdateListViewTimer();
+        Window->tmrCheckForMessagesTimer();
+        Window->SetStatusText("");
+        EXPECT_EQ(Window->StatusText(), unreachable);
+    }
 
     ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
     ASSERT_EQ(Ctl({"status", "Gone home", "--user", "ALICE"}), 0);
-    Window->SetStatusText("Attempting to update Kiv...");
     TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
     Window->tmrUpdateListViewTimer();
     EXPECT_EQ(Window->StatusText(), "");
     EXPECT_EQ(RowStatus("ALICE"), "Gone home");
     EXPECT_TRUE(QTest::qWaitFor([] { return TKivMessageBox::AnsweredTexts().size() == 1; }, 5000))
         << "the alert box, once the board is back";
+
+    // A messages dataset damaged in place: its reason stays after ticks of
+    // the board timer, until the message timer can read it again.
+    const std::string messages = Board + "/KivMesg.isd", kept = Board + "/KivMesg.kept";
+    ASSERT_EQ(rename(messages.c_str(), kept.c_str()), 0);
+    TTempHome::WriteAll(messages, std::string(4096, 'x'));
+    Window->tmrCheckForMessagesTimer();
+    ASSERT_EQ(Ctl({"status", "At lunch", "--user", "ALICE"}), 0);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Window->tmrUpdateListViewTimer();
+    EXPECT_TRUE(Window->StatusText().startsWith("Attempting to check for messages... Unable to open the messages "
+                                                "dataset - "))
+        << Window->StatusText().toStdString();
+    ASSERT_EQ(rename(kept.c_str(), messages.c_str()), 0);
+    Window->tmrCheckForMessagesTimer();
+    EXPECT_EQ(Window->StatusText(), "");
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
@@ -360,4 +381,109 @@ TEST(NewMessageSound, TheBellSoundsWhenThereIsNoFileOrItCannotBePlayed)
     EXPECT_EQ(rings, 4);
     sound.Play(QString::fromStdString(damaged));
     EXPECT_TRUE(QTest::qWaitFor([&] { return rings == 5; }, 5000));
+}
+
+TEST_F(TimersTest, BoardWideChangesOfOtherCopiesReachTheRunningWindowAtTheNextTick)
+{
+    StartPolling(60000);
+    ASSERT_TRUE(Window->MessagesAllowed());
+    ASSERT_EQ(Window->tvMain()->topLevelItem(0)->childCount(), 0);
+    Window->tmrUpdateListViewTimer();
+
+    // Kiv.cfg as another administrator's settings command writes it.
+    TKivCfgRecord record;
+    record.AllowMessages = 0;
+    record.LoggingType = 2;
+    {
+        TFakeBoard fakes;
+        TKivFile(Board, fakes.Ctx, "CONFIGURER").WriteConfig(record);
+    }
+    ASSERT_EQ(Ctl({"departments", "add", "Sales"}), 0);
+    Window->tmrUpdateListViewTimer();
+    EXPECT_FALSE(Window->MessagesAllowed());
+    EXPECT_FALSE(Window->actVeiwInBox()->isEnabled());
+    EXPECT_FALSE(Window->tmrCheckForMessages()->isActive());
+    EXPECT_EQ(Window->KivBoard()->KivFile().LoggingType, 2) << "status changes logged as the board says";
+    QTreeWidgetItem *root = Window->tvMain()->topLevelItem(0);
+    ASSERT_EQ(root->childCount(), 1);
+    EXPECT_EQ(root->child(0)->text(0), QStringLiteral("Sales"));
+
+    record.AllowMessages = 1;
+    {
+        TFakeBoard fakes;
+        TKivFile(Board, fakes.Ctx, "CONFIGURER").WriteConfig(record);
+    }
+    Window->tmrUpdateListViewTimer();
+    EXPECT_TRUE(Window->MessagesAllowed());
+    EXPECT_TRUE(Window->tmrCheckForMessages()->isActive());
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, OnlyMessagesNotAnnouncedBeforeAreAnnounced)
+{
+    StartPolling(60000);
+    AddColleague(Board, "ALICE");
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    ASSERT_EQ(Ctl({"send", QString::fromStdString(Me), "One", "first"}), 0);
+    Window->tmrCheckForMessagesTimer();
+    ASSERT_EQ(TKivMessageBox::AnsweredTexts().size(), 1);
+
+    // Left unread; the user sends one of their own, and a colleague too.
+    Window->RestoreMessageTimer();
+    ASSERT_EQ(Ctl({"send", "ALICE", "Two", "mine"}), 0);
+    Window->tmrCheckForMessagesTimer();
+    QTest::qWait(50);
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 1) << "nothing new for this user";
+
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    ASSERT_EQ(Ctl({"send", QString::fromStdString(Me), "Three", "second"}), 0);
+    Window->tmrCheckForMessagesTimer();
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 2);
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, AFloodOfMessagesWaitingAtStartOpensTheInBoxInsteadOfAWindowEach)
+{
+    struct TCountingReader final : IReadDialog {
+        int Shown = 0;
+        void ShowModal(const TReadMessage &) override { ++Shown; }
+    };
+    for (const auto &[waiting, windows, inBoxes] : {std::tuple{5, 5, 0}, std::tuple{6, 0, 1}}) {
+        Window.reset();
+        std::remove((Board + "/KivMesg.isd").c_str());
+        std::remove((Board + "/KivMesg.ism").c_str());
+        PointAtBoard();
+        for (int n = 0; n < waiting; ++n)
+            ASSERT_EQ(Ctl({"send", QString::fromStdString(Me), "Note", QString::number(n)}), 0);
+        TCountingReader reader;
+        int opened = 0;
+        Create();
+        Window->SetReadDialog(&reader);
+        Window->SetExecuteHandler(TKivAction::VeiwInBox, [&] { ++opened; });
+        Window->FormActivate();
+        QTest::qWait(50);
+        EXPECT_EQ(reader.Shown, windows) << waiting;
+        EXPECT_EQ(opened, inBoxes) << waiting;
+    }
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+TEST_F(TimersTest, ATimerRunsAgainOnlyWhenTheLastWindowThatPausedItHasGone)
+{
+    StartPolling(60000);
+    QTimer &board = *Window->tmrUpdateListView(), &messages = *Window->tmrCheckForMessages();
+    {
+        // The in-box pauses both; a message window opened over it pauses the
+        // message timer and closes first.
+        const TTimerPauseScope inBox(*Window, PausedTimer::Both);
+        {
+            const TTimerPauseScope message(*Window, PausedTimer::Messages);
+            EXPECT_FALSE(messages.isActive());
+        }
+        Window->RestoreMessageTimer();
+        EXPECT_FALSE(board.isActive());
+        EXPECT_FALSE(messages.isActive()) << "the inner window restarted what the outer one paused";
+    }
+    EXPECT_TRUE(board.isActive());
+    EXPECT_TRUE(messages.isActive());
 }
