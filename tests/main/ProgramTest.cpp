@@ -230,13 +230,14 @@ TEST_F(ProgramTest, ACopyStartedWhileTheShutdownMarkerIsThereSignsInAndEndsAtIts
     TKivCB block;
     TKivSettings settings;
     block.ReadSettings(settings);
-    settings.UpdateDisplayTime = 1;
+    // The shortest period the settings allow.
+    settings.UpdateDisplayTime = kDisplayUpdateMin;
     block.WriteSettings(settings);
     TTempHome::WriteAll(Board + "/KivDB31.smd", "");
     TChild kiv;
     ASSERT_TRUE(StartKiv(kiv, "report"));
     ASSERT_EQ(kiv.Line(20s).value_or("none"), "started 1") << Errors();
-    EXPECT_EQ(kiv.Wait(10s), 0) << Errors();
+    EXPECT_EQ(kiv.Wait(25s), 0) << Errors();
     EXPECT_EQ(Status(), "Offline");
 }
 
