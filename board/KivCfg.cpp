@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -22,25 +24,39 @@ constexpr std::size_t kRecordSize = sizeof(TKivCfgRecord);
     throw EKivError("Unable to open Kiv.CFG file");
 }
 
-// The file opened for reading and writing and locked against every other
-// process; -1 while another workstation holds it or it cannot be opened. A
-// link or a FIFO in its place is never followed or waited on.
-int OpenExclusive(const std::string &path)
+// The file opened and locked for one read (shared: readers never hold each
+// other up) or one write (exclusive); -1 while another workstation holds it
+// against that, or it cannot be opened, with held telling which. A link or a
+// FIFO in its place is never followed or waited on.
+int OpenLocked(const std::string &path, bool write, bool &held)
 {
-    const int fd = OpenRegularFile(path, O_RDWR);
+    held = false;
+    const int fd = OpenRegularFile(path, write ? O_RDWR : O_RDONLY);
     if (fd < 0)
         return -1;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (flock(fd, (write ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        held = errno == EWOULDBLOCK;
         close(fd);
         return -1;
     }
     return fd;
 }
 
-// One attempt at reading: every record in turn, so the last one counts.
-bool TryRead(const std::string &path, TKivCfgRecord &record)
+// The values this process last read from or wrote to each Kiv.cfg: what a
+// read goes on with while another workstation holds the file.
+std::mutex gKnownLock;
+std::map<std::string, TKivCfgRecord> gKnown;
+
+void Remember(const std::string &path, const TKivCfgRecord &record)
 {
-    const int fd = OpenExclusive(path);
+    std::lock_guard<std::mutex> guard(gKnownLock);
+    gKnown[path] = record;
+}
+
+// One attempt at reading: every record in turn, so the last one counts.
+bool TryRead(const std::string &path, TKivCfgRecord &record, bool &held)
+{
+    const int fd = OpenLocked(path, false, held);
     if (fd < 0)
         return false;
     bool ok = true;
@@ -64,7 +80,8 @@ bool TryRead(const std::string &path, TKivCfgRecord &record)
 
 bool TryWrite(const std::string &path, const TKivCfgRecord &record)
 {
-    const int fd = OpenExclusive(path);
+    bool held = false;
+    const int fd = OpenLocked(path, true, held);
     if (fd < 0)
         return false;
     unsigned char bytes[kRecordSize];
@@ -103,7 +120,7 @@ std::string KivCfgPath(const std::string &folder)
     return path + KivCfg::FileName;
 }
 
-void ReadKivCfg(const std::string &folder, TKivCfgRecord &record)
+TKivCfgRead ReadKivCfg(const std::string &folder, TKivCfgRecord &record)
 {
     const std::string path = KivCfgPath(folder);
     record = TKivCfgRecord();
@@ -115,8 +132,32 @@ void ReadKivCfg(const std::string &folder, TKivCfgRecord &record)
             throw EKivError("Cannot create file \"" + path + "\". " + OpenErrorText(errno));
         close(fd);
     }
-    if (!WithAttempts([&] { return TryRead(path, record); }))
+    bool held = false;
+    if (WithAttempts([&] { return TryRead(path, record, held); })) {
+        Remember(path, record);
+        return TKivCfgRead::FromFile;
+    }
+    if (!held)
         FailOpen();
+    // Held against reading for longer than any write takes: the board goes
+    // on with what it knew, and says so.
+    std::lock_guard<std::mutex> guard(gKnownLock);
+    const auto known = gKnown.find(path);
+    record = known == gKnown.end() ? TKivCfgRecord() : known->second;
+    return known == gKnown.end() ? TKivCfgRead::Defaults : TKivCfgRead::LastKnown;
+}
+
+std::string KivCfgNotice(TKivCfgRead read)
+{
+    switch (read) {
+    case TKivCfgRead::FromFile:
+        break;
+    case TKivCfgRead::LastKnown:
+        return "Kiv.CFG is held by another workstation: the board settings last read are used.";
+    case TKivCfgRead::Defaults:
+        return "Kiv.CFG is held by another workstation: the default board settings are used.";
+    }
+    return {};
 }
 
 void WriteKivCfg(const std::string &folder, const TKivCfgRecord &record)
@@ -124,4 +165,5 @@ void WriteKivCfg(const std::string &folder, const TKivCfgRecord &record)
     const std::string path = KivCfgPath(folder);
     if (!WithAttempts([&] { return TryWrite(path, record); }))
         FailOpen();
+    Remember(path, record);
 }

@@ -1,7 +1,8 @@
 // Kiv.cfg, the board configuration file: the settings every workstation of one
 // board shares. It is a file of 33-byte records without header; the last
-// record counts on reading and writing replaces the first. Every workstation
-// opens it only exclusively, for one read or one write at a time. Any member
+// record counts on reading and writing replaces the first. A reader locks it
+// shared, a writer exclusively, each for one read or one write; a reader kept
+// out for longer than a write takes goes on with the values last known. Any member
 // of the board can put something in its place: a link is never followed (nor
 // created through) and a FIFO never waited on; only a regular file is read.
 #pragma once
@@ -24,7 +25,7 @@ static_assert(sizeof(TKivCfgRecord) == 33, "a Kiv.cfg record is 33 bytes");
 namespace KivCfg {
 /// The file's name in the board database folder.
 inline constexpr const char *FileName = "Kiv.cfg";
-/// Attempts at the exclusive opening before giving up.
+/// Attempts at the locked opening before giving up.
 inline constexpr int Attempts = 21;
 /// The pause between two attempts, in milliseconds: about half a second in
 /// all, so that two workstations starting together do not fail each other.
@@ -35,10 +36,20 @@ inline constexpr int PauseMs = 25;
 /// the folder is blank.
 std::string KivCfgPath(const std::string &folder);
 
+/// Where the values a read gives came from.
+enum class TKivCfgRead {
+    FromFile,  ///< the file
+    LastKnown, ///< the file was held throughout: what this process last read or wrote
+    Defaults,  ///< the file was held throughout and nothing was known yet
+};
+
 /// Reads Kiv.cfg of folder into record, which starts from the defaults; an
 /// empty file reads as the defaults, a missing one is created empty first.
 /// Raises EKivError when the file cannot be created or read.
-void ReadKivCfg(const std::string &folder, TKivCfgRecord &record);
+TKivCfgRead ReadKivCfg(const std::string &folder, TKivCfgRecord &record);
+
+/// What to tell the user about a read's values ("" when they are the file's).
+std::string KivCfgNotice(TKivCfgRead read);
 
 /// Writes record over the first record of the existing Kiv.cfg of folder; the
 /// file is neither created nor shortened. Raises EKivError on failure.

@@ -258,7 +258,7 @@ bool TKivFile::IsOnlyAdministrator()
 
 void TKivFile::ReadConfig(TKivCfgRecord &record)
 {
-    ReadKivCfg(DatabaseFolder, record);
+    ConfigNotice = KivCfgNotice(ReadKivCfg(DatabaseFolder, record));
     LoggingType = record.LoggingType;
     AllowMessages = record.AllowMessages;
 }

@@ -107,8 +107,11 @@ public:
     /// and logs a real change; the signed-in user is left as it is.
     void SetStatusOfSelected(IBoardList &list, const std::string &newStatus);
 
-    /// Reads Kiv.cfg into record and takes its LoggingType and AllowMessages.
+    /// Reads Kiv.cfg into record and takes its LoggingType and AllowMessages;
+    /// ConfigNotice says when they are not the file's (held by another
+    /// workstation throughout), and is empty when they are.
     void ReadConfig(TKivCfgRecord &record);
+    std::string ConfigNotice;
     /// Takes record's LoggingType and AllowMessages and writes it over the
     /// first record of Kiv.cfg.
     void WriteConfig(const TKivCfgRecord &record);

@@ -3,9 +3,17 @@
 #include "config/XRegistry.h"
 #include "platform/Files.h"
 #include "platform/KivError.h"
+#include "platform/Paths.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <set>
 #include <variant>
+#include <vector>
 
 namespace {
 
@@ -72,11 +80,73 @@ const std::array<TSetting, 43> kSettings{{
     {"CellSpacing", &TKivSettings::CellSpacing, 1},
 }};
 
-/// The key, opened (and created when missing) or EKivError.
+/// The key, opened (and created when missing) or EKivError saying which file
+/// and why.
 void OpenSettingsKey(TXRegistry &registry)
 {
     if (!registry.OpenKey(kKivSettingsKey, true))
-        throw EKivError(kUnableToOpen);
+        throw EKivError(std::string(kUnableToOpen) + ": " + registry.LastError());
+}
+
+/// A setting the dialog keeps within a range.
+struct TRange {
+    const char *Name;
+    TIntField Field;
+    int32_t Min;
+    int32_t Max;
+};
+const std::array<TRange, 3> kRanges{{
+    {"UpdateDisplayTime", &TKivSettings::UpdateDisplayTime, kDisplayUpdateMin, kDisplayUpdateMax},
+    {"CheckForNewMsgEvery", &TKivSettings::CheckForNewMsgEvery, kCheckMessagesMin, kCheckMessagesMax},
+    {"MainFontColour", &TKivSettings::MainFontColour, 0, kMainFontColourMax},
+}};
+
+// What the loads of this process said about values they did not take: each
+// file's value once.
+std::mutex gToldLock;
+std::set<std::string> gTold;
+std::string gNotice;
+
+void Tell(const std::vector<std::string> &what)
+{
+    if (what.empty())
+        return;
+    const std::string file = TSettingsStore::FileForKey(kKivSettingsKey, ConfigFolder());
+    std::lock_guard<std::mutex> guard(gToldLock);
+    for (const std::string &w : what) {
+        const std::string text = "The settings file " + file + ": " + w;
+        if (!gTold.insert(text).second)
+            continue;
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
+        gNotice += (gNotice.empty() ? "" : " ") + text;
+    }
+}
+
+/// Brings the values the dialog limits into what it allows; what was not
+/// taken, in words.
+std::vector<std::string> KeepInRange(TKivSettings &settings)
+{
+    std::vector<std::string> ignored;
+    for (const TRange &r : kRanges) {
+        int32_t &value = settings.*r.Field;
+        const int32_t kept = std::clamp(value, r.Min, r.Max);
+        if (kept != value)
+            ignored.push_back(std::string(r.Name) + " = " + std::to_string(value) + " is outside "
+                              + std::to_string(r.Min) + " to " + std::to_string(r.Max) + "; " + std::to_string(kept)
+                              + " is used.");
+        value = kept;
+    }
+    // The nearest size of the dialog's list (the smaller of two as near).
+    int32_t &size = settings.MainFontSize;
+    int32_t nearest = kMainFontSizes.front();
+    for (int32_t allowed : kMainFontSizes)
+        if (std::llabs(int64_t(allowed) - size) < std::llabs(int64_t(nearest) - size))
+            nearest = allowed;
+    if (nearest != size)
+        ignored.push_back("MainFontSize = " + std::to_string(size) + " is not a size the settings offer; "
+                          + std::to_string(nearest) + " is used.");
+    size = nearest;
+    return ignored;
 }
 
 } // namespace
@@ -112,6 +182,7 @@ void TKivCB::ReadSettings(TKivSettings &settings) const
         }
     }
     registry.CloseKey();
+    Tell(KeepInRange(loaded));
     settings = std::move(loaded);
 }
 
@@ -129,6 +200,12 @@ void TKivCB::WriteSettings(const TKivSettings &settings) const
             registry.WriteString(name, settings.*std::get<TTextField>(s.Field));
     }
     registry.CloseKey();
+}
+
+std::string SettingsNotice()
+{
+    std::lock_guard<std::mutex> guard(gToldLock);
+    return gNotice;
 }
 
 std::function<std::string()> SettingsBoardFolder()

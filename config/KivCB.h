@@ -4,6 +4,7 @@
 // the whole block, and whoever changes one loads, changes and saves it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,6 +15,14 @@ inline constexpr const char *kKivSettingsKey = "\\Software\\Brackwater\\Kiv";
 /// The longest text of most text settings, and of ShutDownStatus.
 inline constexpr std::size_t kSettingTextMax = 255;
 inline constexpr std::size_t kShutDownStatusMax = 50;
+
+/// What the settings dialog lets a user choose, and so what a load accepts:
+/// the two periods in seconds, the board's font sizes in points and its colour
+/// (0x00BBGGRR).
+inline constexpr int32_t kDisplayUpdateMin = 10, kDisplayUpdateMax = 360;
+inline constexpr int32_t kCheckMessagesMin = 10, kCheckMessagesMax = 180;
+inline constexpr std::array<int32_t, 4> kMainFontSizes{8, 10, 12, 14};
+inline constexpr int32_t kMainFontColourMax = 0xFFFFFF;
 
 /// Every per-workstation setting, each under a value of the same name.
 struct TKivSettings {
@@ -72,14 +81,21 @@ public:
     void SetDefaults(TKivSettings &settings) const;
     /// Loads the block from the settings key; a value that is missing, of the wrong
     /// kind or (for a text) empty gets its default, which is written back where it
-    /// differs from what is stored (nothing changed, the file is left alone). Raises
-    /// EKivError, leaving settings as they were, when the key cannot be opened or
-    /// the store fails.
+    /// differs from what is stored (nothing changed, the file is left alone). A
+    /// value outside what the settings dialog allows is brought into its range
+    /// (the file keeps it until the next save), and said once per process on
+    /// standard error (SettingsNotice keeps what was said). Raises EKivError,
+    /// naming the file and the reason, leaving settings as they were, when the
+    /// key cannot be opened or the store fails.
     void ReadSettings(TKivSettings &settings) const;
     /// Saves every field to the settings key; raises EKivError, writing nothing, when
     /// the key cannot be opened or the store fails.
     void WriteSettings(const TKivSettings &settings) const;
 };
+
+/// What the loads of this process have said about values they did not take
+/// ("" when nothing): for the status bar at start.
+std::string SettingsNotice();
 
 /// The board folder as the settings block names it: each call loads the block
 /// afresh and answers its KivDBasePath, raising EKivError as ReadSettings does.

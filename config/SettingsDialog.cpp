@@ -60,7 +60,7 @@ constexpr const char *kChangeLocation = "Are you sure.  Change the location of t
 constexpr const char *kIconName = "kiv";
 
 /// The sizes the size list offers, in its order.
-constexpr std::array<int, 4> FontSizes{8, 10, 12, 14};
+constexpr const auto &FontSizes = kMainFontSizes;
 
 /// The sixteen colours of the classic 16-colour palette, as the settings keep
 /// a colour: red in the low byte, then green, then blue.
@@ -99,8 +99,8 @@ constexpr std::array<THelpContextTopic, 3> HelpContextTopics{{
 }};
 
 /// The spin edits' ranges and step, in seconds.
-constexpr int DisplayUpdateMin = 10, DisplayUpdateMax = 360;
-constexpr int CheckMessagesMin = 10, CheckMessagesMax = 180;
+constexpr int DisplayUpdateMin = kDisplayUpdateMin, DisplayUpdateMax = kDisplayUpdateMax;
+constexpr int CheckMessagesMin = kCheckMessagesMin, CheckMessagesMax = kCheckMessagesMax;
 constexpr int PeriodStep = 10;
 
 // The text limits of the user's details: a field of width N keeps N - 1 bytes.

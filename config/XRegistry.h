@@ -24,6 +24,8 @@ public:
     /// Writes the changes to the store and closes the key; raises EKivError with the
     /// store's reason when they cannot be written (the key is closed either way).
     void CloseKey();
+    /// Why the last OpenKey failed: the settings file's path and the reason.
+    const std::string &LastError() const { return FStore.LastError(); }
     /// The path of the open key; empty when none is open.
     const std::string &CurrentPath() const { return FCurrentPath; }
 

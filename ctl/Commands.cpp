@@ -72,6 +72,8 @@ public:
         // --board, else the settings' one as it stood when the command began.
         Board = std::make_unique<TBoardSession>(folder, Ctx, [this] { return Folder; });
         Kiv = &Board->KivFile();
+        if (!Kiv->ConfigNotice.empty())
+            PrintError(Kiv->ConfigNotice);
         Kiv->SignIn();
         Board->FollowUserRecord();
         // The refresh tells of a record it could not find in the status panel.

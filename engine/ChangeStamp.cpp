@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sqlite3.h>
+#include <string>
 
 #include "engine/FileCalls.h"
 
@@ -39,6 +40,8 @@ struct TStampFile {
     struct stat Written; // the file as the last write left it
     bool HaveShared;
     struct stat Shared; // the file as seen under the read lock, before the write lock
+    bool HaveOpened;
+    struct stat Opened; // the file the descriptor was opened on
 
     // A journal's writes follow one another: they are gathered into one
     // write, made before anything else is done with the file.
@@ -258,6 +261,13 @@ int FileControl(sqlite3_file *f, int op, void *arg)
         s->HaveWritten = false;
         return SQLITE_OK;
     }
+    if (op == kOpenedControl) {
+        TStampFile *s = Stamp(f);
+        if (!s->IsMainDb || !s->HaveOpened)
+            return SQLITE_NOTFOUND;
+        *static_cast<struct stat *>(arg) = s->Opened;
+        return SQLITE_OK;
+    }
     if (op == kReadingControl) {
         TStampFile *s = Stamp(f);
         if (!s->IsMainDb || !s->HaveShared || s->Level < SQLITE_LOCK_SHARED)
@@ -343,12 +353,17 @@ int Open(sqlite3_vfs *vfs, sqlite3_filename name, sqlite3_file *f, int flags, in
     // of the folder it makes after creating a journal.
     if (journal && (flags & SQLITE_OPEN_CREATE) != 0)
         rc = gReal->xOpen(gReal, name, s->Real, flags & ~SQLITE_OPEN_CREATE, outFlags);
+    ForgetLastFstat();
     if (rc != SQLITE_OK)
         rc = gReal->xOpen(gReal, name, s->Real, flags, outFlags);
     if (rc != SQLITE_OK || s->Real->pMethods == nullptr) {
         f->pMethods = nullptr;
         return rc != SQLITE_OK ? rc : SQLITE_CANTOPEN;
     }
+    // The open looks at the descriptor it made (fstat, no round trip more):
+    // what the file is, before anything reads or writes it.
+    if (s->IsMainDb)
+        s->HaveOpened = TakeLastFstat(s->Opened);
     f->pMethods = &gMethods;
     return SQLITE_OK;
 }
@@ -370,9 +385,33 @@ int Access(sqlite3_vfs *vfs, const char *name, int flags, int *out)
     }
     return gReal->xAccess(gReal, name, flags, out);
 }
-int FullPathname(sqlite3_vfs *, const char *name, int n, char *out)
+int FullPathname(sqlite3_vfs *vfs, const char *name, int n, char *out)
 {
-    return gReal->xFullPathname(gReal, name, n, out);
+    // SQLite's own answer follows links at every step, the last one too: a
+    // link a colleague put in place of a data file would be opened as the
+    // file it points to. The engine's files are named by their folder,
+    // resolved, and their own name, so that the open (which refuses links)
+    // sees a link as one.
+    const char *slash = std::strrchr(name, '/');
+    const char *base = slash == nullptr ? name : slash + 1;
+    if (vfs != &gVfs || *base == '\0' || std::strcmp(base, ".") == 0 || std::strcmp(base, "..") == 0)
+        return gReal->xFullPathname(gReal, name, n, out);
+    const std::string folder = slash == nullptr ? std::string(".")
+                               : slash == name  ? std::string("/")
+                                                : std::string(name, slash);
+    const int rc = gReal->xFullPathname(gReal, folder.c_str(), n, out);
+    if (rc != SQLITE_OK && rc != SQLITE_OK_SYMLINK)
+        return rc;
+    const std::size_t folderLength = std::strlen(out);
+    const std::size_t baseLength = std::strlen(base);
+    const bool root = folderLength == 1 && out[0] == '/';
+    if (folderLength + 1 + baseLength + 1 > std::size_t(n))
+        return SQLITE_CANTOPEN;
+    char *end = out + folderLength;
+    if (!root)
+        *end++ = '/';
+    std::memcpy(end, base, baseLength + 1);
+    return SQLITE_OK;
 }
 void *DlOpen(sqlite3_vfs *, const char *name)
 {

@@ -57,4 +57,9 @@ constexpr int kLastWrittenControl = 0x56424c57;
 /// a transaction or when it was not seen.
 constexpr int kReadingControl = 0x56425244;
 
+/// The file control that hands over, in a struct stat, the main database
+/// file as its descriptor was opened: fstat of that descriptor, before any
+/// statement reads or writes it.
+constexpr int kOpenedControl = 0x56424f50;
+
 } // namespace vbis

@@ -252,9 +252,21 @@ int16_t TConnection::OpenNew(const std::string &path, std::unique_ptr<TConnectio
     // Read-write without create: a data file that vanished must not come back empty.
     const int rc = sqlite3_open_v2(isd.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, vfs);
     if (rc != SQLITE_OK) {
-        code = db == nullptr ? VBIS_NO_MEMORY : VBIS_IO_ERROR;
+        // The open refuses a link or a fifo put in place of the data file
+        // since it was looked at: that is a data file that is not one.
+        code = db == nullptr                                          ? VBIS_NO_MEMORY
+               : sys::Lstat(isd.c_str(), st) == 0 && !IsPlainFile(st) ? VBIS_CORRUPTED
+                                                                      : VBIS_IO_ERROR;
         sqlite3_close_v2(db);
         return code;
+    }
+    // The file SQLite opened must be the one looked at above, before any
+    // statement (the connection's settings among them) reads or writes it.
+    struct stat opened;
+    if (sqlite3_file_control(db, "main", kOpenedControl, &opened) != SQLITE_OK
+        || !TFileState::Of(opened).SameFile(TFileState::Of(st))) {
+        sqlite3_close_v2(db);
+        return VBIS_CORRUPTED;
     }
     std::unique_ptr<TConnection> connection(new TConnection(path, db, std::move(*read.Definition)));
     connection->FDefinitionFile = definitionFile;
@@ -332,9 +344,17 @@ int16_t TConnection::Reopen()
     // Written since this connection last saw it: by another workstation,
     // or by anyone who could have damaged it or put it in another journal
     // mode. The open checks it as a new open would.
+    const sqlite3_int64 version = FDataVersion;
     int16_t code = Configure();
     if (code == VBIS_OK)
         code = CheckSchema();
+    // Every commit, by any connection, moves the file's change counter on,
+    // and SQLite keeps its page cache while the counter stays. A file that
+    // changed while the counter did not was written behind SQLite's back (a
+    // damage in place, say): the cache is not to be trusted, and a new
+    // connection reads the file as every other workstation does.
+    if (code == VBIS_OK && FDataVersion == version)
+        return kOpenAfresh;
     if (code == VBIS_OK)
         FDataFile = data;
     return code;
@@ -404,8 +424,10 @@ int16_t TConnection::CheckSchema()
         else if (sqlite3_file_control(FDb, "main", kReadingControl, &opened) == SQLITE_OK
                  && !TFileState::Of(opened).SameFile(FDataFile))
             code = VBIS_CORRUPTED;
-        else
+        else {
+            FDataVersion = sqlite3_column_int64(s, 2);
             CountAtOpen(); // in the read transaction the check holds open
+        }
     } else {
         code = rc == SQLITE_DONE ? int16_t(VBIS_CORRUPTED) : CodeOfSqlite(rc);
     }
@@ -546,7 +568,9 @@ int16_t TConnection::Statement(TQuery query, sqlite3_stmt *&out)
         sql = "ROLLBACK";
         break;
     case QCheck:
-        sql = "SELECT key_length, format FROM vbis_dataset WHERE id = 1";
+        // With the connection's data version, read in the same transaction.
+        sql =
+            "SELECT key_length, format, (SELECT data_version FROM pragma_data_version) FROM vbis_dataset WHERE id = 1";
         break;
     case kQueries:
         return VBIS_BAD_PARAMETER;

@@ -123,6 +123,9 @@ private:
     std::chrono::steady_clock::time_point FBusySince;
     std::chrono::steady_clock::time_point FKeptSince;
     bool FSound = true;
+    // SQLite's data version of the connection at the last check: it moves
+    // when another connection committed since.
+    int64_t FDataVersion = -1;
 };
 
 } // namespace vbis

@@ -36,6 +36,7 @@ constexpr const char *kRequiresDatabase = "Kiv requires a database to be able to
 constexpr const char *kStartAutomatically =
     "Thankyou for using Kiv.\r\rWould you like Kiv to start automatically on startup?";
 constexpr const char *kWillStartAutomatically = "Kiv will now start automatically on startup";
+constexpr const char *kCloseWithoutSigningOff = "Would you like to close Kiv without signing off?";
 constexpr const char *kAvailable = "Available";
 /// Up to this many new messages waiting at start are shown one after another.
 constexpr std::size_t kMessagesReadOneByOne = 5;
@@ -238,6 +239,13 @@ void TfrmMain::FormActivate()
         TKivSettings settings;
         FKivCB.ReadSettings(settings);
         FSession.ShowOffline = settings.ShowOfflineUsers;
+        // What was not taken from the settings or Kiv.cfg, said once at start.
+        std::string notice = SettingsNotice();
+        if (!kiv.ConfigNotice.empty())
+            notice += (notice.empty() ? "" : " ") + kiv.ConfigNotice;
+        if (!notice.empty())
+            SetStatusText(notice);
+
         SetHolidayWording(settings.UseVacation);
         Board().AutoSizeColumns();
         kiv.SignIn();
@@ -343,14 +351,19 @@ bool TfrmMain::RunCloseQuery()
             kiv.SetStatus();
         }
     } catch (const EKivError &error) {
-        // On the user's own Exit the window stays, so the user can try again;
-        // at the end of the session the program ends all the same.
+        // On the user's own Exit the user chooses: the window stays, to try
+        // again, or Kiv closes without signing off (a board that cannot be
+        // reached must not make a kill the only way out). At the end of the
+        // session the program ends all the same.
         if (FSessionEnding) {
             PrintOnStandardError(error.what());
         } else {
             FPrompter.Show(error.what(), TMsgIcon::Error, TMsgButtons::Ok);
-            // The session may have ended while the box was up.
-            if (!FSessionEnding)
+            // The session may have ended while a box was up.
+            if (!FSessionEnding
+                && FPrompter.Show(kCloseWithoutSigningOff, TMsgIcon::Confirmation, TMsgButtons::YesNo)
+                       != TMsgAnswer::Yes
+                && !FSessionEnding)
                 return false;
         }
     }

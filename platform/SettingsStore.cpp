@@ -568,7 +568,10 @@ bool TSettingsStore::Save()
 
     for (const TStoredValue &v : FPending)
         Put(current.Values, v);
-    if (!WriteFileAtomically(FPath, FormatStoreText(current.Values, FKeyPath), kFileMode, &error))
+    // A settings file that is a link is read through it, but the save puts
+    // its own file in the link's place: the file the link points to may be
+    // someone else's, or one the user keeps for another use.
+    if (!WriteFileAtomically(FPath, FormatStoreText(current.Values, FKeyPath), kFileMode, &error, TLinks::Refuse))
         return Fail("Unable to save the settings: " + error);
 
     FValues = std::move(current.Values);

@@ -29,11 +29,11 @@ protected:
     TKivCfgRecord Record;
 };
 
-// A child process that holds Kiv.cfg exclusively, as a workstation reading or
-// writing it does, until released (or for holdMs when that is not zero).
+// A child process that holds a lock on Kiv.cfg (exclusive unless lock says
+// otherwise) until released, or for holdMs when that is not zero.
 class THolder {
 public:
-    THolder(const std::string &path, int holdMs)
+    THolder(const std::string &path, int holdMs, int lock = LOCK_EX)
     {
         int ready[2];
         if (pipe(ready) != 0 || pipe(FRelease) != 0)
@@ -43,7 +43,7 @@ public:
             close(ready[0]);
             close(FRelease[1]);
             const int fd = open(path.c_str(), O_RDWR);
-            const bool locked = fd >= 0 && flock(fd, LOCK_EX) == 0;
+            const bool locked = fd >= 0 && flock(fd, lock) == 0;
             (void)!write(ready[1], locked ? "1" : "0", 1);
             if (holdMs > 0) {
                 usleep(useconds_t(holdMs) * 1000);
@@ -156,17 +156,40 @@ TEST_F(KivCfgTest, AWorkstationHoldingTheFileForAMomentDoesNotFailTheRead)
     EXPECT_EQ(Record.AllowMessages, 0);
 }
 
-TEST_F(KivCfgTest, AWorkstationHoldingTheFileThroughoutFailsReadAndWrite)
+// A member holding a lock must not stop every start: readers share the file,
+// and one kept out throughout goes on with what it knew, saying so; only a
+// writer needs the file alone.
+TEST_F(KivCfgTest, ALockHeldThroughoutStopsOnlyTheWriteAndAReadSaysWhatItUsed)
 {
-    WriteWholeFile(Cfg(), CfgRecord(1, 0));
-    THolder holder(Cfg(), 0);
-    ASSERT_TRUE(holder.Locked());
-    EXPECT_EQ(RaisedText([&] { ReadKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
-    EXPECT_EQ(RaisedText([&] { WriteKivCfg(Folder.Path(), Record); }), "Unable to open Kiv.CFG file");
-    EXPECT_EQ(ReadWholeFile(Cfg()), CfgRecord(1, 0));
+    const struct {
+        int Lock;
+        bool ReadBefore; // this process read the file before the lock was taken
+        TKivCfgRead Read;
+        uint8_t LoggingType;
+    } cases[] = {
+        {LOCK_SH, false, TKivCfgRead::FromFile, 2},
+        {LOCK_EX, true, TKivCfgRead::LastKnown, 1},
+        {LOCK_EX, false, TKivCfgRead::Defaults, 0},
+    };
+    for (const auto &c : cases) {
+        TTestFolder folder;
+        const std::string cfg = folder / "Kiv.cfg";
+        WriteWholeFile(cfg, CfgRecord(1, 0));
+        if (c.ReadBefore)
+            ReadKivCfg(folder.Path(), Record);
+        WriteWholeFile(cfg, CfgRecord(2, 0));
+        THolder holder(cfg, 0, c.Lock);
+        ASSERT_TRUE(holder.Locked());
+        TKivCfgRecord record;
+        EXPECT_EQ(ReadKivCfg(folder.Path(), record), c.Read) << c.Lock;
+        EXPECT_EQ(record.LoggingType, c.LoggingType) << c.Lock;
+        EXPECT_EQ(KivCfgNotice(c.Read).empty(), c.Read == TKivCfgRead::FromFile);
+        EXPECT_EQ(RaisedText([&] { WriteKivCfg(folder.Path(), record); }), "Unable to open Kiv.CFG file");
+        EXPECT_EQ(ReadWholeFile(cfg), CfgRecord(2, 0));
+    }
 }
 
-TEST_F(KivCfgTest, AReadOnlyFileCannotBeOpenedAndIsLeftAsItWas)
+TEST_F(KivCfgTest, AReadOnlyFileIsReadButNotWrittenAndIsLeftAsItWas)
 {
     WriteWholeFile(Cfg(), CfgRecord(1, 0));
     chmod(Cfg().c_str(), 0444);
@@ -174,7 +197,9 @@ TEST_F(KivCfgTest, AReadOnlyFileCannotBeOpenedAndIsLeftAsItWas)
     const int code = RunInChild(
         [&] {
             TKivCfgRecord record;
-            return RaisedText([&] { ReadKivCfg(Folder.Path(), record); }) == "Unable to open Kiv.CFG file" ? 0 : 1;
+            if (ReadKivCfg(Folder.Path(), record) != TKivCfgRead::FromFile || record.LoggingType != 1)
+                return 1;
+            return RaisedText([&] { WriteKivCfg(Folder.Path(), record); }) == "Unable to open Kiv.CFG file" ? 0 : 2;
         },
         true);
     EXPECT_EQ(code, 0);

@@ -2,10 +2,15 @@
 // nothing crashes, hangs or is half-written.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <random>
 #include <set>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "kit/EngineApi.h"
@@ -350,4 +355,79 @@ TEST_F(EngineBadFiles, AFullDiskAnswersDiskFullAndKeepsEveryRecordWrittenBefore)
     // Through the same handle, and through a new one.
     EXPECT_EQ(said[added + 1], "H 0 " + std::to_string(added));
     EXPECT_EQ(said[added + 2], "C 0 " + std::to_string(added));
+}
+
+// A colleague swaps the data file between the real one and a link to a
+// database of the user's own, in a tight loop, while the engine opens the
+// dataset again and again. The engine must never run a statement on the
+// linked file: a WAL database there would be put in rollback mode and get a
+// journal beside it.
+TEST_F(EngineBadFiles, ADataFileSwappedWithALinkNeverLetsTheEngineWriteTheLinkedFile)
+{
+    const std::string path = MakeDataset("KivDB31", 3);
+    const std::string isd = path + ".isd";
+    TTempFolder home;
+    const std::string mine = home / "private.db";
+    Sql(mine, "PRAGMA journal_mode=WAL; CREATE TABLE t(a); INSERT INTO t VALUES(1);");
+    const std::string before = ReadFile(mine);
+    ASSERT_EQ(before.substr(18, 2), std::string("\x02\x02", 2)) << "the private database is not in WAL mode";
+    const std::string swap = FFolder / "swap.tmp";
+    ASSERT_EQ(::symlink(mine.c_str(), swap.c_str()), 0);
+
+    // The colleague: the data file and the link change places, each swap one
+    // atomic rename, as fast as it goes.
+    const pid_t swapper = ::fork();
+    ASSERT_GE(swapper, 0);
+    if (swapper == 0)
+        for (;;)
+            ::renameat2(AT_FDCWD, isd.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE);
+    // Bounded in time; a written private database ends it early.
+    int opens = 0, succeeded = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (opens < 100000 && std::chrono::steady_clock::now() < until
+           && (opens % 500 != 0 || ReadFile(mine) == before)) {
+        TOpenDataset ds;
+        succeeded += ds.Open(path) == VBIS_OK;
+        ++opens;
+    }
+    ::kill(swapper, SIGKILL);
+    ::waitpid(swapper, nullptr, 0);
+    EXPECT_GT(succeeded, 0) << "the real file was never opened";
+    EXPECT_EQ(ListFolder(home.Path()), std::vector<std::string>{"private.db"});
+    EXPECT_EQ(ReadFile(mine) == before, true) << "the private database was written, after " << opens << " opens";
+}
+
+// A data file damaged in place with its header left whole keeps SQLite's
+// change counter, so a connection kept from an earlier open would go on
+// answering from its cache while every other workstation reports the damage.
+TEST_F(EngineBadFiles, ADataFileDamagedInPlaceIsReportedByAKeptConnectionAsByAnyOther)
+{
+    const std::string path = MakeDataset("KivDB31", 200);
+    // Open and walk: the connection kept at the close holds every page.
+    const auto walk = [&] {
+        TOpenDataset ds;
+        int16_t code = ds.Open(path);
+        int count = 0;
+        TRecord record(kWorkerRecordLength);
+        if (code == VBIS_OK && (code = ds.Top(0)) == VBIS_OK)
+            while ((code = ds.Get(0, VBIS_READ_NEXT, "", record.Data())) == VBIS_OK)
+                ++count;
+        return "C " + std::to_string(code == VBIS_NOT_FOUND ? 0 : code) + " " + std::to_string(count);
+    };
+    ASSERT_EQ(walk(), "C 0 200");
+    std::string bytes = ReadFile(path + ".isd");
+    ASSERT_GT(bytes.size(), 8192u);
+    for (std::size_t i = 4096; i < bytes.size(); ++i)
+        bytes[i] = char(0x5a ^ (i & 0xff));
+    const int fd = ::open((path + ".isd").c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, bytes.data() + 4096, bytes.size() - 4096, 4096), ssize_t(bytes.size() - 4096));
+    ::close(fd);
+
+    TWorker other({"--deadline=30", "open", path});
+    const std::vector<std::string> seen = other.ReadAll();
+    other.Wait();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_NE(seen[0], "C 0 200");
+    EXPECT_EQ(walk(), seen[0]);
 }

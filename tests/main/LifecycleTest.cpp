@@ -229,12 +229,17 @@ TEST_F(LifecycleTest, TheSessionsEndSignsOffAndAFailureThenGoesToStandardErrorNo
     ASSERT_EQ(Stored().Status, "Available");
     const std::string away = Board + ".away";
     ASSERT_EQ(rename(Board.c_str(), away.c_str()), 0);
-    // The user's own Exit shows the failure and the window stays.
+    // The user's own Exit shows the failure and asks whether to close
+    // without signing off: No keeps the window.
     TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::No);
     Window->CloseMain();
-    EXPECT_NE(TKivMessageBox::LastAnsweredText().indexOf("Unable to update user"), -1);
+    ASSERT_EQ(TKivMessageBox::AnsweredTexts().size(), 2);
+    EXPECT_NE(TKivMessageBox::AnsweredTexts()[0].indexOf("Unable to update user"), -1);
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts()[1], "Would you like to close Kiv without signing off?");
     EXPECT_FALSE(Window->Ending());
     EXPECT_EQ(App.Terminations, 1);
+    TKivMessageBox::ForgetAnswers();
     // At the session's end the program ends all the same.
     testing::internal::CaptureStderr();
     {
@@ -245,11 +250,22 @@ TEST_F(LifecycleTest, TheSessionsEndSignsOffAndAFailureThenGoesToStandardErrorNo
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_NE(errors.find("kiv: Unable to update user"), std::string::npos) << errors;
     EXPECT_EQ(App.Terminations, 2);
-    EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 1);
+    EXPECT_TRUE(TKivMessageBox::AnsweredTexts().isEmpty());
+
+    // Yes closes, and the unreachable board is left as it was.
+    ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
+    Start();
+    ASSERT_EQ(rename(Board.c_str(), away.c_str()), 0);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Yes);
+    Window->CloseMain();
+    EXPECT_TRUE(Window->Ending());
+    EXPECT_EQ(App.Terminations, 3);
+    ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
+    EXPECT_EQ(Stored().Status, "Available");
 
     // The session ends while the Exit's box is up: the box is put away and
     // the program ends.
-    ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
     Start();
     ASSERT_EQ(rename(Board.c_str(), away.c_str()), 0);
     const TSessionEnd sessionEnd(*Window);
@@ -263,7 +279,7 @@ TEST_F(LifecycleTest, TheSessionsEndSignsOffAndAFailureThenGoesToStandardErrorNo
     });
     ending.start(5);
     Window->CloseMain();
-    EXPECT_EQ(App.Terminations, 3);
+    EXPECT_EQ(App.Terminations, 4);
     EXPECT_TRUE(Window->Ending());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     ASSERT_EQ(rename(away.c_str(), Board.c_str()), 0);
@@ -332,4 +348,18 @@ TEST_F(LifecycleTest, ASecondStartBringsTheRunningWindowBackRestored)
         EXPECT_FALSE(running->isMinimized());
     }
     Window.reset();
+}
+
+TEST_F(LifecycleTest, ASettingTheSettingsWindowWouldRefuseIsBroughtBackAndSaidInTheStatusBarAtStart)
+{
+    PointAtBoard();
+    ChangeSettings([](TKivSettings &s) { s.UpdateDisplayTime = 2147483647; });
+    testing::internal::CaptureStderr();
+    Start();
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(
+        Window->StatusText().indexOf(QString::fromStdString(Home.SettingsFile() + ": UpdateDisplayTime = 2147483647")),
+        -1)
+        << Window->StatusText().toStdString();
+    EXPECT_EQ(Settings().UpdateDisplayTime, 360);
 }

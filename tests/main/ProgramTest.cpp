@@ -230,7 +230,8 @@ TEST_F(ProgramTest, ACopyStartedWhileTheShutdownMarkerIsThereEndsAtOnceSigningNo
     TKivCB block;
     TKivSettings settings;
     block.ReadSettings(settings);
-    settings.UpdateDisplayTime = 1;
+    // The shortest period the settings allow.
+    settings.UpdateDisplayTime = kDisplayUpdateMin;
     block.WriteSettings(settings);
     TTempHome::WriteAll(Board + "/KivDB31.smd", "");
     TChild kiv;
