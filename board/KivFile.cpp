@@ -187,9 +187,10 @@ TUser TKivFile::RewriteUserRecord(const std::string &login, const std::function<
 TUser TKivFile::WriteUserRecord(const TUser &user)
 {
     return RewriteUserRecord(user.LogInName, [&](char *record) {
-        // A board without an administrator could never get one again.
-        if (GetInt16(record, UserRecord::Administrator) == 1 && user.Administrator != 1
-            && !OtherAdministrator(FIsamFile.LastKey()))
+        // A board without an administrator could never get one again. The
+        // key is copied: the look at the other records moves on from it.
+        const std::string key = FIsamFile.LastKey();
+        if (GetInt16(record, UserRecord::Administrator) == 1 && user.Administrator != 1 && !OtherAdministrator(key))
             throw EKivError(LastAdministrator::Right);
         PutUserFields(record, user);
     });

@@ -34,6 +34,14 @@ protected:
 
     std::vector<TStoredUser> Users() const { return StoredUsers(Folder.Path()); }
 
+    /// Erases the record of the board's only user, the right taken first.
+    void DeleteOnlyUser(TKivFile &kiv) const
+    {
+        ASSERT_TRUE(ChangeStoredUser(Folder.Path(), kiv.LoginUser.LogInName,
+                                     [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
+        kiv.DeleteUser(1);
+    }
+
     TTestFolder Folder;
     TFakeBoard Mine;
 };
@@ -243,7 +251,7 @@ TEST_F(KivFileTest, ACommentIsStoredOverTheRecordAsItIsNowAndKeepsWhatChangedMea
     EXPECT_EQ(Mine.Session.User.Comments, std::string(49, 'c'));
     EXPECT_EQ(Mine.Session.User.Status, "Available"); // the object is otherwise left as it was
 
-    kiv->DeleteUser(1);
+    DeleteOnlyUser(*kiv);
     EXPECT_EQ(RaisedText([&] { kiv->UpdateComment("x"); }), "Unable to perform lookup on user JSMITH Object not found");
     EXPECT_FALSE(kiv->DatasetOpen());
 }
@@ -338,7 +346,7 @@ TEST_F(KivFileTest, RefreshCurrentUserOfADeletedRecordLeavesTheObjectAndSaysWhy)
     kiv->SignIn();
     kiv->RefreshCurrentUser();
     const TUser before = Mine.Session.User;
-    kiv->DeleteUser(1);
+    DeleteOnlyUser(*kiv);
     kiv->RefreshCurrentUser();
     EXPECT_EQ(Mine.Session.User.Status, before.Status);
     EXPECT_EQ(Mine.Session.User.LogInName, before.LogInName);

@@ -146,6 +146,7 @@ TEST_F(CatalogueDialogsTest, AFailedReadLeavesNothingSelectedInTheAdministration
 {
     ASSERT_NO_FATAL_FAILURE(StartWithColleagues());
     TKivBoard &kiv = *Window->KivBoard();
+    kiv.Status().EnsureStatusDataset();
     kiv.Status().AddStatus("Training");
     kiv.Status().AddStatus("Course");
     kiv.Departments().EnsureDepartmentDataset();
