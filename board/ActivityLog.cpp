@@ -91,6 +91,31 @@ bool LastByte(int fd, off_t size, char &last)
     return size == 0 || ReadAllAt(fd, &last, 1, size - 1) == 1;
 }
 
+// Whether the last line of the file of fd, whose size is size, stops inside
+// a quoted CSV value: after an odd number of double quotes, a doubled quote
+// counting twice. Read back from the end a block at a time, up to the line
+// break before it: one read for any line Kiv writes.
+bool InOpenQuote(int fd, off_t size, bool &open)
+{
+    constexpr off_t kBlock = 512;
+    open = false;
+    for (off_t end = size; end > 0;) {
+        const off_t start = end > kBlock ? end - kBlock : 0;
+        char block[kBlock];
+        const std::size_t length = std::size_t(end - start);
+        if (ReadAllAt(fd, block, length, start) != length)
+            return false;
+        for (std::size_t i = length; i-- > 0;) {
+            if (block[i] == '\n')
+                return true;
+            if (block[i] == '"')
+                open = !open;
+        }
+        end = start;
+    }
+    return true;
+}
+
 // How long a file that does not end in a line break is watched for another
 // workstation's line to be finished.
 constexpr int kSettleLooks = 5;
@@ -123,8 +148,9 @@ int OpenLog(const std::string &path)
 // One line on its way into a log, over as many attempts as it takes.
 class TAppend {
 public:
-    TAppend(std::string path, std::string opening, std::function<std::string()> line)
-        : FPath(std::move(path)), FOpening(std::move(opening)), FLine(std::move(line))
+    /// quoted: the log's values are in double quotes (the CSV log).
+    TAppend(std::string path, std::string opening, std::function<std::string()> line, bool quoted)
+        : FPath(std::move(path)), FOpening(std::move(opening)), FLine(std::move(line)), FQuoted(quoted)
     {
     }
 
@@ -183,8 +209,19 @@ private:
             }
         }
         // A line cut short (by a full disk on some workstation) is ended
-        // before this one, so that no line runs into another.
-        const std::string lineBreak = last == '\n' ? "" : last == '\r' ? "\n" : kLineEnd;
+        // before this one, so that no line runs into another. A CSV value
+        // cut inside its quotes is closed first: a reader would otherwise
+        // take the line break and the next line into that value.
+        bool open = false;
+        if (last != '\n' && FQuoted && !InOpenQuote(fd, st.st_size, open)) {
+            TFailure failure = Failure("Cannot read file", FPath);
+            ::close(fd);
+            return failure;
+        }
+        const std::string lineBreak = open           ? std::string("\"") + kLineEnd
+                                      : last == '\n' ? ""
+                                      : last == '\r' ? "\n"
+                                                     : kLineEnd;
         return WriteAndClose(fd, lineBreak + Opening(fd) + FLine());
     }
 
@@ -280,6 +317,7 @@ private:
     std::string FPath;
     std::string FOpening;
     std::function<std::string()> FLine;
+    bool FQuoted;
     /// The bytes of the line an earlier attempt left unwritten.
     std::string FRest;
     /// The log's size just after that attempt's part of the line.
@@ -316,7 +354,8 @@ std::string StatusChangeEntry(const std::string &name, const std::string &login,
 void AppendTextLog(const std::string &path, const std::string &entry, const IClock &clock, const TLogPause &pause)
 {
     // The time of a line is taken when it is written, at each attempt.
-    TAppend append(path, TextBanner(), [&] { return NowText(clock) + " " + OnOneLine(entry) + kLineEnd; });
+    TAppend append(
+        path, TextBanner(), [&] { return NowText(clock) + " " + OnOneLine(entry) + kLineEnd; }, false);
     Append(append, "Unable to add to Kiv logfile -  ", pause);
 }
 
@@ -324,9 +363,12 @@ void AppendCsvLog(const std::string &path, const std::string &name, const std::s
                   const std::string &oldStatus, const std::string &newStatus, const IClock &clock,
                   const TLogPause &pause)
 {
-    TAppend append(path, kCsvHeader, [&] {
-        return CsvValue(NowText(clock)) + ',' + CsvValue(name) + ',' + CsvValue(login) + ',' + CsvValue(oldStatus) + ','
-               + CsvValue(newStatus) + kLineEnd;
-    });
+    TAppend append(
+        path, kCsvHeader,
+        [&] {
+            return CsvValue(NowText(clock)) + ',' + CsvValue(name) + ',' + CsvValue(login) + ',' + CsvValue(oldStatus)
+                   + ',' + CsvValue(newStatus) + kLineEnd;
+        },
+        true);
     Append(append, "Unable to add to Kiv CSV file -  ", pause);
 }

@@ -13,7 +13,9 @@
 // (to a colleague's own files) or a FIFO is refused like a log that cannot be
 // opened, and only a regular file is written. A file that does not end in a
 // line break (a line cut short when some workstation's disk was full) gets one
-// before the next line, so that no line runs into another.
+// before the next line, so that no line runs into another; in the CSV log a
+// value cut inside its quotes is closed before that break, so that every row
+// after it still reads as its five values.
 #pragma once
 
 #include <chrono>

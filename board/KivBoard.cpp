@@ -3,6 +3,7 @@
 #include "board/KivText.h"
 #include "board/Session.h"
 #include "board/UserRecord.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
 
@@ -46,14 +47,24 @@ std::string TKivBoard::AlertFile() const
 std::string TKivBoard::LoadAlertList()
 {
     FAlertFileUnreadable = false;
+    const std::string file = AlertFile();
     try {
-        FAlerts->LoadFromFile(AlertFile());
+        FAlerts->LoadFromFile(file);
+        return std::string();
     } catch (const EKivError &error) {
-        FAlertFileUnreadable = true;
         FAlerts->ClearAlertList();
-        return error.what();
+        // The file goes aside whole, for whoever can still make sense of it,
+        // and the list of this run takes its place at the end.
+        const std::string aside = RenameAside(file, ".unreadable");
+        const int code = errno;
+        if (!aside.empty())
+            return error.what() + std::string("\r\rThe file has been kept as ") + aside
+                   + ". Kiv starts with an empty alert list.";
+        const std::string why = OpenErrorText(code);
+        FAlertFileUnreadable = true;
+        return error.what() + std::string("\r\rThe file could not be set aside either (") + why
+               + "), so it is kept as it is: Kiv starts with an empty alert list that will not be saved.";
     }
-    return std::string();
 }
 
 bool TKivBoard::SaveAlertList()

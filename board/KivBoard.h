@@ -56,14 +56,17 @@ public:
     std::string AlertFile() const;
     /// Loads the alert list from the alert file. A missing file (the login's
     /// first start on this workstation) leaves the list empty. So does a file
-    /// that is there but cannot be read, or is too large: its reason is
-    /// answered, and SaveAlertList will not replace that file. Answers an
-    /// empty text when the list was loaded or there was no file.
+    /// that is there but cannot be read, or is too large: it is renamed to
+    /// the alert file followed by ".unreadable" (and "-1", "-2"... when that
+    /// is taken), so that SaveAlertList can save the new list in its place;
+    /// the text for the user says why and where the file went. Should the
+    /// rename fail too, the file stays, and SaveAlertList will not replace
+    /// it. Answers an empty text when the list was loaded or there was no file.
     std::string LoadAlertList();
     /// Saves the alert list to the alert file, unless LoadAlertList found a
-    /// file it could not read: that one is left as it is, never replaced by
-    /// a list that does not hold what it held. False in that case. Raises
-    /// EKivError when the file cannot be written.
+    /// file it could neither read nor set aside: that one is left as it is,
+    /// never replaced by a list that does not hold what it held. False in
+    /// that case. Raises EKivError when the file cannot be written.
     bool SaveAlertList();
 
 private:

@@ -47,6 +47,22 @@ int OpenLocked(const std::string &path, bool write, bool &held)
 std::mutex gKnownLock;
 std::map<std::string, TKivCfgRecord> gKnown;
 
+// Reads every record of the open file in turn, so the last one counts.
+bool ReadRecords(int fd, TKivCfgRecord &record)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return false;
+    for (off_t position = 0; position != st.st_size; position += off_t(kRecordSize)) {
+        unsigned char bytes[kRecordSize];
+        // A length that is not a multiple of 33 ends in a short read.
+        if (ReadAllAt(fd, bytes, kRecordSize, position) != kRecordSize)
+            return false;
+        std::memcpy(&record, bytes, kRecordSize);
+    }
+    return true;
+}
+
 void Remember(const std::string &path, const TKivCfgRecord &record)
 {
     std::lock_guard<std::mutex> guard(gKnownLock);
@@ -59,31 +75,14 @@ bool TryRead(const std::string &path, TKivCfgRecord &record, bool &held)
     const int fd = OpenLocked(path, false, held);
     if (fd < 0)
         return false;
-    bool ok = true;
-    struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        ok = false;
-    } else {
-        for (off_t position = 0; position != st.st_size; position += off_t(kRecordSize)) {
-            unsigned char bytes[kRecordSize];
-            // A length that is not a multiple of 33 ends in a short read.
-            if (ReadAllAt(fd, bytes, kRecordSize, position) != kRecordSize) {
-                ok = false;
-                break;
-            }
-            std::memcpy(&record, bytes, kRecordSize);
-        }
-    }
+    const bool ok = ReadRecords(fd, record);
     close(fd);
     return ok;
 }
 
-bool TryWrite(const std::string &path, const TKivCfgRecord &record)
+// Writes record over the first record of the open file and closes it.
+bool WriteAndClose(int fd, const TKivCfgRecord &record)
 {
-    bool held = false;
-    const int fd = OpenLocked(path, true, held);
-    if (fd < 0)
-        return false;
     unsigned char bytes[kRecordSize];
     std::memcpy(bytes, &record, kRecordSize);
     bool ok = WriteAllAt(fd, bytes, kRecordSize, 0) == kRecordSize;
@@ -91,6 +90,30 @@ bool TryWrite(const std::string &path, const TKivCfgRecord &record)
     ok = fsync(fd) == 0 && ok;
     ok = close(fd) == 0 && ok;
     return ok;
+}
+
+bool TryWrite(const std::string &path, const TKivCfgRecord &record)
+{
+    bool held = false;
+    const int fd = OpenLocked(path, true, held);
+    return fd >= 0 && WriteAndClose(fd, record);
+}
+
+// One attempt at a change: read, changed and written back under one lock, so
+// that no other workstation's write falls between the read and the write.
+bool TryChange(const std::string &path, const std::function<void(TKivCfgRecord &)> &change, TKivCfgRecord &record)
+{
+    bool held = false;
+    const int fd = OpenLocked(path, true, held);
+    if (fd < 0)
+        return false;
+    record = TKivCfgRecord();
+    if (!ReadRecords(fd, record)) {
+        close(fd);
+        return false;
+    }
+    change(record);
+    return WriteAndClose(fd, record);
 }
 
 template <typename Attempt>
@@ -164,6 +187,14 @@ void WriteKivCfg(const std::string &folder, const TKivCfgRecord &record)
 {
     const std::string path = KivCfgPath(folder);
     if (!WithAttempts([&] { return TryWrite(path, record); }))
+        FailOpen();
+    Remember(path, record);
+}
+
+void ChangeKivCfg(const std::string &folder, const std::function<void(TKivCfgRecord &)> &change, TKivCfgRecord &record)
+{
+    const std::string path = KivCfgPath(folder);
+    if (!WithAttempts([&] { return TryChange(path, change, record); }))
         FailOpen();
     Remember(path, record);
 }

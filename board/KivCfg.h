@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 /// One record of Kiv.cfg, byte for byte as the file holds it.
@@ -54,3 +55,11 @@ std::string KivCfgNotice(TKivCfgRead read);
 /// Writes record over the first record of the existing Kiv.cfg of folder; the
 /// file is neither created nor shortened. Raises EKivError on failure.
 void WriteKivCfg(const std::string &folder, const TKivCfgRecord &record);
+
+/// Changes Kiv.cfg of folder as it is at this moment: under one exclusive
+/// opening its record (the defaults for an empty file) is read, change is
+/// applied to it and it is written over the first record, so a switch that
+/// change leaves alone keeps what another workstation wrote last. record
+/// receives what was written. The file is neither created nor shortened.
+/// Raises EKivError on failure.
+void ChangeKivCfg(const std::string &folder, const std::function<void(TKivCfgRecord &)> &change, TKivCfgRecord &record);

@@ -151,7 +151,13 @@ void TKivFile::OpenToUpdate()
 
 void TKivFile::UpdateUser()
 {
-    WriteUserRecord(FCtx.Session.User);
+    // The signed-in user's own details; the right stays as stored, since the
+    // object may hold it from before another administrator changed it.
+    RewriteUserRecord(FCtx.Session.User.LogInName, [&](char *record) {
+        TUser user = FCtx.Session.User;
+        user.Administrator = GetInt16(record, UserRecord::Administrator);
+        PutUserFields(record, user);
+    });
 }
 
 void TKivFile::UpdateUserRecord(const TUser &user)
@@ -169,16 +175,36 @@ TUser TKivFile::RewriteUserRecord(const std::string &login, const std::function<
     UserRecord::TBuffer record{};
     if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, UserRecord::LoginKey(login)))
         throw EKivError("Unable to perform lookup on user " + login + " " + FIsamFile.ErrorText());
+    // Kept before the edit, which may look at other records.
+    const std::string key = FIsamFile.LastKey();
     edit(record.data());
     PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
-    if (!FIsamFile.ReplaceRecord(record.data(), FIsamFile.LastKey()))
+    if (!FIsamFile.ReplaceRecord(record.data(), key))
         throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
     return GetUserFields(record.data());
 }
 
 TUser TKivFile::WriteUserRecord(const TUser &user)
 {
-    return RewriteUserRecord(user.LogInName, [&](char *record) { PutUserFields(record, user); });
+    return RewriteUserRecord(user.LogInName, [&](char *record) {
+        // A board without an administrator could never get one again. The
+        // key is copied: the look at the other records moves on from it.
+        const std::string key = FIsamFile.LastKey();
+        if (GetInt16(record, UserRecord::Administrator) == 1 && user.Administrator != 1 && !OtherAdministrator(key))
+            throw EKivError(LastAdministrator::Right);
+        PutUserFields(record, user);
+    });
+}
+
+bool TKivFile::OtherAdministrator(const std::string &key)
+{
+    if (!FIsamFile.GotoTop(UserRecord::NumberIndex))
+        throw EKivError("Unable to perform BOF on dataset - " + FIsamFile.ErrorText());
+    UserRecord::TBuffer record{};
+    while (FIsamFile.ReadNext(record.data(), UserRecord::NumberIndex))
+        if (FIsamFile.LastKey() != key && GetInt16(record.data(), UserRecord::Administrator) == 1)
+            return true;
+    return false;
 }
 
 void TKivFile::UpdateComment(const std::string &comment)
@@ -238,7 +264,12 @@ void TKivFile::DeleteUser(int32_t number)
         throw EKivError("Unable to delete user - unable to access the Kiv database location " + Quoted(folder));
     TDatasetGuard guard(FIsamFile);
     OpenOrRaise("Unable to open dataset - ");
-    if (!FIsamFile.DeleteRecord(RecordNumberText(number)))
+    const std::string key = RecordNumberText(number);
+    UserRecord::TBuffer record{};
+    if (FIsamFile.ReadEqual(record.data(), UserRecord::NumberIndex, key)
+        && GetInt16(record.data(), UserRecord::Administrator) == 1 && !OtherAdministrator(key))
+        throw EKivError(LastAdministrator::Delete);
+    if (!FIsamFile.DeleteRecord(key))
         throw EKivError("Unable to erase user - " + FIsamFile.ErrorText());
 }
 
@@ -268,4 +299,20 @@ void TKivFile::WriteConfig(const TKivCfgRecord &record)
     LoggingType = record.LoggingType;
     AllowMessages = record.AllowMessages;
     WriteKivCfg(DatabaseFolder, record);
+}
+
+void TKivFile::WriteConfigChanges(const TKivCfgRecord &read, const TKivCfgRecord &edited)
+{
+    TKivCfgRecord written;
+    ChangeKivCfg(
+        DatabaseFolder,
+        [&](TKivCfgRecord &now) {
+            if (edited.LoggingType != read.LoggingType)
+                now.LoggingType = edited.LoggingType;
+            if (edited.AllowMessages != read.AllowMessages)
+                now.AllowMessages = edited.AllowMessages;
+        },
+        written);
+    LoggingType = written.LoggingType;
+    AllowMessages = written.AllowMessages;
 }

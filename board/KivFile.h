@@ -18,6 +18,16 @@
 
 class TKivAlert;
 
+/// What the users dataset refuses, so that a board always keeps an
+/// administrator: deleting its only one, and taking the right from them.
+namespace LastAdministrator {
+inline constexpr const char *Delete = "This user is the only Administrator within Kiv.\r\r"
+                                      "Please make another user and Administrator before deleting this user";
+inline constexpr const char *Right =
+    "This user is the only Administrator within Kiv.\r\r"
+    "Please make another user an Administrator before removing this user's Administrator right";
+} // namespace LastAdministrator
+
 class TKivFile {
 public:
     /// Opens the board in folder for the effective user's login. When the
@@ -53,7 +63,8 @@ public:
     /// not know it yet.
     void SignIn();
     /// Writes the signed-in user object's details into the record of the
-    /// object's LogInName, with the now text as Updated.
+    /// object's LogInName, with the now text as Updated; the administrator
+    /// right stays as stored, which only the user administration changes.
     void UpdateUser();
     /// Stores comment as the current login's Comments, with the now text as
     /// Updated, over the record as it is read just before the write, so that
@@ -70,14 +81,17 @@ public:
     /// now text as Updated, as UpdateUser does and with its messages; for the
     /// user administration, which edits any user. The signed-in user object
     /// is left as it is, unless user is the current login's: then the object
-    /// takes the record as written.
+    /// takes the record as written. Taking the administrator right from the
+    /// board's only administrator is refused with the message the user is
+    /// shown, and nothing is written.
     void UpdateUserRecord(const TUser &user);
     /// Fills the signed-in user object from the current login's record; when
     /// the record cannot be found the first status-bar panel says why.
     void RefreshCurrentUser();
     /// The values of the record filed under number.
     TUser ReadUser(int32_t number);
-    /// Erases the record filed under number.
+    /// Erases the record filed under number; the board's only administrator
+    /// is refused with the message the user is shown.
     void DeleteUser(int32_t number);
     /// True when at most one record is an administrator.
     bool IsOnlyAdministrator();
@@ -115,6 +129,11 @@ public:
     /// Takes record's LoggingType and AllowMessages and writes it over the
     /// first record of Kiv.cfg.
     void WriteConfig(const TKivCfgRecord &record);
+    /// Writes the switches that edited changes from read (LoggingType,
+    /// AllowMessages) over Kiv.cfg as it is at this moment, so that another
+    /// administrator's change to the other switch since read is kept; takes
+    /// both switches as the file then holds them.
+    void WriteConfigChanges(const TKivCfgRecord &read, const TKivCfgRecord &edited);
 
     /// DatabaseFolder ending in the path separator.
     std::string Folder() const;
@@ -145,6 +164,9 @@ private:
     /// Reads the record of login afresh, lets edit change it, stamps it with
     /// the now text and writes it back; answers the user as written.
     TUser RewriteUserRecord(const std::string &login, const std::function<void(char *)> &edit);
+    /// True when a record of the open dataset other than the one filed
+    /// under key is an administrator; reads the records until it finds one.
+    bool OtherAdministrator(const std::string &key);
     /// Opens the dataset and positions before its first record, or raises.
     void OpenBeforeFirst();
     void FillRows(IBoardList &list, const std::string *department);

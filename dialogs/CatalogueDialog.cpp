@@ -148,11 +148,17 @@ void TKivCatalogueDialog::ListClick()
 {
     TKivBoard *board = FMain.KivBoard();
     if (board != nullptr && FItems.SelectedData()) {
-        ShowingErrors(FPrompter, [&] {
-            std::string text = EditBytes(*FSelected);
+        // The entry read before must not stay, where Delete and Update would
+        // take it for the one selected now (a fixed status among them).
+        FSelected->clear();
+        const bool read = ShowingErrors(FPrompter, [&] {
+            std::string text;
             ReadSelected(*board, text);
             SetEditBytes(*FSelected, text);
         });
+        // Nothing read, nothing selected: Delete and Update wait for an entry.
+        if (!read)
+            FList->clearSelection();
     }
     UpdateActions();
 }

@@ -57,7 +57,8 @@ public:
     void UpdateActions();
 
     /// The hidden field holding the text of the entry last clicked, as read
-    /// back from the dataset; it keeps it across refills and showings.
+    /// back from the dataset (empty when that read failed); it keeps it
+    /// across refills and showings.
     QLineEdit *txtSelectedItem() const { return FSelected; }
     QLabel *lblEntry() const { return FLabel; }
     QAction *actAdd() const { return FActAdd; }

@@ -21,9 +21,6 @@
 
 namespace {
 
-constexpr const char *kOnlyAdministrator = "This user is the only Administrator within Kiv.\r\r"
-                                           "Please make another user and Administrator before deleting this user";
-
 // Rows of one fixed height, whatever the font would ask for.
 class TFixedRowHeight final : public QStyledItemDelegate {
 public:
@@ -230,14 +227,28 @@ void TfrmKivUsers::FillUsers(TKivBoard &board)
     board.KivFile().FillUserNames(FUsers);
 }
 
+void TfrmKivUsers::EmptyFields()
+{
+    for (QLineEdit *edit : {FName, FStatusText, FComments, FExtension, FDepartmentText, FUserName})
+        edit->clear();
+    FStatuses.Select(-1);
+    FDepartments.Select(-1);
+    FAdministrator->setChecked(false);
+    FReadAdministrator = false;
+}
+
 void TfrmKivUsers::ReadUser()
 {
     const std::optional<int32_t> number = FUsers.SelectedData();
     TKivBoard *board = FMain.KivBoard();
     if (!number || board == nullptr)
         return;
-    ShowingErrors(FPrompter, [&] {
+    // The user read before must not stay in the fields, where Update and
+    // Delete would take them for the one selected now.
+    EmptyFields();
+    const bool read = ShowingErrors(FPrompter, [&] {
         const TUser user = board->KivFile().ReadUser(*number);
+        FReadAdministrator = user.Administrator == 1;
         SetEditBytes(*FName, user.Name);
         SetEditBytes(*FStatusText, user.Status);
         SetEditBytes(*FComments, user.Comments);
@@ -249,6 +260,9 @@ void TfrmKivUsers::ReadUser()
         FStatuses.SelectExact(EditBytes(*FStatusText));
         FDepartments.SelectExact(EditBytes(*FDepartmentText));
     });
+    // Nothing read, nothing selected: Update and Delete wait for a user.
+    if (!read)
+        FUsersList->clearSelection();
 }
 
 void TfrmKivUsers::UpdateActions()
@@ -275,13 +289,7 @@ void TfrmKivUsers::actUpdateExecute()
         // The edited user's own record; the signed-in user stays who they are.
         board->KivFile().UpdateUserRecord(user);
         FillUsers(*board);
-        FName->clear();
-        FComments->clear();
-        FExtension->clear();
-        FUserName->clear();
-        FStatuses.Select(-1);
-        FDepartments.Select(-1);
-        FAdministrator->setChecked(false);
+        EmptyFields();
         FMain.RefillBoard();
     });
     UpdateActions();
@@ -295,9 +303,10 @@ void TfrmKivUsers::actDeleteExecute()
         return;
     ShowingErrors(FPrompter, [&] {
         TKivFile &kiv = board->KivFile();
-        // The rule looks at the box, not at the stored record.
-        if (FAdministrator->isChecked() && kiv.IsOnlyAdministrator()) {
-            FPrompter.Show(kOnlyAdministrator, TMsgIcon::Error, TMsgButtons::Ok);
+        // The box ticked, or the right as stored: unticking the box first
+        // does not let the only administrator go.
+        if ((FAdministrator->isChecked() || FReadAdministrator) && kiv.IsOnlyAdministrator()) {
+            FPrompter.Show(LastAdministrator::Delete, TMsgIcon::Error, TMsgButtons::Ok);
             return;
         }
         const std::string question = "Are you sure you want to delete \"" + EditBytes(*FName) + " \"";

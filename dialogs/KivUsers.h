@@ -75,6 +75,8 @@ private:
     void CreateControls();
     QLabel *NewLabel(const QString &caption, QWidget *buddy, int top);
     void FormShow();
+    /// Empties every field and selects nothing in the combos.
+    void EmptyFields();
     void actUpdateExecute();
     void actDeleteExecute();
     void FillUsers(TKivBoard &board);
@@ -99,6 +101,8 @@ private:
     QToolButton *FClear = nullptr;
     QLineEdit *FExtension = nullptr;
     QCheckBox *FAdministrator = nullptr;
+    /// The right of the user last read, as stored.
+    bool FReadAdministrator = false;
     QPushButton *FHelp = nullptr;
     QPushButton *FUpdate = nullptr;
     QPushButton *FDelete = nullptr;

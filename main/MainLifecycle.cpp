@@ -181,9 +181,10 @@ void TfrmMain::FormCreate()
         CloseMain();
         return;
     }
+    // Told once, at the start: the list is empty, and why.
     const std::string unread = FKiv->LoadAlertList();
     if (!unread.empty())
-        PrintOnStandardError(unread + "; starting with an empty alert list, and the file is kept as it is");
+        FPrompter.Show(unread, TMsgIcon::Warning, TMsgButtons::Ok);
     FHelpFile = ProgramHelpFile();
     FSkipSignOff = false;
 

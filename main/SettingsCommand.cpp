@@ -51,10 +51,11 @@ void TfrmMain::actSettingsExecute()
                 CloseMain();
             } else {
                 // Kiv.cfg is written only when the dialog changed the board's
-                // switches, so that confirming it never puts back what another
-                // administrator has set since it opened.
+                // switches, and then only the switch changed, so that
+                // confirming it never puts back what another administrator
+                // has set since it opened.
                 if (config.LoggingType != read.LoggingType || config.AllowMessages != read.AllowMessages)
-                    kiv.WriteConfig(config);
+                    kiv.WriteConfigChanges(read, config);
                 ApplySettings(settings);
             }
         }

@@ -3,6 +3,7 @@
 #include "platform/FileCalls.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -109,6 +110,29 @@ std::string OpenErrorText(int error)
         return "Not a regular file";
     char buffer[256];
     return strerror_r(error, buffer, sizeof buffer);
+}
+
+std::string RenameAside(const std::string &path, const std::string &suffix)
+{
+    constexpr int kNumbers = 100;
+    for (int n = 0; n <= kNumbers; ++n) {
+        const std::string aside = path + suffix + (n == 0 ? std::string() : "-" + std::to_string(n));
+        if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
+            return aside;
+        if (errno == EEXIST)
+            continue;
+        if (errno != EINVAL && errno != ENOSYS)
+            return std::string();
+        // A file system that cannot refuse to replace: the name is looked at first.
+        struct stat st {};
+        if (lstat(aside.c_str(), &st) == 0)
+            continue;
+        if (rename(path.c_str(), aside.c_str()) == 0)
+            return aside;
+        return std::string();
+    }
+    errno = EEXIST;
+    return std::string();
 }
 
 bool SyncFolder(const std::string &folder)

@@ -49,6 +49,12 @@ int OpenRegularFile(const std::string &path, int flags, mode_t mode = 0, TLinks 
 /// plain words for a link and for a file that is not a regular one.
 std::string OpenErrorText(int error);
 
+/// Renames path (a link itself, never what it points to) to path followed by
+/// suffix, or by suffix, "-" and the first number from 1 whose name is free;
+/// a name that is taken is never replaced. Answers the new path, or an empty
+/// text with errno saying why.
+std::string RenameAside(const std::string &path, const std::string &suffix);
+
 /// Flushes folder itself to the disk, so that a file created or renamed in it
 /// survives a power cut; false when the folder cannot be opened or flushed.
 bool SyncFolder(const std::string &folder);

@@ -66,6 +66,31 @@ int WithFullDisk(rlim_t limit, const std::function<int(const TLogPause &)> &body
     });
 }
 
+/// The rows of a whole CSV file as a spreadsheet reads them: a quoted value
+/// runs on over line breaks until its closing quote.
+std::vector<std::vector<std::string>> CsvRows(const std::string &bytes)
+{
+    std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        const char next = i + 1 < bytes.size() ? bytes[i + 1] : '\0';
+        std::string &value = rows.back().back();
+        if (quoted && c == '"' && next == '"')
+            value += c, ++i;
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == ',')
+            rows.back().emplace_back();
+        else if (!quoted && c == '\r' && next == '\n')
+            rows.emplace_back(1), ++i;
+        else
+            value += c;
+    }
+    rows.pop_back(); // after the last line break
+    return rows;
+}
+
 } // namespace
 
 TEST_F(ActivityLogTest, ANewLogGetsItsBannerAndAnExistingOneOnlyItsLines)
@@ -151,7 +176,9 @@ TEST_F(ActivityLogTest, ALinePartlyWrittenIsFinishedByTheNextAttempt)
 }
 
 // Another workstation's disk filled up in the middle of its line and it gave
-// up: the next line, from anywhere, starts on a line of its own.
+// up: the next line, from anywhere, starts on a line of its own, and in the
+// CSV log the value cut inside its quotes is closed, so that a spreadsheet
+// reads every row after it as its five values.
 TEST_F(ActivityLogTest, ALineCutShortElsewhereIsEndedBeforeTheNextOne)
 {
     AppendCsvLog(CsvLog(), "First", "FIRST", "A", "B", Clock, CountingPause());
@@ -166,13 +193,16 @@ TEST_F(ActivityLogTest, ALineCutShortElsewhereIsEndedBeforeTheNextOne)
     WriteWholeFile(TextLog(), ReadWholeFile(TextLog()) + "half a line\r");
     AppendTextLog(TextLog(), "after", Clock, CountingPause());
 
-    const auto lines = LogLines(ReadWholeFile(CsvLog()));
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2], ReadWholeFile(CsvLog()).substr(before, 12));
-    const auto next = CsvValues(lines[3]);
-    ASSERT_TRUE(next.has_value()) << lines[3];
-    EXPECT_EQ(next->size(), 5u);
-    EXPECT_EQ((*next)[1], "Next");
+    AppendCsvLog(CsvLog(), "Last", "LAST", "D", "E", Clock, CountingPause());
+
+    const std::string csv = ReadWholeFile(CsvLog());
+    const auto rows = CsvRows(csv);
+    ASSERT_EQ(rows.size(), 5u) << csv;
+    EXPECT_EQ(rows[2], std::vector<std::string>{csv.substr(before + 1, 11)});
+    for (std::size_t row : {3, 4}) {
+        ASSERT_EQ(rows[row].size(), 5u) << csv;
+        EXPECT_EQ(rows[row][1], row == 3 ? "Next" : "Last");
+    }
     const auto text = LogLines(ReadWholeFile(TextLog()));
     ASSERT_EQ(text.size(), 9u);
     EXPECT_EQ(text[7], "half a line");

@@ -1,6 +1,6 @@
 // The board as a front end composes it: the data classes over the owner's
 // seams for one login, and the alert file read at the start and written at
-// the end, never over a file that could not be read.
+// the end; one that could not be read is set aside, never overwritten.
 #include "board/KivBoard.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
@@ -46,7 +46,7 @@ TEST_F(KivBoardTest, ComposesTheDataClassesForItsLoginAndEndsTheSignedInUserWith
     EXPECT_FALSE(Fakes.Session.Administrator);
 }
 
-TEST_F(KivBoardTest, AnAlertFileThatCannotBeReadLeavesTheListEmptyAndIsNeverReplaced)
+TEST_F(KivBoardTest, AnAlertFileThatCannotBeReadIsSetAsideAndTheNewListSavedInItsPlace)
 {
     std::unique_ptr<TKivBoard> board = Open();
     const std::string file = board->AlertFile();
@@ -60,13 +60,28 @@ TEST_F(KivBoardTest, AnAlertFileThatCannotBeReadLeavesTheListEmptyAndIsNeverRepl
     EXPECT_EQ(board->LoadAlertList(), "");
     EXPECT_EQ(board->Alerts().Count(), 1u);
 
-    // Far too large to be an alert list: the start goes on with an empty list
-    // and the end leaves the file alone.
+    // Far too large to be an alert list: kept whole under a name that says
+    // so (a number added once that name is taken), and replaced at the end.
     const std::string huge(5 * 1024 * 1024, 'x');
+    for (const std::string &aside : {file + ".unreadable", file + ".unreadable-1"}) {
+        TTempHome::WriteAll(file, huge);
+        const std::string why = board->LoadAlertList();
+        EXPECT_NE(why.find("too large"), std::string::npos) << why;
+        EXPECT_NE(why.find("kept as " + aside + "."), std::string::npos) << why;
+        EXPECT_EQ(board->Alerts().Count(), 0u);
+        EXPECT_EQ(TTempHome::ReadAll(aside).size(), huge.size());
+        board->Alerts().AddToAlertList("ANNA", "Anna", "Available");
+        EXPECT_TRUE(board->SaveAlertList());
+        EXPECT_EQ(TTempHome::ReadAll(file), "ANNA\r\nAnna\r\nAvailable\r\n");
+    }
+
+    // Where it cannot be set aside, the file is never replaced.
+    for (int n = 2; n <= 100; ++n)
+        TTempHome::WriteAll(file + ".unreadable-" + std::to_string(n), "");
     TTempHome::WriteAll(file, huge);
     const std::string why = board->LoadAlertList();
-    EXPECT_NE(why.find("too large"), std::string::npos) << why;
-    EXPECT_EQ(board->Alerts().Count(), 0u);
+    EXPECT_NE(why.find("kept as it is"), std::string::npos) << why;
+    board->Alerts().AddToAlertList("ANNA", "Anna", "Available");
     EXPECT_FALSE(board->SaveAlertList());
     EXPECT_EQ(TTempHome::ReadAll(file).size(), huge.size());
 }

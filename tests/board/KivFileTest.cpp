@@ -34,6 +34,14 @@ protected:
 
     std::vector<TStoredUser> Users() const { return StoredUsers(Folder.Path()); }
 
+    /// Erases the record of the board's only user, the right taken first.
+    void DeleteOnlyUser(TKivFile &kiv) const
+    {
+        ASSERT_TRUE(ChangeStoredUser(Folder.Path(), kiv.LoginUser.LogInName,
+                                     [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
+        kiv.DeleteUser(1);
+    }
+
     TTestFolder Folder;
     TFakeBoard Mine;
 };
@@ -204,7 +212,7 @@ TEST_F(KivFileTest, UpdateUserWritesTheRecordOfTheObjectsLogin)
     Mine.Session.User.Name = "Colleague Jones";
     Mine.Session.User.Ext = "4711";
     Mine.Session.User.Department = "Sales";
-    Mine.Session.User.Administrator = 1;
+    Mine.Session.User.Administrator = 1; // the right is the user administration's to change
     kiv->UpdateUser();
 
     const auto users = Users();
@@ -213,7 +221,7 @@ TEST_F(KivFileTest, UpdateUserWritesTheRecordOfTheObjectsLogin)
     EXPECT_EQ(users[1].User.Name, "Colleague Jones");
     EXPECT_EQ(users[1].User.Ext, "4711");
     EXPECT_EQ(users[1].User.Department, "Sales");
-    EXPECT_EQ(users[1].User.Administrator, 1);
+    EXPECT_EQ(users[1].User.Administrator, 0);
     EXPECT_EQ(users[1].User.Updated, NowText(Mine.Clock));
     EXPECT_FALSE(kiv->DatasetOpen());
 }
@@ -243,7 +251,7 @@ TEST_F(KivFileTest, ACommentIsStoredOverTheRecordAsItIsNowAndKeepsWhatChangedMea
     EXPECT_EQ(Mine.Session.User.Comments, std::string(49, 'c'));
     EXPECT_EQ(Mine.Session.User.Status, "Available"); // the object is otherwise left as it was
 
-    kiv->DeleteUser(1);
+    DeleteOnlyUser(*kiv);
     EXPECT_EQ(RaisedText([&] { kiv->UpdateComment("x"); }), "Unable to perform lookup on user JSMITH Object not found");
     EXPECT_FALSE(kiv->DatasetOpen());
 }
@@ -338,7 +346,7 @@ TEST_F(KivFileTest, RefreshCurrentUserOfADeletedRecordLeavesTheObjectAndSaysWhy)
     kiv->SignIn();
     kiv->RefreshCurrentUser();
     const TUser before = Mine.Session.User;
-    kiv->DeleteUser(1);
+    DeleteOnlyUser(*kiv);
     kiv->RefreshCurrentUser();
     EXPECT_EQ(Mine.Session.User.Status, before.Status);
     EXPECT_EQ(Mine.Session.User.LogInName, before.LogInName);
@@ -375,19 +383,50 @@ TEST_F(KivFileTest, IsOnlyAdministratorCountsAdministratorRecords)
     SignInElsewhere("second");
     EXPECT_TRUE(kiv->IsOnlyAdministrator());
 
-    Mine.Session.User = kiv->ReadUser(2);
-    Mine.Session.User.Administrator = 1;
-    kiv->UpdateUser();
+    TUser second = kiv->ReadUser(2);
+    second.Administrator = 1;
+    kiv->UpdateUserRecord(second);
     EXPECT_FALSE(kiv->IsOnlyAdministrator());
 
     // With none at all the answer is still true.
-    for (int number : {1, 2}) {
-        Mine.Session.User = kiv->ReadUser(number);
-        Mine.Session.User.Administrator = 0;
-        kiv->UpdateUser();
-    }
+    for (const char *login : {"FIRST", "SECOND"})
+        ASSERT_TRUE(ChangeStoredUser(Folder.Path(), login,
+                                     [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
     EXPECT_TRUE(kiv->IsOnlyAdministrator());
     EXPECT_FALSE(kiv->DatasetOpen());
+}
+
+// A board without an administrator could never get one again.
+TEST_F(KivFileTest, TheOnlyAdministratorCanNeitherLoseTheRightNorBeDeleted)
+{
+    auto kiv = Board("first", Mine);
+    kiv->SignIn();
+    SignInElsewhere("second");
+    TUser first = kiv->ReadUser(1);
+    first.Administrator = 0;
+    first.Comments = "leaving";
+    EXPECT_EQ(RaisedText([&] { kiv->UpdateUserRecord(first); }),
+              "This user is the only Administrator within Kiv.\r\r"
+              "Please make another user an Administrator before removing this user's Administrator right");
+    EXPECT_EQ(RaisedText([&] { kiv->DeleteUser(1); }),
+              "This user is the only Administrator within Kiv.\r\r"
+              "Please make another user and Administrator before deleting this user");
+    ASSERT_EQ(Users().size(), 2u);
+    EXPECT_EQ(Users()[0].User.Administrator, 1);
+    EXPECT_EQ(Users()[0].User.Comments, "");
+    EXPECT_FALSE(kiv->DatasetOpen());
+
+    // Once another user holds the right, either is allowed.
+    TUser second = kiv->ReadUser(2);
+    second.Administrator = 1;
+    kiv->UpdateUserRecord(second);
+    kiv->UpdateUserRecord(first);
+    EXPECT_EQ(Users()[0].User.Administrator, 0);
+    EXPECT_EQ(Users()[0].User.Comments, "leaving");
+    first.Administrator = 1;
+    kiv->UpdateUserRecord(first);
+    kiv->DeleteUser(2);
+    EXPECT_EQ(Users().size(), 1u);
 }
 
 TEST_F(KivFileTest, OperationsOnAFolderThatIsGoneSayWhichFolder)

@@ -4,6 +4,7 @@
 #include "gui/HelpWindow.h"
 #include "tests/dialogs/AdminTesting.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -135,6 +136,65 @@ TEST_F(CatalogueDialogsTest, TheDepartmentDialogsCloseButtonAndEscRebuildTheTree
     QTest::keyClick(dialog.txtDepartment(), Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(TreeDepartments(), QStringList{"Support"});
+    EXPECT_TRUE(Unexpected.Texts.isEmpty());
+}
+
+// An entry erased elsewhere after the list was filled cannot be read when it
+// is clicked: what the entry read before left must not stand for it, or
+// Delete would ask about one entry and erase another.
+TEST_F(CatalogueDialogsTest, AFailedReadLeavesNothingSelectedInTheAdministrationDialogs)
+{
+    ASSERT_NO_FATAL_FAILURE(StartWithColleagues());
+    TKivBoard &kiv = *Window->KivBoard();
+    kiv.Status().EnsureStatusDataset();
+    kiv.Status().AddStatus("Training");
+    kiv.Status().AddStatus("Course");
+    kiv.Departments().EnsureDepartmentDataset();
+    kiv.Departments().AddDepartment("Sales");
+    kiv.Departments().AddDepartment("Support");
+    TfrmKivUsers &users = Windows->frmKivUsers;
+    TfrmKivStatuses &statuses = Windows->frmKivStatuses;
+    TfrmKivDepartments &departments = Windows->frmKivDepartments;
+    struct TCase {
+        QDialog *Dialog;
+        QListWidget *List;
+        std::function<std::optional<int32_t>()> Selected;
+        QString Read, Erased;
+        std::function<void(int32_t)> Erase;
+        std::function<QString()> Shown; // what stands for the selected entry
+        QAction *Delete;
+        QAction *Update;
+    };
+    const TCase cases[] = {
+        {&statuses, statuses.lstStatuses(), [&] { return statuses.Items().SelectedData(); }, "Training", "Course",
+         [&](int32_t n) { kiv.Status().DeleteStatus(n); }, [&] { return statuses.txtSelectedItem()->text(); },
+         statuses.actDelete(), statuses.actUpdate()},
+        {&departments, departments.lstDepartments(), [&] { return departments.Items().SelectedData(); }, "Sales",
+         "Support", [&](int32_t n) { kiv.Departments().DeleteDepartment(n); },
+         [&] { return departments.txtSelectedItem()->text(); }, departments.actDelete(), departments.actUpdate()},
+        {&users, users.lbUsers(), [&] { return users.Users().SelectedData(); }, "Anna", "Bob",
+         [&](int32_t n) { kiv.KivFile().DeleteUser(n); },
+         [&] { return users.txtName()->text() + users.txtUserName()->text(); }, users.actDelete(), users.actUpdate()},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Dialog->objectName().toStdString());
+        c.Dialog->show();
+        Select(c.List, c.Erased);
+        const std::optional<int32_t> erased = c.Selected();
+        ASSERT_TRUE(erased.has_value());
+        Select(c.List, c.Read);
+        ASSERT_FALSE(c.Shown().isEmpty());
+        c.Erase(*erased);
+        TKivMessageBox::ForgetAnswers();
+        TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+        Select(c.List, c.Erased);
+        EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 1);
+        EXPECT_EQ(c.Shown(), QString());
+        EXPECT_FALSE(c.Selected().has_value());
+        EXPECT_FALSE(c.Delete->isEnabled());
+        EXPECT_FALSE(c.Update->isEnabled());
+        c.Dialog->close();
+    }
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 

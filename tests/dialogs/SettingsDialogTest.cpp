@@ -281,6 +281,32 @@ TEST_F(SettingsDialogTest, AnOrdinaryUserCannotChangeTheBoardsSwitchesNorPutBack
     EXPECT_TRUE(Window->tmrCheckForMessages()->isActive());
 }
 
+// Two administrators in the settings at once, each changing one switch: the
+// one who confirms last keeps the other's change.
+TEST_F(SettingsDialogTest, AnAdministratorWritesOnlyTheSwitchChangedOverKivCfgAsItIsNow)
+{
+    StartProgram();
+    ASSERT_TRUE(Session.Administrator);
+    struct TCase {
+        std::function<void(TfrmSettings &)> Change;
+        uint8_t OthersLogging, OthersMessages, LoggingAfter, MessagesAfter;
+    };
+    const TCase cases[] = {
+        {[](TfrmSettings &d) { Pick(d.cboLogging(), QStringLiteral("CSV")); }, 0, 0, 2, 0},
+        {[](TfrmSettings &d) { d.chkAllowMessages()->setChecked(true); }, 1, 0, 1, 1},
+    };
+    for (const TCase &c : cases) {
+        ASSERT_TRUE(RunSettings([&](TfrmSettings &d) {
+            c.Change(d);
+            Configure(c.OthersLogging, c.OthersMessages); // the other administrator's OK
+            return true;
+        }));
+        EXPECT_EQ(Config().LoggingType, c.LoggingAfter);
+        EXPECT_EQ(Config().AllowMessages, c.MessagesAfter);
+        EXPECT_EQ(Window->actVeiwInBox()->isEnabled(), c.MessagesAfter == 1);
+    }
+}
+
 TEST_F(SettingsDialogTest, ValuesTheListsLackAreLoadedAsWritten)
 {
     ChangeSettings([](TKivSettings &s) {

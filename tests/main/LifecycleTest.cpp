@@ -190,7 +190,7 @@ TEST_F(LifecycleTest, WithBothShutdownOptionsOffClosingTouchesNoDatasetAndTheHid
     EXPECT_EQ(QSize(settings.MainWidth, settings.MainHeight), QSize(700, 450));
 }
 
-TEST_F(LifecycleTest, AnUnreadableAlertFileDoesNotStopTheStartAndIsKept)
+TEST_F(LifecycleTest, AnUnreadableAlertFileIsSetAsideWithOneBoxAndTheNewListIsSaved)
 {
     PointAtBoard();
     const std::string file = AlertFilePath(CurrentLoginName());
@@ -198,16 +198,18 @@ TEST_F(LifecycleTest, AnUnreadableAlertFileDoesNotStopTheStartAndIsKept)
     const std::string huge(5 * 1024 * 1024, 'x');
     TTempHome::WriteAll(file, huge);
     bool started = false;
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
     Create();
     QObject::connect(Window.get(), &TfrmMain::Started, [&started] { started = true; });
-    testing::internal::CaptureStderr();
     Window->FormActivate();
+    const QStringList told = TKivMessageBox::AnsweredTexts();
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(QString::fromStdString("kept as " + file + ".unreadable."))) << told[0].toStdString();
     Window->KivBoard()->Alerts().AddToAlertList("BOSS", "The Boss", "In meeting");
     Window.reset();
-    const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(started);
-    EXPECT_NE(errors.find("The alert list was not saved"), std::string::npos) << errors;
-    EXPECT_EQ(TTempHome::ReadAll(file).size(), huge.size());
+    EXPECT_EQ(TTempHome::ReadAll(file), "BOSS\r\nThe Boss\r\nIn meeting\r\n");
+    EXPECT_EQ(TTempHome::ReadAll(file + ".unreadable").size(), huge.size());
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
