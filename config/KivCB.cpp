@@ -3,6 +3,7 @@
 #include "config/XRegistry.h"
 #include "platform/Files.h"
 #include "platform/KivError.h"
+#include "platform/Text.h"
 
 #include <array>
 #include <variant>

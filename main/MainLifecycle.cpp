@@ -18,6 +18,7 @@
 #include "platform/KivError.h"
 #include "platform/Paths.h"
 #include "platform/TerminalText.h"
+#include "platform/Text.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -41,18 +42,9 @@ constexpr const char *kMessagesDataset = "KivMesg";
 /// The program's icon, by the name its desktop entry gives it.
 constexpr const char *kIconName = "kiv";
 
-/// text without the blanks and control characters at either end.
-std::string Trimmed(const std::string &text)
-{
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    const auto first = std::find_if_not(text.begin(), text.end(), blank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
 std::string WithSeparator(const std::string &folder)
 {
-    return !folder.empty() && folder.back() == '/' ? folder : folder + '/';
+    return EndsInSeparator(folder) ? folder : folder + '/';
 }
 
 TWizardOutcome RunDatabaseWizard(QWidget *parent)
@@ -153,7 +145,8 @@ void TfrmMain::FormCreate()
     // board opened is the one whose existence was tested.
     const std::string folder = Trimmed(settings.KivDBasePath);
     if (folder.empty() || !DirectoryExists(folder)) {
-        const std::string question = std::string(kUnableToLocate) + settings.KivDBasePath + "\r\r" + kChooseNewLocation;
+        const std::string question =
+            std::string(kUnableToLocate) + Isolated(settings.KivDBasePath) + "\r\r" + kChooseNewLocation;
         if (FPrompter.Show(question, TMsgIcon::Confirmation, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
             settings.KivDBasePath.clear();
             try {

@@ -4,6 +4,7 @@
 // waiting messages at start-up, signing off at Exit and at the end of the
 // desktop session, and the settings the close stores.
 #include "gui/FileDialog.h"
+#include "platform/Files.h"
 #include "tests/main/MainTesting.h"
 
 #include <QAction>
