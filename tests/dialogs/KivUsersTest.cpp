@@ -155,7 +155,8 @@ TEST_F(KivUsersTest, DeleteKeepsTheOnlyAdministratorByTheBoxAndAsksByTheNameAsTy
     TKivMessageBox::ForgetAnswers();
     TKivMessageBox::SetNextAnswer(TMsgAnswer::No);
     users.btnDelete()->click();
-    EXPECT_EQ(TKivMessageBox::AnsweredTexts(), QStringList{"Are you sure you want to delete \"Mia Admin \""});
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts(),
+              QStringList{"Are you sure you want to delete \"\u2068Mia Admin\u2069 \""});
     EXPECT_EQ(StoredUsers(Board).size(), 3u);
 
     // Yes erases the selected user; the question names them as typed.
@@ -164,7 +165,7 @@ TEST_F(KivUsersTest, DeleteKeepsTheOnlyAdministratorByTheBoxAndAsksByTheNameAsTy
     TKivMessageBox::ForgetAnswers();
     TKivMessageBox::SetNextAnswer(TMsgAnswer::Yes);
     users.btnDelete()->click();
-    EXPECT_EQ(TKivMessageBox::AnsweredTexts(), QStringList{"Are you sure you want to delete \"Robert \""});
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts(), QStringList{"Are you sure you want to delete \"\u2068Robert\u2069 \""});
     EXPECT_EQ(StoredUser("BOB").LogInName, "");
     EXPECT_EQ(Texts(users.lbUsers()), (QStringList{"Anna", "Mia Admin"}));
     EXPECT_EQ(users.txtName()->text(), QStringLiteral("Robert")); // the fields keep their contents
