@@ -149,6 +149,8 @@ std::string BalancedBidi(std::string_view text)
 std::string Isolated(std::string_view text)
 {
     std::string isolated;
+    if (text.empty())
+        return isolated;
     AppendUtf8(isolated, 0x2068);
     isolated += BalancedBidi(text);
     AppendUtf8(isolated, kPopIsolate);

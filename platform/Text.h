@@ -59,6 +59,7 @@ std::string BalancedBidi(std::string_view text);
 /// text isolated for standing inside another sentence: its controls balanced
 /// and the whole between U+2068 (first strong isolate) and U+2069, so that
 /// neither its own direction nor its controls reorder the words around it.
+/// An empty text stays empty.
 std::string Isolated(std::string_view text);
 
 /// True when path ends in a '/'.
