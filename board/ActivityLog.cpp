@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/KivError.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <chrono>
@@ -47,7 +48,7 @@ std::string OnOneLine(const std::string &text)
 {
     std::string line = text;
     for (char &c : line)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+        if (IsControl(c))
             c = ' ';
     return line;
 }

@@ -7,6 +7,7 @@
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,19 +30,6 @@ bool SameTextAnyCase(const std::string &a, const std::string &b)
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    return true;
-}
-
-bool IsBlankOrControl(char c)
-{
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-bool IsBlank(const std::string &text)
-{
-    for (char c : text)
-        if (!IsBlankOrControl(c))
             return false;
     return true;
 }
@@ -89,7 +77,7 @@ std::string AlertFilePath(const std::string &login)
 
 void TKivAlert::AddToAlertList(const std::string &logInName, const std::string &displayName, const std::string &status)
 {
-    if (IsBlank(logInName))
+    if (IsBlankText(logInName))
         throw EKivError("LogInName must have a value");
     FStrings.push_back(logInName);
     FStrings.push_back(displayName);
@@ -145,7 +133,10 @@ void TKivAlert::CheckAlertList(const IBoardList &board)
             const std::string &status = row.SubItems[TBoardRow::Status];
             if (SameTextAnyCase(lastSeen, status))
                 continue;
-            ChangeText += name + " has changed status from \"" + lastSeen + "\" to \"" + status + "\"\r";
+            // The stored texts are isolated, so that none of them reorders
+            // the sentence around it.
+            ChangeText += Isolated(name) + " has changed status from \"" + Isolated(lastSeen) + "\" to \""
+                          + Isolated(status) + "\"\r";
             lastSeen = status;
         }
     }

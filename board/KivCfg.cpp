@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/KivError.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -133,14 +134,9 @@ bool WithAttempts(Attempt attempt)
 std::string KivCfgPath(const std::string &folder)
 {
     // Blank means nothing but spaces and control characters.
-    const bool blank =
-        std::all_of(folder.begin(), folder.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
-    if (blank)
+    if (IsBlankText(folder))
         throw EKivError("Unkown Kiv database location");
-    std::string path = folder;
-    if (path.back() != '/')
-        path += '/';
-    return path + KivCfg::FileName;
+    return JoinPath(folder, KivCfg::FileName);
 }
 
 TKivCfgRead ReadKivCfg(const std::string &folder, TKivCfgRecord &record)

@@ -5,6 +5,7 @@
 #include "board/EngineCheck.h"
 #include "board/Seams.h"
 #include "platform/KivError.h"
+#include "platform/Text.h"
 #include "vbis/Vbis4032.h"
 
 #include <array>
@@ -29,9 +30,7 @@ std::string TKivDepartment::DatasetPath() const
     // of the file system.
     if (folder.find_first_not_of(' ') == std::string::npos)
         return std::string();
-    if (folder.back() != '/')
-        folder += '/';
-    return folder + DepartmentRecord::DatasetName;
+    return JoinPath(folder, DepartmentRecord::DatasetName);
 }
 
 void TKivDepartment::Open()

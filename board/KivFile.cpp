@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/KivError.h"
 #include "platform/LoginName.h"
+#include "platform/Text.h"
 #include "vbis/Vbis4032.h"
 
 #include <chrono>
@@ -44,7 +45,7 @@ TKivFile::TKivFile(const std::string &folder, TBoardContext &ctx, const std::str
 
 std::string TKivFile::Folder() const
 {
-    if (!DatabaseFolder.empty() && DatabaseFolder.back() == '/')
+    if (EndsInSeparator(DatabaseFolder))
         return DatabaseFolder;
     return DatabaseFolder + '/';
 }

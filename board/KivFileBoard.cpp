@@ -8,6 +8,7 @@
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
 #include "platform/KivError.h"
+#include "platform/Text.h"
 #include "vbis/Vbis4032.h"
 
 #include <array>
@@ -33,21 +34,6 @@ constexpr std::array<std::pair<std::string_view, int>, 11> kStatusImages{{
     {"Offline", 11},
 }};
 constexpr int kCustomStatusImage = 9;
-
-bool IsBlankOrControl(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return byte <= 0x20 || byte == 0x7F;
-}
-
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && IsBlankOrControl(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlankOrControl(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool SameDate(const std::tm &a, const std::tm &b)
 {
@@ -116,12 +102,12 @@ int TKivFile::StatusImageIndex(const std::string &status)
 
 std::string TKivFile::UpdatedText(const std::string &stored) const
 {
-    const std::string_view trimmed = Trimmed(stored);
+    const std::string trimmed = Trimmed(stored);
     if (trimmed.empty())
         return std::string();
     // A text this workstation cannot read as its own date-time format (one
     // written under another regional format) is shown as stored.
-    const std::optional<std::tm> updated = ReadDateTimeText(std::string(trimmed));
+    const std::optional<std::tm> updated = ReadDateTimeText(trimmed);
     if (!updated)
         return stored;
 

@@ -8,7 +8,7 @@
 // setlocale(LC_ALL, "") at start, so this is the user's regional format).
 #pragma once
 
-#include "platform/Files.h" // CutText, which every text field is written through
+#include "platform/Text.h" // CutText, which every text field is written through
 
 #include <cstddef>
 #include <cstdint>

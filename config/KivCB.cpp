@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "platform/KivError.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <array>

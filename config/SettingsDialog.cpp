@@ -4,6 +4,7 @@
 #include "board/Session.h"
 #include "board/UserRecord.h"
 #include "gui/Application.h"
+#include "gui/DialogSupport.h"
 #include "gui/FileDialog.h"
 #include "gui/HelpWindow.h"
 #include "gui/Sound.h"
@@ -36,7 +37,6 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QValidator>
 
 #include <algorithm>
 #include <array>
@@ -123,15 +123,6 @@ QIcon Swatch(int32_t colour)
     return QIcon(pixmap);
 }
 
-/// text without the blanks and control characters at either end.
-std::string Trimmed(const std::string &text)
-{
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    const auto first = std::find_if_not(text.begin(), text.end(), blank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
 // An edit shows a stored text as UTF-8 (or, for a path, as the file system
 // names it) and keeps the stored bytes beside it, so that a text the user
 // left alone goes back byte for byte, even when it does not decode cleanly.
@@ -159,27 +150,12 @@ std::string EditBytes(const QLineEdit &edit, TTextKind kind)
     return std::string(raw.constData(), static_cast<std::size_t>(raw.size()));
 }
 
-/// Admits at most a number of bytes of UTF-8, the measure of a record's field.
-class TByteLimit final : public QValidator {
-public:
-    TByteLimit(int bytes, QObject *parent) : QValidator(parent), FBytes(bytes) {}
-    State validate(QString &input, int &) const override
-    {
-        return input.toUtf8().size() <= FBytes ? Acceptable : Invalid;
-    }
-
-private:
-    int FBytes;
-};
-
 QLineEdit *NewEdit(QWidget *parent, const char *name, int maxBytes)
 {
     auto *edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
-    if (maxBytes > 0) {
-        edit->setMaxLength(maxBytes);
-        edit->setValidator(new TByteLimit(maxBytes, edit));
-    }
+    if (maxBytes > 0)
+        LimitToBytes(*edit, maxBytes);
     return edit;
 }
 

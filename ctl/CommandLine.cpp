@@ -5,6 +5,7 @@
 #include "board/MessageRecord.h"
 #include "board/UserRecord.h"
 #include "platform/LoginName.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -115,12 +116,10 @@ std::string CommandHelp(const TCommandEntry &entry)
     return "Usage: kivctl [--board FOLDER] " + std::string(entry.Synopsis) + "\n" + std::string(entry.Help);
 }
 
-bool HasControl(std::string_view text, std::string_view allowed = {})
+bool HasControl(std::string_view text, std::string_view allowed)
 {
-    return std::any_of(text.begin(), text.end(), [&](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return (byte < 0x20 || byte == 0x7F) && allowed.find(c) == std::string_view::npos;
-    });
+    return std::any_of(text.begin(), text.end(),
+                       [&](char c) { return IsControl(c) && allowed.find(c) == std::string_view::npos; });
 }
 
 std::string Trimmed(const std::string &text)

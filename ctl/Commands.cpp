@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +40,18 @@ std::optional<std::string> BoardFolderOf(const TCtlRequest &request)
 void Print(const std::string &text)
 {
     std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+/// Prints one CSV line. Into a pipe or a file every byte goes as stored, for
+/// the program that reads it; on a terminal each value is shown as
+/// TerminalLine shows it, so that a stored text cannot drive the terminal.
+void PrintCsv(TTableRow values)
+{
+    static const bool terminal = isatty(STDOUT_FILENO) == 1;
+    if (terminal)
+        for (std::string &value : values)
+            value = TerminalLine(value);
+    Print(CsvLine(values));
 }
 
 /// Prints a stored text on a line of its own, as TerminalLine shows it.
@@ -117,11 +130,11 @@ void ListBoard(TCtlBoard &ctl, const TCtlRequest &request)
     std::stable_sort(rows.begin(), rows.end(),
                      [](const TBoardRow &a, const TBoardRow &b) { return a.Caption < b.Caption; });
     if (request.Csv) {
-        Print(CsvLine({"User", "Status", "Updated", "Ext", "Department", "Login", "Comments"}));
+        PrintCsv({"User", "Status", "Updated", "Ext", "Department", "Login", "Comments"});
         for (const TBoardRow &row : rows)
-            Print(CsvLine({row.Caption, row.SubItems[TBoardRow::Status], row.SubItems[TBoardRow::Updated],
-                           row.SubItems[TBoardRow::Ext], row.SubItems[TBoardRow::Department],
-                           row.SubItems[TBoardRow::Login], row.SubItems[TBoardRow::Comments]}));
+            PrintCsv({row.Caption, row.SubItems[TBoardRow::Status], row.SubItems[TBoardRow::Updated],
+                      row.SubItems[TBoardRow::Ext], row.SubItems[TBoardRow::Department], row.SubItems[TBoardRow::Login],
+                      row.SubItems[TBoardRow::Comments]});
         return;
     }
     std::vector<TTableRow> table;
@@ -237,9 +250,9 @@ void InBox(TKivMessage &messages, const std::string &login, const TCtlRequest &r
     messages.FillInBox(inBox);
     const TTableRow header{"From", "Subject", "Type", "Key", "Received"};
     if (request.Csv) {
-        Print(CsvLine(header));
+        PrintCsv(header);
         for (const TInBoxRow &row : inBox.Rows())
-            Print(CsvLine(InBoxValues(row)));
+            PrintCsv(InBoxValues(row));
         return;
     }
     std::vector<TTableRow> table;

@@ -1,6 +1,7 @@
 #include "ctl/Table.h"
 
 #include "ctl/Terminal.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 
@@ -11,12 +12,18 @@ std::string CellText(const std::string &text)
     return TerminalLine(text);
 }
 
-/// The columns a text takes on a terminal: one per character (UTF-8 lead
-/// bytes and single bytes, not continuation bytes).
+/// The columns a text takes on a terminal: one per character (a byte that
+/// is not UTF-8 counts alone), none for a bidirectional control.
 std::size_t Columns(const std::string &text)
 {
-    return std::size_t(
-        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t code = 0;
+        const std::size_t length = DecodeUtf8(text, i, code);
+        columns += length == 0 || !IsBidiControl(code) ? 1 : 0;
+        i += std::max<std::size_t>(length, 1);
+    }
+    return columns;
 }
 
 void AppendLine(std::string &out, const TTableRow &cells, const std::vector<std::size_t> &widths)

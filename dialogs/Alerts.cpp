@@ -1,7 +1,7 @@
 #include "dialogs/Alerts.h"
 
 #include "board/KivBoard.h"
-#include "dialogs/DialogSupport.h"
+#include "gui/DialogSupport.h"
 #include "gui/MessageBox.h"
 #include "main/BoardList.h"
 #include "main/MainWindow.h"

@@ -43,7 +43,7 @@ TKivCatalogueDialog::TKivCatalogueDialog(TfrmMain &frmMain, const TCatalogueWord
 
     FEntry = new QLineEdit(this);
     FEntry->setObjectName(QString::fromLatin1(wording.EntryName));
-    FEntry->setMaxLength(wording.MaxLength);
+    LimitToBytes(*FEntry, wording.MaxLength);
     if (wording.Placeholder != nullptr)
         FEntry->setPlaceholderText(QString::fromLatin1(wording.Placeholder));
     FEntry->setGeometry(8, 218, 285, 21);
@@ -189,7 +189,7 @@ void TKivCatalogueDialog::actDeleteExecute()
     TKivBoard *board = FMain.KivBoard();
     if (board == nullptr)
         return;
-    const std::string question = FWording.DeleteQuestion + ("\"" + EditBytes(*FSelected) + "\"");
+    const std::string question = FWording.DeleteQuestion + ("\"" + Isolated(EditBytes(*FSelected)) + "\"");
     ShowingErrors(FPrompter, [&] {
         const std::optional<int32_t> number = FItems.SelectedData();
         if (FPrompter.Show(question, TMsgIcon::Information, TMsgButtons::YesNo) == TMsgAnswer::Yes && number)

@@ -8,7 +8,7 @@
 // shown in an error box.
 #pragma once
 
-#include "dialogs/DialogSupport.h"
+#include "gui/DialogSupport.h"
 #include "gui/ItemLists.h"
 #include "gui/KivDialog.h"
 #include "gui/MessageBox.h"
@@ -33,7 +33,7 @@ struct TCatalogueWording {
     const char *EntryName;
     /// The label above the entry field.
     const char *Label;
-    /// Characters the entry field takes.
+    /// Bytes the entry field takes (UTF-8, as the record holds them).
     int MaxLength;
     /// The entry field's hint while it is empty; null for none.
     const char *Placeholder;

@@ -1,7 +1,7 @@
 #include "dialogs/KivComments.h"
 
 #include "board/KivBoard.h"
-#include "dialogs/DialogSupport.h"
+#include "gui/DialogSupport.h"
 #include "main/MainWindow.h"
 
 #include <QLabel>
@@ -60,7 +60,7 @@ TfrmKivComments::TfrmKivComments(TfrmMain &frmMain)
 
     FComments = new QLineEdit(this);
     FComments->setObjectName(QStringLiteral("txtComments"));
-    FComments->setMaxLength(MaxLength);
+    LimitToBytes(*FComments, MaxLength);
     FPrompt->setBuddy(FComments);
 
     FOk = new QPushButton(QStringLiteral("&Ok"), this);

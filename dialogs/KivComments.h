@@ -54,7 +54,7 @@ public:
     QPushButton *btnCancel() const { return FCancel; }
 
     static QSize DesignSize() { return {246, 224}; }
-    /// The most characters a comment may have.
+    /// The most bytes a comment may have (UTF-8, as its field holds it).
     static constexpr int MaxLength = 50;
 
 protected:

@@ -12,7 +12,7 @@ const TCatalogueWording kDepartmentWording{
     "lstDepartments",
     "txtDepartment",
     "Type Department...",
-    20,
+    int(DepartmentRecord::DepartmentName.Width - 1),
     "Please type here",
     "Add department",
     "Delete department",

@@ -2,7 +2,7 @@
 
 #include "board/KivBoard.h"
 #include "board/KivMessage.h"
-#include "dialogs/DialogSupport.h"
+#include "gui/DialogSupport.h"
 #include "main/BoardList.h"
 #include "main/MainWindow.h"
 
@@ -107,7 +107,7 @@ TfrmKivMessages::TfrmKivMessages(TfrmMain &frmMain)
     FSubjectLabel = NewLabel(this, "lblSubject", QStringLiteral("Subject"));
     FSubject = new QLineEdit(this);
     FSubject->setObjectName(QStringLiteral("txtSubject"));
-    FSubject->setMaxLength(MaxLength);
+    LimitToBytes(*FSubject, MaxLength);
     FSubjectLabel->setBuddy(FSubject);
     FMemoLabel = NewLabel(this, "lblMessage", QStringLiteral("Message..."));
     FMemo = new QPlainTextEdit(this);
@@ -116,18 +116,6 @@ TfrmKivMessages::TfrmKivMessages(TfrmMain &frmMain)
     FMemo->setTabChangesFocus(true);
     FMemoLabel->setBuddy(FMemo);
     connect(FMemo, &QPlainTextEdit::textChanged, this, &TfrmKivMessages::KeepMemoWithinLength);
-    // The subject's limit is in stored bytes too: characters beyond ASCII
-    // take two or three each.
-    connect(FSubject, &QLineEdit::textChanged, this, [this](const QString &text) {
-        if (StoredLength(text) <= MaxLength)
-            return;
-        QString kept = text;
-        while (!kept.isEmpty() && StoredLength(kept) > MaxLength)
-            kept.chop(kept.size() > 1 && kept.back().isLowSurrogate() ? 2 : 1);
-        const int cursor = std::min(FSubject->cursorPosition(), int(kept.size()));
-        FSubject->setText(kept);
-        FSubject->setCursorPosition(cursor);
-    });
 
     auto *rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
@@ -192,8 +180,8 @@ void TfrmKivMessages::ExecuteSendMessage()
         const TTimerPauseScope pause(FMain, PausedTimer::Board);
         TKivMessage &messages = kiv->Messages();
         setWindowTitle(QString::fromLatin1(SendCaption));
-        FFrom->setText(Shown(messages.LookUpUserName(kiv->KivFile().LoginUser.LogInName)));
-        FTo->setText(Shown(messages.LookUpUserName(recipient)));
+        FFrom->setText(ShownIsolated(messages.LookUpUserName(kiv->KivFile().LoginUser.LogInName)));
+        FTo->setText(ShownIsolated(messages.LookUpUserName(recipient)));
         SetToComputerName(recipient);
         FReceived->setText(Shown(MessageNowText(kiv->Context().Clock)));
     } catch (const EKivError &error) {
@@ -215,8 +203,8 @@ void TfrmKivMessages::ShowModal(const TReadMessage &message)
         return;
     setWindowTitle(Shown(message.Caption));
     SetPrimaryKey(message.PrimaryKey);
-    FFrom->setText(Shown(message.FromName));
-    FTo->setText(Shown(message.ToName));
+    FFrom->setText(ShownIsolated(message.FromName));
+    FTo->setText(ShownIsolated(message.ToName));
     FReceived->setText(Shown(message.Received));
     FSubject->setText(Shown(message.Subject));
     FSubject->setCursorPosition(0);

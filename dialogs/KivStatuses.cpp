@@ -10,7 +10,7 @@ const TCatalogueWording kStatusWording{
     "lstStatuses",
     "txtStatus",
     "Type Status...",
-    30,
+    int(StatusRecord::StatusText.Width - 1),
     nullptr,
     nullptr,
     nullptr,

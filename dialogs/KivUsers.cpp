@@ -1,6 +1,7 @@
 #include "dialogs/KivUsers.h"
 
 #include "board/KivBoard.h"
+#include "board/UserRecord.h"
 #include "gui/HelpWindow.h"
 #include "main/MainWindow.h"
 
@@ -91,7 +92,7 @@ void TfrmKivUsers::CreateControls()
 
     FName = new QLineEdit(this);
     FName->setObjectName(QStringLiteral("txtName"));
-    FName->setMaxLength(50);
+    LimitToBytes(*FName, int(UserRecord::Name.Width - 1));
     NewLabel(QStringLiteral("Name"), FName, 8);
     FAnchors.Add(*FName, QRect(FieldLeft, 24, FieldWidth, EditHeight), TopLeft);
 
@@ -121,7 +122,7 @@ void TfrmKivUsers::CreateControls()
 
     FComments = new QLineEdit(this);
     FComments->setObjectName(QStringLiteral("txtComments"));
-    FComments->setMaxLength(50);
+    LimitToBytes(*FComments, int(UserRecord::Comments.Width - 1));
     NewLabel(QStringLiteral("Comments"), FComments, 178);
     FAnchors.Add(*FComments, QRect(FieldLeft, 194, FieldWidth - 24, EditHeight), TopLeft);
     FClear = new QToolButton(this);
@@ -136,7 +137,7 @@ void TfrmKivUsers::CreateControls()
 
     FExtension = new QLineEdit(this);
     FExtension->setObjectName(QStringLiteral("txtExtension"));
-    FExtension->setMaxLength(10);
+    LimitToBytes(*FExtension, int(UserRecord::Ext.Width - 1));
     NewLabel(QStringLiteral("Extension"), FExtension, 220);
     FAnchors.Add(*FExtension, QRect(FieldLeft, 236, 100, EditHeight), TopLeft);
 
@@ -309,7 +310,7 @@ void TfrmKivUsers::actDeleteExecute()
             FPrompter.Show(LastAdministrator::Delete, TMsgIcon::Error, TMsgButtons::Ok);
             return;
         }
-        const std::string question = "Are you sure you want to delete \"" + EditBytes(*FName) + " \"";
+        const std::string question = "Are you sure you want to delete \"" + Isolated(EditBytes(*FName)) + " \"";
         if (FPrompter.Show(question, TMsgIcon::Information, TMsgButtons::YesNo) != TMsgAnswer::Yes)
             return;
         kiv.DeleteUser(*number);

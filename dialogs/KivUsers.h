@@ -8,7 +8,7 @@
 // and leaves the fields as they were at that moment.
 #pragma once
 
-#include "dialogs/DialogSupport.h"
+#include "gui/DialogSupport.h"
 #include "gui/ItemLists.h"
 #include "gui/KivDialog.h"
 #include "gui/MessageBox.h"

@@ -2,7 +2,7 @@
 
 #include "board/KivBoard.h"
 #include "board/MessageRecord.h"
-#include "dialogs/DialogSupport.h"
+#include "gui/DialogSupport.h"
 #include "main/MainWindow.h"
 
 #include <QAction>

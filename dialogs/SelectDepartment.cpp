@@ -1,7 +1,7 @@
 #include "dialogs/SelectDepartment.h"
 
 #include "board/KivBoard.h"
-#include "dialogs/DialogSupport.h"
+#include "gui/DialogSupport.h"
 #include "main/BoardList.h"
 #include "main/MainWindow.h"
 
@@ -102,7 +102,7 @@ void TfrmSelectDepartment::ListBoxSelectDepartmentClick()
     FSelected->setText(Shown(FSelectedDepartment));
     if (FSelectedDepartment.empty())
         return;
-    FMain.setWindowTitle(QString::fromLatin1(kFilteredOn) + Shown(FSelectedDepartment));
+    FMain.setWindowTitle(QString::fromLatin1(kFilteredOn) + ShownIsolated(FSelectedDepartment));
     TKivDepartment &departments = kiv->Departments();
     departments.FilterDepartment = FSelectedDepartment;
     departments.FilterOn = true;

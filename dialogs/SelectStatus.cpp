@@ -1,7 +1,7 @@
 #include "dialogs/SelectStatus.h"
 
 #include "board/KivBoard.h"
-#include "dialogs/DialogSupport.h"
+#include "gui/DialogSupport.h"
 #include "main/MainWindow.h"
 
 #include <QGuiApplication>

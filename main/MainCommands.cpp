@@ -7,6 +7,7 @@
 #include "board/KivBoard.h"
 #include "main/BoardList.h"
 #include "platform/KivError.h"
+#include "platform/Text.h"
 
 #include <QApplication>
 #include <QTreeWidget>
@@ -107,8 +108,9 @@ void TfrmMain::tvMainClick()
     } else {
         departments.FilterOn = true;
         departments.FilterDepartment = *node;
+        const std::string isolated = Isolated(*node);
         setWindowTitle(QString::fromLatin1(kFilteredCaption)
-                       + QString::fromUtf8(node->data(), static_cast<qsizetype>(node->size())));
+                       + QString::fromUtf8(isolated.data(), static_cast<qsizetype>(isolated.size())));
         kiv.FillBoardForDepartment(Board(), *node);
     }
 }

@@ -18,6 +18,7 @@
 #include "platform/KivError.h"
 #include "platform/Paths.h"
 #include "platform/TerminalText.h"
+#include "platform/Text.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -45,7 +46,7 @@ constexpr const char *kIconName = "kiv";
 
 std::string WithSeparator(const std::string &folder)
 {
-    return !folder.empty() && folder.back() == '/' ? folder : folder + '/';
+    return EndsInSeparator(folder) ? folder : folder + '/';
 }
 
 TWizardOutcome RunDatabaseWizard(QWidget *parent)
@@ -146,7 +147,8 @@ void TfrmMain::FormCreate()
     // board opened is the one whose existence was tested.
     const std::string folder = TBoardSession::LocationOf(settings.KivDBasePath);
     if (folder.empty() || !DirectoryExists(folder)) {
-        const std::string question = std::string(kUnableToLocate) + settings.KivDBasePath + "\r\r" + kChooseNewLocation;
+        const std::string question =
+            std::string(kUnableToLocate) + Isolated(settings.KivDBasePath) + "\r\r" + kChooseNewLocation;
         if (FPrompter.Show(question, TMsgIcon::Confirmation, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
             settings.KivDBasePath.clear();
             try {

@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/KivError.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -44,14 +45,6 @@ std::string QuoteExecArgument(const std::string &path)
         out += c;
     }
     return out + "\"";
-}
-
-bool HasControl(const std::string &text)
-{
-    for (char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return true;
-    return false;
 }
 
 } // namespace

@@ -11,24 +11,6 @@
 
 namespace {
 
-bool IsContinuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
-// The length of the character a lead byte starts; 1 for a byte that starts
-// none (a stray continuation byte or an invalid byte counts alone).
-std::size_t SequenceLength(unsigned char lead)
-{
-    if (lead >= 0xF0 && lead <= 0xF7)
-        return 4;
-    if (lead >= 0xE0)
-        return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC0)
-        return 2;
-    return 1;
-}
-
 // Moves size bytes with transfer, one call after another until all are
 // moved; the bytes moved. A call that moves nothing ends the loop: at the
 // end of a file for a read, as an I/O error for a write.
@@ -173,22 +155,4 @@ std::size_t ReadAllAt(int fd, void *data, std::size_t size, off_t offset)
         CountKivCall(TKivCall::Read);
         return pread(fd, bytes + done, size - done, offset + off_t(done));
     });
-}
-
-std::string CutText(std::string_view text, std::size_t maxBytes)
-{
-    if (text.size() <= maxBytes)
-        return std::string(text);
-    // Walk back over at most three continuation bytes to the lead byte of the
-    // character the cut falls in; drop that character when it does not fit.
-    std::size_t start = maxBytes;
-    while (start > 0 && maxBytes - start < 3 && IsContinuation(static_cast<unsigned char>(text[start])))
-        --start;
-    std::size_t cut = maxBytes;
-    if (start < maxBytes || IsContinuation(static_cast<unsigned char>(text[maxBytes]))) {
-        const auto lead = static_cast<unsigned char>(text[start]);
-        if (!IsContinuation(lead) && start + SequenceLength(lead) > maxBytes)
-            cut = start;
-    }
-    return std::string(text.substr(0, cut));
 }

@@ -1,7 +1,7 @@
 // The one home of the small file helpers every layer above the engine uses:
 // whether a path exists, the folder of a path, flushing a folder, writing
-// and reading whole buffers over signals and partial transfers, and cutting
-// a UTF-8 text to the bytes a field or a setting holds.
+// and reading whole buffers over signals and partial transfers. (Cutting a
+// text to the bytes a field holds is in platform/Text.h.)
 //
 // The existence checks look at the path only (stat), never open the file, so
 // they never disturb the locks another part of the process holds.
@@ -71,8 +71,3 @@ std::size_t WriteAllAt(int fd, const void *data, std::size_t size, off_t offset)
 /// signal or a partial read. The number of bytes read: fewer than size at the
 /// end of the file, or when a read failed (errno then says why).
 std::size_t ReadAllAt(int fd, void *data, std::size_t size, off_t offset);
-
-/// text cut to at most maxBytes bytes, never inside a UTF-8 character: a
-/// character that does not fit whole is dropped. Bytes that are not UTF-8
-/// are cut as bytes, and a whole sequence is never split.
-std::string CutText(std::string_view text, std::size_t maxBytes);

@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,7 +17,7 @@ std::string LockFileName(std::string_view name)
 {
     std::string file;
     for (char c : name)
-        file += (c == '/' || static_cast<unsigned char>(c) < 0x20) ? '_' : c;
+        file += (c == '/' || IsControl(c)) ? '_' : c;
     return file + ".lock";
 }
 

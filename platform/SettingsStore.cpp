@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <charconv>
@@ -38,35 +39,8 @@ bool SameName(std::string_view a, std::string_view b)
 /// Length of the well-formed UTF-8 character at the start of s, or 0.
 std::size_t Utf8Length(std::string_view s)
 {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    if (b0 < 0x80)
-        return 1;
-    std::size_t len;
-    unsigned min;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-        min = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        min = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (s.size() < len)
-        return 0;
-    unsigned code = b0 & (0x7Fu >> len);
-    for (std::size_t i = 1; i < len; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (b & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return len;
+    char32_t code = 0;
+    return DecodeUtf8(s, 0, code);
 }
 
 bool IsValidUtf8(std::string_view s)
@@ -78,12 +52,6 @@ bool IsValidUtf8(std::string_view s)
         s.remove_prefix(len);
     }
     return true;
-}
-
-bool IsControl(char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    return b < 0x20 || b == 0x7F;
 }
 
 std::string_view Trim(std::string_view s)

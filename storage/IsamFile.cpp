@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 #include "vbis/Vbis4032.h"
 
 #include <charconv>
@@ -118,10 +119,7 @@ std::string TIsamFile::LibraryPath(const std::string &engineFolder)
 {
     if (engineFolder.empty())
         return VBIS_ENGINE_FILE;
-    std::string path = engineFolder;
-    if (path.back() != '/')
-        path += '/';
-    return path + VBIS_ENGINE_FILE;
+    return JoinPath(engineFolder, VBIS_ENGINE_FILE);
 }
 
 TIsamFile::TIsamFile(const std::string &engineFolder)

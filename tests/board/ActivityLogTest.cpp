@@ -5,6 +5,7 @@
 // and several workstations creating and appending to one log at once.
 #include "board/ActivityLog.h"
 #include "board/KivText.h"
+#include "platform/Files.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
 #include "tests/storage/TestFolder.h"

@@ -22,6 +22,13 @@ TBoardRow Row(const std::string &status, const std::string &login)
 
 using TLines = std::vector<std::string>;
 
+/// The line of one change, each stored text between U+2068 and U+2069.
+std::string Change(const std::string &name, const std::string &from, const std::string &to)
+{
+    const auto isolated = [](const std::string &text) { return "\xE2\x81\xA8" + text + "\xE2\x81\xA9"; };
+    return isolated(name) + " has changed status from \"" + isolated(from) + "\" to \"" + isolated(to) + "\"\r";
+}
+
 class KivAlertTest : public ::testing::Test {
 protected:
     TTestFolder Folder;
@@ -47,8 +54,8 @@ TEST_F(KivAlertTest, ACheckReportsEachChangeOnceInEntryOrderAndTakesTheNewStatus
     // letter case alone is none, and a row of another login case is someone else.
     Board.Rows = {Row("Gone home", "BOSS"), Row("At lunch", "CLERK1"), Row("available", "QUIET"), Row("DND", "quiet")};
     Alerts.CheckAlertList(Board);
-    EXPECT_EQ(Alerts.ChangeText, "Front desk has changed status from \"Available\" to \"At lunch\"\r"
-                                 "The Boss has changed status from \"In meeting\" to \"Gone home\"\r");
+    EXPECT_EQ(Alerts.ChangeText,
+              Change("Front desk", "Available", "At lunch") + Change("The Boss", "In meeting", "Gone home"));
     EXPECT_EQ(Alerts.Strings(), (TLines{"CLERK1", "Front desk", "At lunch", "BOSS", "The Boss", "Gone home", "QUIET",
                                         "Quiet One", "Available"}));
     TFixedClock clock;
@@ -61,7 +68,7 @@ TEST_F(KivAlertTest, ACheckReportsEachChangeOnceInEntryOrderAndTakesTheNewStatus
     EXPECT_EQ(Alerts.ChangeText, "");
     Board.Rows = {Row("In meeting", "CLERK1")};
     Alerts.CheckAlertList(Board);
-    EXPECT_EQ(Alerts.ChangeText, "Front desk has changed status from \"At lunch\" to \"In meeting\"\r");
+    EXPECT_EQ(Alerts.ChangeText, Change("Front desk", "At lunch", "In meeting"));
 }
 
 TEST_F(KivAlertTest, TheFileHoldsOneStringPerCrLfLineAndAHandEditedRestIsKept)

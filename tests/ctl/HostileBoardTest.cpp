@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <poll.h>
+#include <pty.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 
@@ -67,6 +68,31 @@ protected:
         if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
             result.Code = WEXITSTATUS(status);
         return result;
+    }
+
+    /// Runs kivctl on the test's board with a terminal (a pseudo-terminal) for
+    /// its output and errors; what it wrote there.
+    std::string OnTerminal(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--board", Board});
+        int terminal = -1;
+        const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (pid < 0)
+            return {};
+        if (pid == 0)
+            Exec(args);
+        std::string shown;
+        pollfd fd{terminal, POLLIN, 0};
+        char bytes[4096];
+        // The read fails (EIO) once the program has ended.
+        for (ssize_t got = 1; got > 0 && poll(&fd, 1, 20000) > 0;) {
+            got = read(terminal, bytes, sizeof bytes);
+            if (got > 0)
+                shown.append(bytes, std::size_t(got));
+        }
+        close(terminal);
+        waitpid(pid, nullptr, 0);
+        return shown;
     }
 
     /// Runs kivctl with files of at most limit bytes: a full disk.
@@ -199,6 +225,42 @@ TEST_F(HostileBoardTest, StoredTextsNeverDriveTheTerminalAndCsvStaysByteExact)
 }
 
 // kivctl read marked a message read even when its text could not be shown.
+// The CSV listings went to the screen as raw as into a file, escapes and
+// right-to-left overrides included; into a pipe they must stay as stored.
+TEST_F(HostileBoardTest, CsvOnATerminalIsMadeHarmlessAndIntoAPipeStaysByteExact)
+{
+    const std::string rlo = "\xE2\x80\xAE", pdf = "\xE2\x80\xAC";
+    const std::string status = "\x1b]0;t\x07"
+                               "Away"
+                               + rlo + "cod.exe";
+    ASSERT_EQ(OnBoard({"board"}).Code, 0);
+    AddUser("EVE", [&](char *record) {
+        PutText(record, UserRecord::Name, kHostile);
+        PutText(record, UserRecord::Status, status);
+    });
+    TFakeBoard fakes;
+    TKivFile eve(Board, fakes.Ctx, "EVE");
+    TKivMessage(eve).SendUserMessage(Me, "EVE", kClipboard + "Hi" + rlo, "Body");
+
+    const struct {
+        const char *Command;
+        std::string Stored;   // as a pipe must get it
+        std::string OnScreen; // harmless, the override closed within its value
+    } listings[] = {
+        {"board", kHostile + "," + status + ",", " ]0;t Away" + rlo + "cod.exe" + pdf + ","},
+        {"inbox", kClipboard + "Hi" + rlo + ",", " ]52;c;ZWNobyBvd25lZA== Hi" + rlo + pdf + ","},
+    };
+    for (const auto &listing : listings) {
+        std::string shown = OnTerminal({listing.Command, "--csv"});
+        // The terminal's own line ends (CR LF) are no stored text.
+        std::erase(shown, '\r');
+        EXPECT_FALSE(HoldsControl(shown)) << listing.Command << ": " << shown;
+        EXPECT_NE(shown.find(listing.OnScreen), std::string::npos) << listing.Command << ": " << shown;
+        const TCtlResult piped = RunPrepared({listing.Command, "--csv"}, [] { return true; });
+        EXPECT_NE(piped.Out.find(listing.Stored), std::string::npos) << listing.Command << ": " << piped.Out;
+    }
+}
+
 TEST_F(HostileBoardTest, AMessageBecomesOldOnlyOnceItsTextIsWrittenOut)
 {
     ASSERT_EQ(OnBoard({"board"}).Code, 0);

@@ -72,7 +72,7 @@ TEST_F(CatalogueDialogsTest, TheStatusDialogProtectsTheFixedStatusesAndEnablesOn
         TKivMessageBox::SetNextAnswer(TMsgAnswer::No);
         dialog.btnDelete()->click();
         EXPECT_EQ(TKivMessageBox::LastAnsweredText(),
-                  QStringLiteral("Are you sure you want to delete the Status \"Training day\""));
+                  QStringLiteral("Are you sure you want to delete the Status \"\u2068Training day\u2069\""));
         EXPECT_EQ(StoredStatuses().size(), 11u);
         EXPECT_TRUE(dialog.lstStatuses()->selectedItems().isEmpty()); // refilled all the same
         Select(dialog.lstStatuses(), "Training day");
@@ -122,7 +122,7 @@ TEST_F(CatalogueDialogsTest, TheDepartmentDialogsCloseButtonAndEscRebuildTheTree
         TKivMessageBox::SetNextAnswer(TMsgAnswer::No);
         dialog.btnDelete()->click();
         EXPECT_EQ(TKivMessageBox::LastAnsweredText(),
-                  QStringLiteral("Are you sure you want to delete the Department \"Accounts\""));
+                  QStringLiteral("Are you sure you want to delete the Department \"\u2068Accounts\u2069\""));
         dialog.btnClose()->click();
     });
     EXPECT_TRUE(shown);

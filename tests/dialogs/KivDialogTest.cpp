@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTreeWidget>
 
@@ -76,4 +77,41 @@ TEST_F(WindowsReadAloudTest, TheAlertViewersSentenceKeepsItsMargin)
     TfrmAlerts alerts(Window.get());
     const QLabel *label = alerts.lblUsers();
     EXPECT_LE(label->geometry().right(), alerts.width() - 8);
+}
+
+namespace {
+
+class ByteLimitTest : public TDialogsTest {};
+
+} // namespace
+
+// A field that counted characters took 50 accented letters for a 50-byte
+// field, and the stored text lost its second half without a word.
+TEST_F(ByteLimitTest, EveryEditTakesAnAccentedTextOfItsFieldsBytesWholeAndRefusesMore)
+{
+    StartWithDialogs();
+    const struct {
+        QWidget *Dialog;
+        const char *Edit;
+        int Bytes;
+    } fields[] = {
+        {&Windows->frmKivUsers, "txtName", 50},        {&Windows->frmKivUsers, "txtComments", 50},
+        {&Windows->frmKivUsers, "txtExtension", 10},   {&Windows->frmKivComments, "txtComments", 50},
+        {&Windows->frmKivStatuses, "txtStatus", 30},   {&Windows->frmKivDepartments, "txtDepartment", 20},
+        {&Windows->frmKivMessages, "txtSubject", 255}, {&Windows->frmSettings, "txtName", 50},
+        {&Windows->frmSettings, "txtExtension", 10},
+    };
+    const QChar accented(0x00E9); // two bytes
+    for (const auto &field : fields) {
+        auto *edit = field.Dialog->findChild<QLineEdit *>(QString::fromLatin1(field.Edit));
+        ASSERT_NE(edit, nullptr) << field.Edit;
+        edit->clear();
+        // Typed one character at a time, as the keyboard does.
+        for (int i = 0; i < field.Bytes / 2; ++i)
+            edit->insert(accented);
+        const QString whole(field.Bytes / 2, accented);
+        EXPECT_EQ(edit->text(), whole) << field.Edit;
+        edit->insert(accented);
+        EXPECT_EQ(edit->text(), whole) << field.Edit << ": one more is refused";
+    }
 }

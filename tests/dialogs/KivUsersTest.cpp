@@ -168,7 +168,7 @@ TEST_F(KivUsersTest, TheOnlyAdministratorStaysOneAndDeleteAsksByTheNameAsTyped)
     TKivMessageBox::ForgetAnswers();
     TKivMessageBox::SetNextAnswer(TMsgAnswer::Yes);
     users.btnDelete()->click();
-    EXPECT_EQ(TKivMessageBox::AnsweredTexts(), QStringList{"Are you sure you want to delete \"Robert \""});
+    EXPECT_EQ(TKivMessageBox::AnsweredTexts(), QStringList{"Are you sure you want to delete \"\u2068Robert\u2069 \""});
     EXPECT_EQ(StoredUser("BOB").LogInName, "");
     EXPECT_EQ(Texts(users.lbUsers()), (QStringList{"Anna", "Mia Admin"}));
     EXPECT_EQ(users.txtName()->text(), QStringLiteral("Robert")); // the fields keep their contents

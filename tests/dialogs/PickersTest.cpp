@@ -184,7 +184,7 @@ TEST_F(PickersTest, ADepartmentNarrowsTheBoardAndCloseWithNothingChosenShowsAllA
     });
     Window->ExecuteAction(TKivAction::FilterDepartment);
     EXPECT_EQ(offered, (QStringList{"Sales", "Sales Office", "Support"}));
-    EXPECT_EQ(Window->windowTitle(), QStringLiteral("Kiv - Filtered on Sales"));
+    EXPECT_EQ(Window->windowTitle(), QStringLiteral("Kiv - Filtered on \u2068Sales\u2069"));
     EXPECT_TRUE(Kiv().Departments().FilterOn);
     EXPECT_EQ(Kiv().Departments().FilterDepartment, "Sales");
     EXPECT_EQ(BoardLogins(), std::vector<std::string>{"ANNA"});
@@ -195,7 +195,7 @@ TEST_F(PickersTest, ADepartmentNarrowsTheBoardAndCloseWithNothingChosenShowsAllA
     // The window's own close box changes nothing.
     WhenModal(picker, [&] { picker.close(); });
     Window->ExecuteAction(TKivAction::FilterDepartment);
-    EXPECT_EQ(Window->windowTitle(), QStringLiteral("Kiv - Filtered on Sales"));
+    EXPECT_EQ(Window->windowTitle(), QStringLiteral("Kiv - Filtered on \u2068Sales\u2069"));
     EXPECT_TRUE(Kiv().Departments().FilterOn);
 
     // Close (and Esc, which is Close) with nothing chosen shows everybody.

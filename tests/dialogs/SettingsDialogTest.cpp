@@ -7,6 +7,7 @@
 #include "gui/FileDialog.h"
 #include "gui/HelpWindow.h"
 #include "gui/Sound.h"
+#include "platform/Files.h"
 #include "tests/main/MainTesting.h"
 
 #include <QCheckBox>

@@ -216,7 +216,7 @@ TEST_F(CommandsTest, TheTreeFiltersOnAClickedDepartmentAndEitherDepartmentsNodeS
 
     click("Sales", 0);
     EXPECT_EQ(BoardLogins(), std::vector<std::string>{"ALICE"});
-    EXPECT_EQ(Window->windowTitle(), "Kiv - Filtered on Sales");
+    EXPECT_EQ(Window->windowTitle(), "Kiv - Filtered on \u2068Sales\u2069");
     EXPECT_TRUE(Window->KivBoard()->Departments().FilterOn);
     // Every later refill keeps the filter.
     Window->actRefresh()->trigger();

@@ -4,6 +4,7 @@
 // waiting messages at start-up, signing off at Exit and at the end of the
 // desktop session, and the settings the close stores.
 #include "gui/FileDialog.h"
+#include "platform/Files.h"
 #include "tests/main/MainTesting.h"
 
 #include <QAction>
@@ -91,8 +92,8 @@ TEST_F(LifecycleTest, AMissingFolderWritesNothingToTheBoardAndYesEmptiesTheLocat
     TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
     Create();
     EXPECT_EQ(TKivMessageBox::AnsweredTexts().value(0).toStdString(),
-              "Kiv was unable to locate the database location." + Board
-                  + "/\n\nWould you like to choose a new database location?");
+              "Kiv was unable to locate the database location.\u2068" + Board
+                  + "/\u2069\n\nWould you like to choose a new database location?");
     EXPECT_EQ(Settings().KivDBasePath, Board + "/");
 
     TKivMessageBox::ForgetAnswers();

@@ -181,8 +181,10 @@ TEST_F(TimersTest, TwoWatchedColleaguesChangingInOnePeriodGiveOneBoxWithBothLine
     const QStringList texts = TKivMessageBox::AnsweredTexts();
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].startsWith("Status update from Kiv at ")) << texts[0].toStdString();
-    EXPECT_TRUE(texts[0].endsWith("\n\nALICE has changed status from \"Available\" to \"At lunch\"\n"
-                                  "BOB has changed status from \"Available\" to \"Gone home\"\n"))
+    EXPECT_TRUE(texts[0].endsWith("\n\n\u2068ALICE\u2069 has changed status from \"\u2068Available\u2069\" to "
+                                  "\"\u2068At lunch\u2069\"\n"
+                                  "\u2068BOB\u2069 has changed status from \"\u2068Available\u2069\" to "
+                                  "\"\u2068Gone home\u2069\"\n"))
         << texts[0].toStdString();
     // Nothing new: no box.
     ASSERT_EQ(Ctl({"status", "Out of office"}), 0);
@@ -223,8 +225,8 @@ TEST_F(TimersTest, UnderTheAlertBoxTheBoardKeepsRefreshingAndLaterChangesComeInO
     ASSERT_TRUE(QTest::qWaitFor([&] { return TKivMessageBox::AnsweredTexts().size() == 1; }, 10000));
     EXPECT_TRUE(refreshedUnderTheBox);
     EXPECT_EQ(boxesWhileOpen, 1);
-    EXPECT_TRUE(
-        TKivMessageBox::AnsweredTexts()[0].endsWith("ALICE has changed status from \"At lunch\" to \"Gone home\"\n"));
+    EXPECT_TRUE(TKivMessageBox::AnsweredTexts()[0].endsWith(
+        "\u2068ALICE\u2069 has changed status from \"\u2068At lunch\u2069\" to \"\u2068Gone home\u2069\"\n"));
     QTest::qWait(200);
     EXPECT_EQ(TKivMessageBox::AnsweredTexts().size(), 1);
     EXPECT_FALSE(Window->AlertBoxOpen());

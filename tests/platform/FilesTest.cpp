@@ -2,6 +2,7 @@
 #include "platform/FileAge.h"
 #include "platform/LoginName.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 #include "tests/platform/TempHome.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,15 @@
-// What the dialogs share: failures shown in an error box, the busy cursor,
-// the help key, texts passed between the data classes' bytes and the widgets
-// (and edits that give back the exact bytes they were filled with), buttons
-// that stand for an action, and controls anchored to the edges of a dialog
-// that can change size.
+// What the windows share, whichever layer they belong to: failures shown in
+// an error box, the busy cursor, the help key, texts passed between the data
+// classes' bytes and the widgets (edits that give back the exact bytes they
+// were filled with and hold no more bytes than the field they are stored in,
+// and stored texts isolated inside the program's own sentences), buttons that
+// stand for an action, and controls anchored to the edges of a dialog that
+// can change size.
 #pragma once
 
 #include "board/Seams.h"
 #include "platform/KivError.h"
+#include "platform/Text.h" // Trimmed, Isolated
 
 #include <QRect>
 #include <QSize>
@@ -57,8 +60,15 @@ void UseOwnersFont(QWidget &dialog);
 QString Shown(const std::string &text);
 /// A widget's text as the data classes store it (UTF-8).
 std::string Bytes(const QString &text);
-/// text without the blanks and control characters at either end.
-std::string Trimmed(const std::string &text);
+/// A stored text as it stands inside one of the program's sentences: isolated
+/// (U+2068 ... U+2069), so that its bidirectional controls and right-to-left
+/// letters cannot reorder the words around it.
+QString ShownIsolated(const std::string &text);
+
+/// Limits edit to bytes of UTF-8, the measure of the record field its text is
+/// stored in: a character that would not fit is refused as it is typed or
+/// pasted, so that a text is never cut when it is stored.
+void LimitToBytes(QLineEdit &edit, int bytes);
 
 /// A failure at a moment nobody can be asked (the program's end), on
 /// standard error on one line, every control character made a blank.

@@ -1,4 +1,4 @@
-#include "dialogs/DialogSupport.h"
+#include "gui/DialogSupport.h"
 
 #include "gui/HelpWindow.h"
 #include "platform/TerminalText.h"
@@ -8,9 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QValidator>
 #include <QWidget>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -18,6 +18,22 @@ namespace {
 // The bytes an edit was filled with, and the text it showed for them.
 constexpr const char *BytesProperty = "kivBytes";
 constexpr const char *ShownProperty = "kivShown";
+
+/// Admits at most a number of bytes of UTF-8. A text that was over the limit
+/// when it was set (a stored text that is not UTF-8 shows longer) may still
+/// be shortened: the line edit takes back only an edit that makes an
+/// acceptable text unacceptable.
+class TByteLimit final : public QValidator {
+public:
+    TByteLimit(int bytes, QObject *parent) : QValidator(parent), FBytes(bytes) {}
+    State validate(QString &input, int &) const override
+    {
+        return input.toUtf8().size() <= FBytes ? Acceptable : Invalid;
+    }
+
+private:
+    int FBytes;
+};
 
 void ShowAction(QPushButton &button, const QAction &action)
 {
@@ -63,12 +79,17 @@ std::string Bytes(const QString &text)
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-std::string Trimmed(const std::string &text)
+QString ShownIsolated(const std::string &text)
 {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    const auto first = std::find_if_not(text.begin(), text.end(), blank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
+    return Shown(Isolated(text));
+}
+
+void LimitToBytes(QLineEdit &edit, int bytes)
+{
+    // Every character takes a byte at least, so the length in characters
+    // never refuses what the bytes admit; it cuts a long paste early.
+    edit.setMaxLength(bytes);
+    edit.setValidator(new TByteLimit(bytes, &edit));
 }
 
 void ReportOnStandardError(const std::string &text)
