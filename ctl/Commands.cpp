@@ -6,7 +6,10 @@
 #include "board/MessageRecord.h"
 #include "board/UserRecord.h"
 #include "config/KivCB.h"
+#include "config/PageLook.h"
 #include "ctl/DatasetCheck.h"
+#include "ctl/Json.h"
+#include "ctl/Page.h"
 #include "ctl/Table.h"
 #include "ctl/Terminal.h"
 #include "ctl/Watch.h"
@@ -66,6 +69,19 @@ public:
     /// starts: the user is added when new, and no status is changed.
     void Open(const std::string &folder)
     {
+        OpenUnsigned(folder);
+        Kiv->SignIn();
+        Kiv->RefreshCurrentUser();
+        // The refresh tells of a record it could not find in the status panel.
+        if (!Host.StatusText().empty())
+            throw EKivError(Host.StatusText());
+        Session.Administrator = Session.User.Administrator == 1;
+    }
+
+    /// Opens the board in folder without signing anybody in: for what only
+    /// reads the board for others to see.
+    void OpenUnsigned(const std::string &folder)
+    {
         Folder = folder;
         if (!DirectoryExists(folder))
             throw EKivError("Unable to access the Kiv database location \"" + folder + "\"");
@@ -73,12 +89,6 @@ public:
         // --board, else the settings' one as it stood when the command began.
         Board = std::make_unique<TKivBoard>(folder, Ctx, [this] { return Folder; });
         Kiv = &Board->KivFile();
-        Kiv->SignIn();
-        Kiv->RefreshCurrentUser();
-        // The refresh tells of a record it could not find in the status panel.
-        if (!Host.StatusText().empty())
-            throw EKivError(Host.StatusText());
-        Session.Administrator = Session.User.Administrator == 1;
     }
 
     void RequireAdministrator(const std::string &what) const
@@ -116,6 +126,10 @@ void ListBoard(TCtlBoard &ctl, const TCtlRequest &request)
     std::vector<TBoardRow> rows = board.Rows();
     std::stable_sort(rows.begin(), rows.end(),
                      [](const TBoardRow &a, const TBoardRow &b) { return a.Caption < b.Caption; });
+    if (request.Json) {
+        Print(BoardJson(rows));
+        return;
+    }
     if (request.Csv) {
         Print(CsvLine({"User", "Status", "Updated", "Ext", "Department", "Login", "Comments"}));
         for (const TBoardRow &row : rows)
@@ -193,7 +207,10 @@ void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
                       "Unable to read Status dataset - ");
     TCollectedItems items;
     statuses.FillStatusCombo(items);
-    PrintLines(items.Captions());
+    if (request.Json)
+        Print(StatusesJson(items.Captions()));
+    else
+        PrintLines(items.Captions());
 }
 
 void Departments(TCtlBoard &ctl, const TCtlRequest &request)
@@ -235,6 +252,10 @@ void InBox(TKivMessage &messages, const std::string &login, const TCtlRequest &r
                          "Unable to read Kiv message database - ");
     TCollectedInBox inBox;
     messages.FillInBox(inBox);
+    if (request.Json) {
+        Print(InBoxJson(inBox.Rows()));
+        return;
+    }
     const TTableRow header{"From", "Subject", "Type", "Key", "Received"};
     if (request.Csv) {
         Print(CsvLine(header));
@@ -330,6 +351,8 @@ int Run(TCtlBoard &ctl, const TCtlRequest &request)
         break;
     case TCtlCommand::Watch:
         return RunWatch(*ctl.Kiv, request.Interval, ctl.Ctx.Clock);
+    case TCtlCommand::Page:
+        break;
     }
     return kExitSuccess;
 }
@@ -346,8 +369,22 @@ int RunRequest(const TCtlRequest &request)
             PrintError("no board folder: give --board FOLDER, or set KivDBasePath in the Kiv settings");
             return kExitUsage;
         }
-        ctl.Open(*folder);
-        code = Run(ctl, request);
+        if (request.Command == TCtlCommand::Page) {
+            // The page is for whoever looks at it: nobody is signed in.
+            TKivSettings settings;
+            TKivCB().ReadSettings(settings);
+            const std::string path = request.Out.empty() ? PageLocationOf(settings) : request.Out;
+            if (path.empty()) {
+                PrintError("page: no file: give --out FILE, or set HTMLLocation in the Kiv settings");
+                return kExitUsage;
+            }
+            ctl.OpenUnsigned(*folder);
+            ctl.Session.ShowOffline = settings.ShowOfflineUsers;
+            code = RunPage(*ctl.Kiv, PageLookOf(settings), path, request.Every);
+        } else {
+            ctl.Open(*folder);
+            code = Run(ctl, request);
+        }
     } catch (const EKivEngineMissing &) {
         // The engine-missing box has been printed already.
         return kExitFailed;
