@@ -116,6 +116,11 @@ void TfrmMain::tmrCheckForMessagesTimer()
     }
 }
 
+TKivFile *TfrmMain::PageBoard()
+{
+    return FKiv && !FEnding ? &FKiv->KivFile() : nullptr;
+}
+
 void TfrmMain::PlayNewMessageSound()
 {
     FSound->Play(NewMessageSoundFile());
