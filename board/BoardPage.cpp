@@ -2,14 +2,20 @@
 
 #include "board/KivFile.h"
 #include "board/WebText.h"
-#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
 #include "platform/KivError.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -65,19 +71,53 @@ std::string Base64(std::string_view bytes)
     return out;
 }
 
-/// The picture of image index as the src of an img: a data URI, so that the
-/// page needs no other file.
-const std::string &PictureSource(int image)
+/// The picture of image index as a CSS image: a data URI, so that the page
+/// needs no other file. Each picture is in the page once, in its style.
+std::string PictureRule(std::size_t image)
 {
-    static const std::array<std::string, kPictureShapes.size()> sources = [] {
-        std::array<std::string, kPictureShapes.size()> made;
-        for (std::size_t i = 0; i < made.size(); ++i)
-            made[i] = "data:image/svg+xml;base64,"
-                      + Base64("<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16' viewBox='0 0 16 16'>"
-                               + std::string(kPictureShapes[i]) + "</svg>");
+    return ".p" + std::to_string(image) + "{background-image:url(\"data:image/svg+xml;base64,"
+           + Base64("<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16' viewBox='0 0 16 16'>"
+                    + std::string(kPictureShapes[image]) + "</svg>")
+           + "\")}\n";
+}
+
+const std::string &PictureRules()
+{
+    static const std::string rules = [] {
+        std::string made;
+        for (std::size_t i = 0; i < kPictureShapes.size(); ++i)
+            made += PictureRule(i);
         return made;
     }();
-    return sources.at(std::size_t(std::clamp(image, 0, int(sources.size()) - 1)));
+    return rules;
+}
+
+int PictureOf(const TBoardRow &row)
+{
+    return std::clamp(row.ImageIndex, 0, int(kPictureShapes.size()) - 1);
+}
+
+/// Writes bytes to path in one step: a new file beside it, then a rename over
+/// it, so a reader opens the old page or the new one, never a part. A link at
+/// path is replaced, never followed. Unlike the settings, a page is not
+/// flushed to the disk: after a power cut the next tick writes it again.
+bool ReplaceFile(const std::string &path, const std::string &bytes, std::string &error)
+{
+    const std::size_t slash = path.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".kiv-page-XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = "Unable to create a file beside " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = WriteAll(fd, bytes.data(), bytes.size()) == bytes.size() && fchmod(fd, 0644) == 0;
+    const int code = errno;
+    if (close(fd) != 0 || !written || rename(temp.c_str(), path.c_str()) != 0) {
+        error = "Unable to write " + path + ": " + std::strerror(written ? errno : code);
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
 }
 
 /// The HTML scale's sizes 1 to 7 as CSS keywords; a size outside the scale
@@ -103,48 +143,71 @@ std::string Column(int width)
     return "<col style=\"width:" + std::to_string(Pixels(width, 10000)) + "px\">";
 }
 
-void AddCell(std::string &page, const std::string &text)
+void AddCell(std::string &row, const std::string &text)
 {
-    page += "<td>";
-    page += Html(text);
-    page += "</td>";
+    row += "<td>";
+    WebText::AppendHtml(row, text);
+    row += "</td>";
 }
 
-/// Every row, as the board list collects them.
-class TRowsOnly : public IBoardList {
+/// The board list as the page's table: each row shown is made into its line
+/// of the table as it comes, so no row is kept but as its line.
+class TPageRows : public IBoardList {
 public:
+    explicit TPageRows(const TPageLook &look) : FLook(look) {}
+
     void BeginUpdate() override {}
     void EndUpdate() override {}
-    void Clear() override { Rows.clear(); }
-    void AddRow(const TBoardRow &row) override { Rows.push_back(row); }
+    void Clear() override { FLines.clear(); }
+    void AddRow(const TBoardRow &row) override
+    {
+        if (!FLook.ShowOfflineUsers && row.SubItems[TBoardRow::Status] == "Offline")
+            return;
+        std::string line;
+        line.reserve(160);
+        line += "<tr><th scope=\"row\">";
+        WebText::AppendHtml(line, row.Caption);
+        line += "</th><td><i class=\"p p";
+        line += std::to_string(PictureOf(row));
+        line += "\"></i>";
+        WebText::AppendHtml(line, row.SubItems[TBoardRow::Status]);
+        line += "</td>";
+        AddCell(line, row.SubItems[TBoardRow::Updated]);
+        AddCell(line, row.SubItems[TBoardRow::Ext]);
+        AddCell(line, row.SubItems[TBoardRow::Department]);
+        AddCell(line, row.SubItems[TBoardRow::Comments]);
+        line += "</tr>\n";
+        FLines.push_back({FLook.SortByUser ? row.Caption : std::string(), std::move(line)});
+    }
     void AutoSizeColumns() override {}
     std::optional<TBoardRow> SelectedRow() const override { return std::nullopt; }
-    int RowCount() const override { return int(Rows.size()); }
-    TBoardRow Row(int index) const override { return Rows.at(std::size_t(index)); }
+    int RowCount() const override { return int(FLines.size()); }
+    TBoardRow Row(int) const override { return TBoardRow(); }
 
-    std::vector<TBoardRow> Rows;
+    /// The whole page around the rows, with writtenAt in the foot line.
+    std::string Page(const std::string &writtenAt);
+
+private:
+    const TPageLook &FLook;
+    /// Each row's User (when sorted by it) and line.
+    std::vector<std::pair<std::string, std::string>> FLines;
 };
 
-} // namespace
-
-std::string BoardPage(const std::vector<TBoardRow> &rows, const TPageLook &look, const std::string &writtenAt)
+std::string TPageRows::Page(const std::string &writtenAt)
 {
-    std::vector<const TBoardRow *> shown;
-    shown.reserve(rows.size());
-    for (const TBoardRow &row : rows)
-        if (look.ShowOfflineUsers || row.SubItems[TBoardRow::Status] != "Offline")
-            shown.push_back(&row);
-    if (look.SortByUser)
-        std::stable_sort(shown.begin(), shown.end(),
-                         [](const TBoardRow *a, const TBoardRow *b) { return a->Caption < b->Caption; });
-
+    if (FLook.SortByUser)
+        std::stable_sort(FLines.begin(), FLines.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    const TPageLook &look = FLook;
     const int border = Pixels(look.TableBorder, 100);
     const int padding = Pixels(look.CellPadding, 100);
     const int spacing = Pixels(look.CellSpacing, 100);
     const int every = std::max(1, look.GenerateHTMLEvery);
 
+    std::size_t size = 4096;
+    for (const auto &line : FLines)
+        size += line.second.size();
     std::string page;
-    page.reserve(2048 + shown.size() * 400);
+    page.reserve(size);
     page += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     if (look.AutoUpdateInBrowser)
         page += "<meta http-equiv=\"refresh\" content=\"" + std::to_string(every) + "\">\n";
@@ -154,30 +217,32 @@ std::string BoardPage(const std::vector<TBoardRow> &rows, const TPageLook &look,
             + std::to_string(border) + "px solid #777}\nth,td{text-align:left;vertical-align:top;padding:"
             + std::to_string(padding) + "px;border:" + std::to_string(border > 0 ? 1 : 0)
             + "px solid #aaa}\ncaption{text-align:left;font-weight:bold}\n"
-              "td img{vertical-align:middle;margin-right:0.3em}\n</style>\n</head>\n<body>\n";
+              "i.p{display:inline-block;width:16px;height:16px;vertical-align:middle;margin-right:0.3em}\n";
+    page += PictureRules();
+    page += "</style>\n</head>\n<body>\n";
     page += "<h1>" + Html(look.Info1) + "</h1>\n<p>" + Html(look.Info2) + "</p>\n";
-    page += "<table>\n<caption>Staff board: " + std::to_string(shown.size())
-            + (shown.size() == 1 ? " person" : " people") + "</caption>\n<colgroup>";
+    page += "<table>\n<caption>Staff board: " + std::to_string(FLines.size())
+            + (FLines.size() == 1 ? " person" : " people") + "</caption>\n<colgroup>";
     page += Column(look.NameWidth) + Column(look.StatusWidth) + Column(0) + Column(look.ExtWidth)
             + Column(look.DepartmentWidth) + Column(look.CommentsWidth);
     page += "</colgroup>\n<thead><tr><th scope=\"col\">User</th><th scope=\"col\">Status</th>"
             "<th scope=\"col\">Updated</th><th scope=\"col\">Ext</th><th scope=\"col\">Department</th>"
             "<th scope=\"col\">Comments</th></tr></thead>\n<tbody>\n";
-    for (const TBoardRow *row : shown) {
-        page += "<tr><th scope=\"row\">" + Html(row->Caption) + "</th><td><img src=\"";
-        page += PictureSource(row->ImageIndex);
-        page += "\" width=\"16\" height=\"16\" alt=\"\">";
-        page += Html(row->SubItems[TBoardRow::Status]);
-        page += "</td>";
-        AddCell(page, row->SubItems[TBoardRow::Updated]);
-        AddCell(page, row->SubItems[TBoardRow::Ext]);
-        AddCell(page, row->SubItems[TBoardRow::Department]);
-        AddCell(page, row->SubItems[TBoardRow::Comments]);
-        page += "</tr>\n";
-    }
+    for (const auto &line : FLines)
+        page += line.second;
     page += "</tbody>\n</table>\n<p id=\"foot\">" + Html(look.ThisPage) + " " + std::to_string(every)
             + (every == 1 ? " second" : " seconds") + ". Written " + Html(writtenAt) + ".</p>\n</body>\n</html>\n";
     return page;
+}
+
+} // namespace
+
+std::string BoardPage(const std::vector<TBoardRow> &rows, const TPageLook &look, const std::string &writtenAt)
+{
+    TPageRows page(look);
+    for (const TBoardRow &row : rows)
+        page.AddRow(row);
+    return page.Page(writtenAt);
 }
 
 std::string PageMinuteText(long long unixSeconds)
@@ -202,7 +267,7 @@ bool TPagePublisher::Publish(TKivFile &kiv, const TPageLook &look, const std::st
 
     // Every user is read; the look decides about the "Offline" ones, whatever
     // the window shows.
-    TRowsOnly rows;
+    TPageRows rows(look);
     bool &showOffline = kiv.Context().Session.ShowOffline;
     const bool windowShowsOffline = showOffline;
     showOffline = true;
@@ -215,13 +280,13 @@ bool TPagePublisher::Publish(TKivFile &kiv, const TPageLook &look, const std::st
     }
     showOffline = windowShowsOffline;
 
-    std::string page = BoardPage(rows.Rows, look, minute);
+    std::string page = rows.Page(minute);
     const bool news = page != FWritten || path != FPath;
     if (news) {
         // The page's own place is never followed: a link there is replaced
         // by the page, not written through.
         std::string error;
-        if (!WriteFileAtomically(path, page, 0644, &error, TLinks::Refuse)) {
+        if (!ReplaceFile(path, page, error)) {
             FStamp = TFileAge::Missing();
             throw EKivError("Unable to write the board page - " + error);
         }

@@ -90,12 +90,24 @@ std::string ValidUtf8(std::string_view text)
     return out;
 }
 
-std::string Html(std::string_view text)
+void AppendHtml(std::string &out, std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    EachCharacter(text, [&](char32_t code, std::string_view bytes) {
-        switch (code) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        // Runs of plain printable ASCII, most of any board, go across whole.
+        std::size_t plain = at;
+        while (plain < text.size()) {
+            const auto byte = static_cast<unsigned char>(text[plain]);
+            if (byte < 0x20 || byte >= 0x7F || byte == '&' || byte == '<' || byte == '>' || byte == '"' || byte == '\'')
+                break;
+            ++plain;
+        }
+        out.append(text.data() + at, plain - at);
+        at = plain;
+        if (at == text.size())
+            break;
+        const TDecoded decoded = Decode(text, at);
+        switch (decoded.Length == 0 ? char32_t(0xFFFD) : decoded.Code) {
         case '&':
             out += "&amp;";
             break;
@@ -112,9 +124,20 @@ std::string Html(std::string_view text)
             out += "&#39;";
             break;
         default:
-            out += ForbiddenInPage(code) ? kReplacement : bytes;
+            if (decoded.Length == 0 || ForbiddenInPage(decoded.Code))
+                out += kReplacement;
+            else
+                out.append(text.data() + at, decoded.Length);
         }
-    });
+        at += decoded.Length == 0 ? 1 : decoded.Length;
+    }
+}
+
+std::string Html(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    AppendHtml(out, text);
     return out;
 }
 

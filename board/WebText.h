@@ -22,6 +22,8 @@ std::string ValidUtf8(std::string_view text);
 /// tab and line ends, which show as blanks) and noncharacters, which a page
 /// must not hold, as kReplacement.
 std::string Html(std::string_view text);
+/// Html(text) added to the end of out.
+void AppendHtml(std::string &out, std::string_view text);
 
 /// text as a JSON string, quotes included: valid UTF-8, with the quote, the
 /// backslash and every control character escaped.
