@@ -3,6 +3,7 @@
 #include "board/KivBoard.h"
 #include "board/Session.h"
 #include "board/UserRecord.h"
+#include "config/PageSettingsTab.h"
 #include "gui/Application.h"
 #include "gui/DialogSupport.h"
 #include "gui/FileDialog.h"
@@ -261,6 +262,8 @@ TfrmSettings::TfrmSettings(IPrompter &prompter, QWidget *parent)
     FPages->addTab(NewDisplayTab(), QStringLiteral("Display"));
     FPages->addTab(NewOptionsTab(), QStringLiteral("Options"));
     FPages->addTab(NewMessagesTab(), QStringLiteral("Messages"));
+    FWebPage = new TPageSettingsTab;
+    FPages->addTab(FWebPage, QStringLiteral("Web page"));
 
     auto button = [this](const char *name, int left, const QString &caption) {
         auto *b = new QPushButton(caption, this);
@@ -512,6 +515,7 @@ int TfrmSettings::Execute(TKivBoard &board, TKivSettings &settings, TKivCfgRecor
 
 void TfrmSettings::LoadControls(TKivSettings &settings, TKivCfgRecord &config)
 {
+    FWebPage->Load(settings);
     FWavFileSelected->setEnabled(settings.PlayWavForNewMsg);
     FWav->setEnabled(settings.PlayWavForNewMsg);
 
@@ -569,6 +573,7 @@ void TfrmSettings::SelectColour(int32_t colour)
 
 void TfrmSettings::SaveControls(TKivSettings &settings, TKivCfgRecord &config)
 {
+    FWebPage->Save(settings);
     settings.CheckForNewMsgEvery = FCheckNewMessages->value();
     settings.UpdateDisplayTime = FDisplayUpdate->value();
 

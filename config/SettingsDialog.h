@@ -24,6 +24,7 @@ class QTabWidget;
 class QToolButton;
 class TKivBoard;
 class TKivSound;
+class TPageSettingsTab;
 class TSession;
 
 class TfrmSettings : public TKivDialog {
@@ -102,6 +103,8 @@ public:
     QCheckBox *chkPlayWavFile() const { return FPlayWavFile; }
     QLineEdit *edtWavFileSelected() const { return FWavFileSelected; }
     QToolButton *BitBtnWAV() const { return FWav; }
+    // Web page
+    TPageSettingsTab *tsWebPage() const { return FWebPage; }
 
 protected:
     /// OK: refused, with the reason shown, while a period typed lies outside its range.
@@ -157,6 +160,8 @@ private:
     QCheckBox *FPlayWavFile = nullptr;
     QLineEdit *FWavFileSelected = nullptr;
     QToolButton *FWav = nullptr;
+
+    TPageSettingsTab *FWebPage = nullptr;
 
     std::unique_ptr<TComboItems> FDepartmentItems;
     std::unique_ptr<TComboItems> FStatusItems;

@@ -43,12 +43,13 @@ const std::vector<TCommandEntry> &Commands()
     static const std::vector<TCommandEntry> commands{
         {"board",
          TCtlCommand::Board,
-         "board [--department NAME] [--offline] [--csv]",
+         "board [--department NAME] [--offline] [--csv | --json]",
          "List the board: User, Status, Updated, Ext, Department, Comments.\n"
          "  --department NAME  only the users whose department is exactly NAME\n"
          "  --offline          list the users who are \"Offline\" too\n"
-         "  --csv              a header line and CSV rows, with the Login column\n",
-         {{"--department", true}, {"--offline", false}, {"--csv", false}},
+         "  --csv              a header line and CSV rows, with the Login column\n"
+         "  --json             one JSON document, with the Login column\n",
+         {{"--department", true}, {"--offline", false}, {"--csv", false}, {"--json", false}},
          0,
          0},
         {"status",
@@ -68,9 +69,10 @@ const std::vector<TCommandEntry> &Commands()
          1},
         {"statuses",
          TCtlCommand::Statuses,
-         "statuses [add TEXT]",
-         "List the status catalogue; an administrator adds TEXT to it with add.\n",
-         {},
+         "statuses [add TEXT] [--json]",
+         "List the status catalogue; an administrator adds TEXT to it with add.\n"
+         "  --json  the list as one JSON document\n",
+         {{"--json", false}},
          0,
          2},
         {"departments",
@@ -83,10 +85,11 @@ const std::vector<TCommandEntry> &Commands()
         {"send", TCtlCommand::Send, "send LOGIN SUBJECT BODY", "Send a message to the user LOGIN.\n", {}, 3, 3},
         {"inbox",
          TCtlCommand::InBox,
-         "inbox [--csv]",
+         "inbox [--csv | --json]",
          "Your messages, newest first: From, Subject, Type, Key, Received.\n"
-         "  --csv  a header line and CSV rows\n",
-         {{"--csv", false}},
+         "  --csv   a header line and CSV rows\n"
+         "  --json  one JSON document\n",
+         {{"--csv", false}, {"--json", false}},
          0,
          0},
         {"read", TCtlCommand::Read, "read KEY", "Show your message KEY and mark it old.\n", {}, 1, 1},
@@ -97,6 +100,16 @@ const std::vector<TCommandEntry> &Commands()
          "Follow the board: one line for every status change seen, until Ctrl+C.\n"
          "  --interval SECONDS  seconds between two looks at the board (default 10)\n",
          {{"--interval", true}},
+         0,
+         0},
+        {"page",
+         TCtlCommand::Page,
+         "page [--out FILE] [--every SECONDS]",
+         "Write the board as a web page, as the settings' page group describes it.\n"
+         "  --out FILE        the file to write (default: HTMLLocation of the settings)\n"
+         "  --every SECONDS   write again every SECONDS, when the board or the minute\n"
+         "                    changed, until stopped (default: once)\n",
+         {{"--out", true}, {"--every", true}},
          0,
          0},
     };
@@ -149,6 +162,7 @@ std::string TakeArguments(const TCommandEntry &entry, const std::vector<std::str
     case TCtlCommand::Board:
     case TCtlCommand::InBox:
     case TCtlCommand::Watch:
+    case TCtlCommand::Page:
         return std::string();
     case TCtlCommand::Status:
         if (args.empty())
@@ -209,7 +223,19 @@ std::string TakeOption(TCtlCommand command, std::string_view name, const std::st
         request.Offline = true;
     else if (name == "--csv")
         request.Csv = true;
-    else if (name == "--department")
+    else if (name == "--json")
+        request.Json = true;
+    else if (name == "--out") {
+        if (value.empty())
+            return "--out needs a file";
+        request.Out = value;
+    } else if (name == "--every") {
+        int seconds = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+        if (error != std::errc() || end != value.data() + value.size() || seconds < 1 || seconds > kMaxWatchInterval)
+            return "--every takes whole seconds from 1 to " + std::to_string(kMaxWatchInterval);
+        request.Every = seconds;
+    } else if (name == "--department")
         request.Department = value;
     else if (name == "--user") {
         if (value.empty())
@@ -359,6 +385,8 @@ TCtlParse ParseCommandLine(const std::vector<std::string> &args)
             return Failure(prefix + problem);
     }
 
+    if (request.Csv && request.Json)
+        return Failure(prefix + "--csv and --json cannot be given together");
     if (positional.size() < entry->MinArguments)
         return Failure(prefix + "missing arguments; usage: kivctl " + std::string(entry->Synopsis));
     if (positional.size() > entry->MaxArguments)
@@ -366,6 +394,8 @@ TCtlParse ParseCommandLine(const std::vector<std::string> &args)
     std::string problem = TakeArguments(*entry, positional, request);
     if (!problem.empty())
         return Failure(prefix + problem);
+    if (request.Json && request.Text)
+        return Failure(prefix + "--json is for the listing only");
     parse.Outcome = TCtlParse::Run;
     return parse;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum class TCtlCommand { Board, Status, Comment, Statuses, Departments, Send, InBox, Read, Delete, Watch };
+enum class TCtlCommand { Board, Status, Comment, Statuses, Departments, Send, InBox, Read, Delete, Watch, Page };
 
 /// One run of kivctl as its command line asks for it.
 struct TCtlRequest {
@@ -21,6 +21,8 @@ struct TCtlRequest {
     bool Offline = false;
     /// board, inbox: a header line and RFC 4180 rows.
     bool Csv = false;
+    /// board, statuses, inbox: one JSON document, as man kivctl describes it.
+    bool Json = false;
     /// status: the login of the user to show or set (upper-cased).
     std::optional<std::string> User;
     /// status: the new status; comment: the comment; statuses and departments:
@@ -34,6 +36,10 @@ struct TCtlRequest {
     std::string Key;
     /// watch: seconds between two looks at the board.
     int Interval = 10;
+    /// page: the file to write; empty: HTMLLocation of the settings.
+    std::string Out;
+    /// page: seconds between two writes; 0: write once.
+    int Every = 0;
 };
 
 /// What the command line came to.

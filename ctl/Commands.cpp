@@ -6,7 +6,10 @@
 #include "board/MessageRecord.h"
 #include "board/UserRecord.h"
 #include "config/KivCB.h"
+#include "config/PageLook.h"
 #include "ctl/DatasetCheck.h"
+#include "ctl/Json.h"
+#include "ctl/Page.h"
 #include "ctl/Table.h"
 #include "ctl/Terminal.h"
 #include "ctl/Watch.h"
@@ -78,6 +81,18 @@ public:
     /// starts: the user is added when new, and no status is changed.
     void Open(const std::string &folder)
     {
+        OpenUnsigned(folder);
+        Kiv->SignIn();
+        Board->FollowUserRecord();
+        // The refresh tells of a record it could not find in the status panel.
+        if (!Host.StatusText().empty())
+            throw EKivError(Host.StatusText());
+    }
+
+    /// Opens the board in folder without signing anybody in: for what only
+    /// reads the board for others to see.
+    void OpenUnsigned(const std::string &folder)
+    {
         Folder = folder;
         if (!DirectoryExists(folder))
             throw EKivError("Unable to access the Kiv database location \"" + folder + "\"");
@@ -87,11 +102,6 @@ public:
         Kiv = &Board->KivFile();
         if (!Kiv->ConfigNotice.empty())
             PrintError(Kiv->ConfigNotice);
-        Kiv->SignIn();
-        Board->FollowUserRecord();
-        // The refresh tells of a record it could not find in the status panel.
-        if (!Host.StatusText().empty())
-            throw EKivError(Host.StatusText());
     }
 
     void RequireAdministrator(const std::string &what) const
@@ -129,6 +139,10 @@ void ListBoard(TCtlBoard &ctl, const TCtlRequest &request)
     std::vector<TBoardRow> rows = board.Rows();
     std::stable_sort(rows.begin(), rows.end(),
                      [](const TBoardRow &a, const TBoardRow &b) { return a.Caption < b.Caption; });
+    if (request.Json) {
+        Print(BoardJson(rows));
+        return;
+    }
     if (request.Csv) {
         PrintCsv({"User", "Status", "Updated", "Ext", "Department", "Login", "Comments"});
         for (const TBoardRow &row : rows)
@@ -206,7 +220,10 @@ void Statuses(TCtlBoard &ctl, const TCtlRequest &request)
                       "Unable to read Status dataset - ");
     TCollectedItems items;
     statuses.FillStatusCombo(items);
-    PrintLines(items.Captions());
+    if (request.Json)
+        Print(StatusesJson(items.Captions()));
+    else
+        PrintLines(items.Captions());
 }
 
 void Departments(TCtlBoard &ctl, const TCtlRequest &request)
@@ -248,6 +265,10 @@ void InBox(TKivMessage &messages, const std::string &login, const TCtlRequest &r
                          "Unable to read Kiv message database - ");
     TCollectedInBox inBox;
     messages.FillInBox(inBox);
+    if (request.Json) {
+        Print(InBoxJson(inBox.Rows()));
+        return;
+    }
     const TTableRow header{"From", "Subject", "Type", "Key", "Received"};
     if (request.Csv) {
         PrintCsv(header);
@@ -343,6 +364,8 @@ int Run(TCtlBoard &ctl, const TCtlRequest &request)
         break;
     case TCtlCommand::Watch:
         return RunWatch(*ctl.Board, request.Interval, ctl.Ctx.Clock);
+    case TCtlCommand::Page:
+        break;
     }
     return kExitSuccess;
 }
@@ -359,8 +382,22 @@ int RunRequest(const TCtlRequest &request)
             PrintError("no board folder: give --board FOLDER, or set KivDBasePath in the Kiv settings");
             return kExitUsage;
         }
-        ctl.Open(*folder);
-        code = Run(ctl, request);
+        if (request.Command == TCtlCommand::Page) {
+            // The page is for whoever looks at it: nobody is signed in.
+            TKivSettings settings;
+            TKivCB().ReadSettings(settings);
+            const std::string path = request.Out.empty() ? PageLocationOf(settings) : request.Out;
+            if (path.empty()) {
+                PrintError("page: no file: give --out FILE, or set HTMLLocation in the Kiv settings");
+                return kExitUsage;
+            }
+            ctl.OpenUnsigned(*folder);
+            ctl.Session.ShowOffline = settings.ShowOfflineUsers;
+            code = RunPage(*ctl.Kiv, PageLookOf(settings), path, request.Every);
+        } else {
+            ctl.Open(*folder);
+            code = Run(ctl, request);
+        }
     } catch (const EKivEngineMissing &) {
         // The engine-missing box has been printed already.
         return kExitFailed;

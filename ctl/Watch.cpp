@@ -4,50 +4,16 @@
 #include "board/BoardSession.h"
 #include "board/KivFile.h"
 #include "board/KivText.h"
+#include "ctl/StopSignal.h"
 #include "ctl/Terminal.h"
 #include "platform/Clock.h"
 #include "platform/KivError.h"
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <map>
-#include <signal.h>
-#include <thread>
 
 namespace {
-
-volatile std::sig_atomic_t gStopAsked = 0;
-
-extern "C" void AskToStop(int)
-{
-    gStopAsked = 1;
-}
-
-void CatchStopSignals()
-{
-    struct sigaction action {};
-    action.sa_handler = AskToStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-/// Waits seconds in short steps, so that Ctrl+C is answered at once; false
-/// when a stop was asked for.
-bool WaitUnlessStopped(int seconds)
-{
-    using namespace std::chrono;
-    const steady_clock::time_point end = steady_clock::now() + duration<int>(seconds);
-    while (gStopAsked == 0) {
-        const steady_clock::time_point now = steady_clock::now();
-        if (now >= end)
-            return true;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(milliseconds(100), end - now));
-    }
-    return false;
-}
 
 /// The statuses of the last look, by login.
 using TSeenStatuses = std::map<std::string, std::string>;

@@ -281,6 +281,7 @@ void TfrmMain::FormActivate()
 
         ApplyTimerPeriods(settings);
         FUpdateTimer.start();
+        FPageTimer.Apply(settings);
         if (kiv.AllowMessages != 0)
             FMessageTimer.start();
 

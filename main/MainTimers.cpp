@@ -159,6 +159,11 @@ void TfrmMain::tmrCheckForMessagesTimer()
     }
 }
 
+TKivFile *TfrmMain::PageBoard()
+{
+    return FKiv && !FEnding ? &FKiv->KivFile() : nullptr;
+}
+
 void TfrmMain::PlayNewMessageSound()
 {
     FSound->Play(NewMessageSoundFile());

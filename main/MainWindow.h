@@ -11,6 +11,7 @@
 #include "main/KivImages.h"
 #include "main/MainActions.h"
 #include "main/NewMessageSound.h"
+#include "main/PageTimer.h"
 #include "main/TrayIcon.h"
 #include "platform/FileAge.h"
 
@@ -34,6 +35,7 @@ class TDepartmentTreeView;
 class TInstanceLock;
 class TBoardSession;
 class TKivBoard;
+class TKivFile;
 class TRaiseListener;
 class TSession;
 class TfrmSettings;
@@ -262,6 +264,7 @@ public:
     QMenu *popMnuTrayIcon() const { return FPopTray; }
     QTimer *tmrUpdateListView() { return &FUpdateTimer; }
     QTimer *tmrCheckForMessages() { return &FMessageTimer; }
+    TPageTimer &PageTimer() { return FPageTimer; }
     TKivTrayIcon *StTrayIcon() const { return FTray; }
     const TKivImageList &imgSmallPics() const { return FSmallPics; }
     const TKivImageList &ImageListNewMail() const { return FNewMail; }
@@ -328,6 +331,10 @@ private:
     QMenu *FPopTray = nullptr;
     QTimer FUpdateTimer;
     QTimer FMessageTimer;
+    /// The board page of the page group, when the settings name a place for it.
+    TPageTimer FPageTimer{[this] { return PageBoard(); }, this};
+    /// The board the page is written of; null before it is open and once the program ends.
+    TKivFile *PageBoard();
     TKivTrayIcon *FTray = nullptr;
 
     bool FMessagesAllowed = false;

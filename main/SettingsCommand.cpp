@@ -79,6 +79,7 @@ void TfrmMain::actSettingsExecute()
 void TfrmMain::ApplySettings(const TKivSettings &settings)
 {
     ApplyTimerPeriods(settings);
+    FPageTimer.Apply(settings);
     Board().SetSorted(settings.SortListView);
     ApplyBoardLook(settings);
     ApplyDepartmentPane(settings);

@@ -11,6 +11,8 @@ packages=(
     clang clang-format libclang-rt-14-dev
     # The desktop data's validators, and what the Debian package is built with.
     desktop-file-utils appstream man-db dpkg-dev file lintian
+    # The board page's tests: a real browser and a strict HTML5 parser.
+    chromium python3-html5lib
 )
 
 missing=()

@@ -1,0 +1,179 @@
+#include "board/WebText.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+/// Reads the character at text[at]; its code point and length, or a length
+/// of 0 when the bytes there are not a valid UTF-8 character.
+struct TDecoded {
+    char32_t Code = 0;
+    std::size_t Length = 0;
+};
+
+TDecoded Decode(std::string_view text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80)
+        return {lead, 1};
+    std::size_t length = 0;
+    char32_t code = 0;
+    char32_t least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        code = lead & 0x1F;
+        least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        code = lead & 0x0F;
+        least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        code = lead & 0x07;
+        least = 0x10000;
+    } else {
+        return {};
+    }
+    if (at + length > text.size())
+        return {};
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return {};
+        code = (code << 6) | (byte(at + i) & 0x3F);
+    }
+    // Overlong forms, surrogates and code points beyond Unicode are no
+    // characters either.
+    if (code < least || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+        return {};
+    return {code, length};
+}
+
+/// Hands each character of text to visit as its code point and bytes; a byte
+/// that is no character comes as U+FFFD and kReplacement.
+template <typename Visit>
+void EachCharacter(std::string_view text, Visit visit)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const TDecoded decoded = Decode(text, at);
+        if (decoded.Length == 0) {
+            visit(char32_t(0xFFFD), WebText::kReplacement);
+            ++at;
+            continue;
+        }
+        visit(decoded.Code, text.substr(at, decoded.Length));
+        at += decoded.Length;
+    }
+}
+
+/// Characters a page may not hold: controls other than blanks and line ends,
+/// and the noncharacters.
+bool ForbiddenInPage(char32_t code)
+{
+    if (code == '\t' || code == '\n' || code == '\r')
+        return false;
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+        return true;
+    return (code >= 0xFDD0 && code <= 0xFDEF) || (code & 0xFFFE) == 0xFFFE;
+}
+
+} // namespace
+
+namespace WebText {
+
+std::string ValidUtf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    EachCharacter(text, [&](char32_t, std::string_view bytes) { out += bytes; });
+    return out;
+}
+
+void AppendHtml(std::string &out, std::string_view text)
+{
+    std::size_t at = 0;
+    while (at < text.size()) {
+        // Runs of plain printable ASCII, most of any board, go across whole.
+        std::size_t plain = at;
+        while (plain < text.size()) {
+            const auto byte = static_cast<unsigned char>(text[plain]);
+            if (byte < 0x20 || byte >= 0x7F || byte == '&' || byte == '<' || byte == '>' || byte == '"' || byte == '\'')
+                break;
+            ++plain;
+        }
+        out.append(text.data() + at, plain - at);
+        at = plain;
+        if (at == text.size())
+            break;
+        const TDecoded decoded = Decode(text, at);
+        switch (decoded.Length == 0 ? char32_t(0xFFFD) : decoded.Code) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            if (decoded.Length == 0 || ForbiddenInPage(decoded.Code))
+                out += kReplacement;
+            else
+                out.append(text.data() + at, decoded.Length);
+        }
+        at += decoded.Length == 0 ? 1 : decoded.Length;
+    }
+}
+
+std::string Html(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    AppendHtml(out, text);
+    return out;
+}
+
+std::string Json(std::string_view text)
+{
+    std::string out = "\"";
+    out.reserve(text.size() + 2);
+    EachCharacter(text, [&](char32_t code, std::string_view bytes) {
+        switch (code) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (code < 0x20 || code == 0x7F) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(code));
+                out += escaped;
+            } else {
+                out += bytes;
+            }
+        }
+    });
+    out += '"';
+    return out;
+}
+
+} // namespace WebText

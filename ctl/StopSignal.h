@@ -1,0 +1,9 @@
+// Waiting between two rounds of a kivctl command that runs until stopped.
+#pragma once
+
+/// From now on SIGINT and SIGTERM ask the waits below to end.
+void CatchStopSignals();
+
+/// Waits seconds in short steps, so that Ctrl+C is answered at once; false
+/// when a stop was asked for.
+bool WaitUnlessStopped(int seconds);
