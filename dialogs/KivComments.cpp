@@ -2,7 +2,7 @@
 
 #include "board/KivBoard.h"
 #include "dialogs/DialogSupport.h"
-#include "main/MainWindow.h"
+#include "gui/BoardWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -44,8 +44,8 @@ void TRotatedLabel::paintEvent(QPaintEvent *)
     draw(QPointF(0, 0), TextColour());
 }
 
-TfrmKivComments::TfrmKivComments(TfrmMain &frmMain)
-    : TKivDialog(&frmMain, "frmKivComments", QStringLiteral("Kiv - Comments"), DesignSize(), TFrame::Fixed),
+TfrmKivComments::TfrmKivComments(IBoardWindow &frmMain)
+    : TKivDialog(&frmMain.Widget(), "frmKivComments", QStringLiteral("Kiv - Comments"), DesignSize(), TFrame::Fixed),
       FMain(frmMain)
 {
     AddHelpKey(*this, "Statuses");
