@@ -5,8 +5,8 @@
 #include "app/KivWindows.h"
 #include "board/Session.h"
 #include "gui/Application.h"
+#include "gui/BoardList.h"
 #include "main/AppControl.h"
-#include "main/BoardList.h"
 #include "main/MainWindow.h"
 #include "main/SessionEnd.h"
 

@@ -2,6 +2,7 @@
 
 #include "config/KivCB.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "dialogs/Alerts.h"
 
 #include "board/KivBoard.h"
+#include "gui/BoardList.h"
+#include "gui/BoardWindow.h"
 #include "gui/DialogSupport.h"
 #include "gui/MessageBox.h"
-#include "main/BoardList.h"
-#include "main/MainWindow.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -77,6 +77,6 @@ void TAlertCommands::ExecuteViewAlertList()
         return;
     if (!ShowingErrors(FPrompter, [&] { kiv->KivFile().RefreshAlertNames(kiv->Alerts()); }))
         return;
-    TfrmAlerts viewer(&FMain);
+    TfrmAlerts viewer(&FMain.Widget());
     viewer.ShowAlerts(kiv->Alerts());
 }

@@ -7,11 +7,11 @@
 
 #include <memory>
 
+class IBoardWindow;
 class IPrompter;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class TfrmMain;
 class TKivAlert;
 
 /// The viewer: the watched colleagues' names, in the order they were added.
@@ -43,7 +43,7 @@ class TAlertCommands {
 public:
     static constexpr const char *ClearQuestion = "Are you sure.  Clear your alert list?";
 
-    TAlertCommands(TfrmMain &frmMain, IPrompter &prompter) : FMain(frmMain), FPrompter(prompter) {}
+    TAlertCommands(IBoardWindow &frmMain, IPrompter &prompter) : FMain(frmMain), FPrompter(prompter) {}
 
     /// Alert on status change: the colleague of the selected board row joins
     /// the list with the status the row shows, unless already watched.
@@ -55,6 +55,6 @@ public:
     void ExecuteViewAlertList();
 
 private:
-    TfrmMain &FMain;
+    IBoardWindow &FMain;
     IPrompter &FPrompter;
 };

@@ -1,7 +1,7 @@
 #include "dialogs/CatalogueDialog.h"
 
+#include "gui/BoardWindow.h"
 #include "gui/HelpWindow.h"
-#include "main/MainWindow.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -33,8 +33,9 @@ QAction *NewAction(QObject *parent, const char *name, const QString &caption, co
 
 } // namespace
 
-TKivCatalogueDialog::TKivCatalogueDialog(TfrmMain &frmMain, const TCatalogueWording &wording)
-    : TKivDialog(&frmMain, wording.ObjectName, QString::fromLatin1(wording.Caption), DesignSize(), TFrame::Fixed),
+TKivCatalogueDialog::TKivCatalogueDialog(IBoardWindow &frmMain, const TCatalogueWording &wording)
+    : TKivDialog(&frmMain.Widget(), wording.ObjectName, QString::fromLatin1(wording.Caption), DesignSize(),
+                 TFrame::Fixed),
       FMain(frmMain), FWording(wording), FList(new QListWidget(this)), FItems(*FList, true)
 {
     FList->setObjectName(QString::fromLatin1(wording.ListName));

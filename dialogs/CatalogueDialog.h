@@ -16,12 +16,12 @@
 #include <cstdint>
 #include <string>
 
+class IBoardWindow;
 class QAction;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class TfrmMain;
 class TKivBoard;
 
 /// The texts and names by which the two dialogs differ.
@@ -75,11 +75,11 @@ public:
     static QSize DesignSize() { return {301, 282}; }
 
 protected:
-    TKivCatalogueDialog(TfrmMain &frmMain, const TCatalogueWording &wording);
+    TKivCatalogueDialog(IBoardWindow &frmMain, const TCatalogueWording &wording);
 
     QListWidget *List() const { return FList; }
     QLineEdit *Entry() const { return FEntry; }
-    TfrmMain &Main() const { return FMain; }
+    IBoardWindow &Main() const { return FMain; }
     IPrompter &Prompter() { return FPrompter; }
 
     // The catalogue's own operations.
@@ -107,7 +107,7 @@ private:
     void actUpdateExecute();
     void ShowHelp();
 
-    TfrmMain &FMain;
+    IBoardWindow &FMain;
     const TCatalogueWording &FWording;
     TKivMessageBox FPrompter{this};
     QListWidget *FList;

@@ -1,8 +1,8 @@
 #include "dialogs/KivComments.h"
 
 #include "board/KivBoard.h"
+#include "gui/BoardWindow.h"
 #include "gui/DialogSupport.h"
-#include "main/MainWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -44,8 +44,8 @@ void TRotatedLabel::paintEvent(QPaintEvent *)
     draw(QPointF(0, 0), TextColour());
 }
 
-TfrmKivComments::TfrmKivComments(TfrmMain &frmMain)
-    : TKivDialog(&frmMain, "frmKivComments", QStringLiteral("Kiv - Comments"), DesignSize(), TFrame::Fixed),
+TfrmKivComments::TfrmKivComments(IBoardWindow &frmMain)
+    : TKivDialog(&frmMain.Widget(), "frmKivComments", QStringLiteral("Kiv - Comments"), DesignSize(), TFrame::Fixed),
       FMain(frmMain)
 {
     AddHelpKey(*this, "Statuses");

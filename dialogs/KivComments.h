@@ -10,10 +10,10 @@
 #include <QColor>
 #include <QWidget>
 
+class IBoardWindow;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TfrmMain;
 
 /// An ornament: a text drawn at an angle, with a three-dimensional shadow.
 class TRotatedLabel final : public QWidget {
@@ -41,7 +41,7 @@ class TfrmKivComments final : public TKivDialog {
     Q_OBJECT
 public:
     /// Made once at program start over frmMain.
-    explicit TfrmKivComments(TfrmMain &frmMain);
+    explicit TfrmKivComments(IBoardWindow &frmMain);
 
     /// The Comment... command: shows the dialog; it reads and stores the
     /// comment itself.
@@ -64,7 +64,7 @@ protected:
 private:
     void btnOkClick();
 
-    TfrmMain &FMain;
+    IBoardWindow &FMain;
     TKivMessageBox FPrompter{this};
     TRotatedLabel *FRotated = nullptr;
     QLabel *FPrompt = nullptr;

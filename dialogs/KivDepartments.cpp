@@ -1,8 +1,8 @@
 #include "dialogs/KivDepartments.h"
 
 #include "board/KivBoard.h"
-#include "main/BoardList.h"
-#include "main/MainWindow.h"
+#include "gui/BoardList.h"
+#include "gui/BoardWindow.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ const TCatalogueWording kDepartmentWording{
 
 } // namespace
 
-TfrmKivDepartments::TfrmKivDepartments(TfrmMain &frmMain) : TKivCatalogueDialog(frmMain, kDepartmentWording) {}
+TfrmKivDepartments::TfrmKivDepartments(IBoardWindow &frmMain) : TKivCatalogueDialog(frmMain, kDepartmentWording) {}
 
 void TfrmKivDepartments::EnsureDataset(TKivBoard &board)
 {

@@ -11,7 +11,7 @@ class TfrmKivDepartments final : public TKivCatalogueDialog {
 public:
     /// The dialog over the main window, whose board's catalogue it keeps and
     /// whose department tree it rebuilds.
-    explicit TfrmKivDepartments(TfrmMain &frmMain);
+    explicit TfrmKivDepartments(IBoardWindow &frmMain);
 
     QListWidget *lstDepartments() const { return List(); }
     QLineEdit *txtDepartment() const { return Entry(); }

@@ -2,9 +2,10 @@
 
 #include "board/KivBoard.h"
 #include "board/KivMessage.h"
+#include "gui/BoardList.h"
+#include "gui/BoardWindow.h"
 #include "gui/DialogSupport.h"
-#include "main/BoardList.h"
-#include "main/MainWindow.h"
+#include "gui/KivImages.h"
 
 #include <QAction>
 #include <QFrame>
@@ -57,8 +58,8 @@ int StoredLength(const QString &text)
 
 } // namespace
 
-TfrmKivMessages::TfrmKivMessages(TfrmMain &frmMain)
-    : TKivDialog(&frmMain, "frmKivMessages", QString::fromLatin1(SendCaption), DesignSize(), TFrame::Fixed),
+TfrmKivMessages::TfrmKivMessages(IBoardWindow &frmMain)
+    : TKivDialog(&frmMain.Widget(), "frmKivMessages", QString::fromLatin1(SendCaption), DesignSize(), TFrame::Fixed),
       FMain(frmMain)
 {
     AddHelpKey(*this, "Messages");
@@ -248,7 +249,7 @@ void TfrmKivMessages::done(int result)
             if (MarkOldOnClose)
                 ShowingErrors(FPrompter, [&] { messages.MarkMessageOld(FPrimaryKey); });
             if (!messages.NewMessageWaiting())
-                FMain.StTrayIcon()->StopAnimation();
+                FMain.StopNewMailAnimation();
         }
     }
     TKivDialog::done(result);

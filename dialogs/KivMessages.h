@@ -12,12 +12,12 @@
 
 #include <string>
 
+class IBoardWindow;
 class QAction;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QToolBar;
-class TfrmMain;
 
 class TfrmKivMessages final : public TKivDialog, public IReadDialog {
     Q_OBJECT
@@ -28,7 +28,7 @@ public:
     static constexpr int MaxLength = 255;
 
     /// Made once at program start over frmMain.
-    explicit TfrmKivMessages(TfrmMain &frmMain);
+    explicit TfrmKivMessages(IBoardWindow &frmMain);
 
     /// The Send Message command: the names of both ends are looked up while
     /// the board timer rests, then the dialog is shown to write the message
@@ -79,7 +79,7 @@ private:
     void actDeleteExecute();
     void KeepMemoWithinLength();
 
-    TfrmMain &FMain;
+    IBoardWindow &FMain;
     TKivMessageBox FPrompter{this};
     QLabel *FToStatic = nullptr;
     QLabel *FTo = nullptr;

@@ -21,7 +21,7 @@ const TCatalogueWording kStatusWording{
 
 } // namespace
 
-TfrmKivStatuses::TfrmKivStatuses(TfrmMain &frmMain) : TKivCatalogueDialog(frmMain, kStatusWording) {}
+TfrmKivStatuses::TfrmKivStatuses(IBoardWindow &frmMain) : TKivCatalogueDialog(frmMain, kStatusWording) {}
 
 void TfrmKivStatuses::EnsureDataset(TKivBoard &board)
 {

@@ -10,7 +10,7 @@ class TfrmKivStatuses final : public TKivCatalogueDialog {
     Q_OBJECT
 public:
     /// The dialog over the main window, whose board's catalogue it keeps.
-    explicit TfrmKivStatuses(TfrmMain &frmMain);
+    explicit TfrmKivStatuses(IBoardWindow &frmMain);
 
     QListWidget *lstStatuses() const { return List(); }
     QLineEdit *txtStatus() const { return Entry(); }

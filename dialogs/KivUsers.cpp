@@ -2,8 +2,8 @@
 
 #include "board/KivBoard.h"
 #include "board/UserRecord.h"
+#include "gui/BoardWindow.h"
 #include "gui/HelpWindow.h"
-#include "main/MainWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -51,8 +51,9 @@ constexpr int ButtonHeight = 25;
 
 } // namespace
 
-TfrmKivUsers::TfrmKivUsers(TfrmMain &frmMain)
-    : TKivDialog(&frmMain, "frmKivUsers", QStringLiteral("Administer Kiv Users"), DesignSize(), TFrame::Sizeable),
+TfrmKivUsers::TfrmKivUsers(IBoardWindow &frmMain)
+    : TKivDialog(&frmMain.Widget(), "frmKivUsers", QStringLiteral("Administer Kiv Users"), DesignSize(),
+                 TFrame::Sizeable),
       FMain(frmMain), FUsersList(new QListWidget(this)), FStatusCombo(new QComboBox(this)),
       FDepartmentCombo(new QComboBox(this)), FUsers(*FUsersList, true), FStatuses(*FStatusCombo, true),
       FDepartments(*FDepartmentCombo, true)

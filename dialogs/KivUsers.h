@@ -13,6 +13,7 @@
 #include "gui/KivDialog.h"
 #include "gui/MessageBox.h"
 
+class IBoardWindow;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -21,14 +22,13 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QToolButton;
-class TfrmMain;
 class TKivBoard;
 
 class TfrmKivUsers : public TKivDialog {
     Q_OBJECT
 public:
     /// The dialog over the main window, whose board it administers.
-    explicit TfrmKivUsers(TfrmMain &frmMain);
+    explicit TfrmKivUsers(IBoardWindow &frmMain);
 
     /// The Users command: shows the dialog modally and returns once it is closed.
     void ShowModal();
@@ -82,7 +82,7 @@ private:
     void FillUsers(TKivBoard &board);
     void ShowHelp();
 
-    TfrmMain &FMain;
+    IBoardWindow &FMain;
     TKivMessageBox FPrompter{this};
     TAnchors FAnchors{DesignSize()};
 

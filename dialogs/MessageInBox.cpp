@@ -2,8 +2,9 @@
 
 #include "board/KivBoard.h"
 #include "board/MessageRecord.h"
+#include "gui/BoardWindow.h"
 #include "gui/DialogSupport.h"
-#include "main/MainWindow.h"
+#include "gui/KivImages.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -53,8 +54,9 @@ private:
 
 } // namespace
 
-TfrmKivMessageInBox::TfrmKivMessageInBox(TfrmMain &frmMain)
-    : TKivDialog(&frmMain, "frmKivMessageInBox", QStringLiteral("Message InBox"), DesignSize(), TFrame::Sizeable),
+TfrmKivMessageInBox::TfrmKivMessageInBox(IBoardWindow &frmMain)
+    : TKivDialog(&frmMain.Widget(), "frmKivMessageInBox", QStringLiteral("Message InBox"), DesignSize(),
+                 TFrame::Sizeable),
       FMain(frmMain)
 {
     AddHelpKey(*this, "Messages");
@@ -250,7 +252,7 @@ void TfrmKivMessageInBox::ListViewInBoxClick()
         TBusyCursor busy;
         try {
             messages.MarkMessageOld(key);
-            FMain.StTrayIcon()->StopAnimation();
+            FMain.StopNewMailAnimation();
         } catch (const std::exception &error) {
             failure = error.what();
         }
@@ -293,6 +295,6 @@ void TfrmKivMessageInBox::ExecuteViewInBox()
 
 void TfrmKivMessageInBox::TrayIconDoubleClick(const QWidget &messages)
 {
-    if (!isVisible() && !messages.isVisible() && FMain.StTrayIcon()->Animating())
+    if (!isVisible() && !messages.isVisible() && FMain.NewMailAnimating())
         exec();
 }

@@ -8,6 +8,7 @@
 #include "gui/KivDialog.h"
 #include "gui/MessageBox.h"
 
+class IBoardWindow;
 class QAction;
 class QLabel;
 class QMenuBar;
@@ -17,7 +18,6 @@ class QStatusBar;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
-class TfrmMain;
 
 class TfrmKivMessageInBox final : public TKivDialog, public IInBox {
     Q_OBJECT
@@ -28,7 +28,7 @@ public:
     static constexpr const char *DeleteQuestion = "Are you sure you want to delete the selected message?";
 
     /// Made once at program start over frmMain.
-    explicit TfrmKivMessageInBox(TfrmMain &frmMain);
+    explicit TfrmKivMessageInBox(IBoardWindow &frmMain);
 
     /// The View My InBox command: says so in the main window's status bar,
     /// then shows the in-box.
@@ -73,7 +73,7 @@ private:
     /// The row the user worked on last: the focused row, if any.
     QTreeWidgetItem *FocusedRow() const;
 
-    TfrmMain &FMain;
+    IBoardWindow &FMain;
     TKivMessageBox FPrompter{this};
     QMenuBar *FMenuBar = nullptr;
     QToolBar *FToolBar = nullptr;

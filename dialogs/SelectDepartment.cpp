@@ -1,9 +1,9 @@
 #include "dialogs/SelectDepartment.h"
 
 #include "board/KivBoard.h"
+#include "gui/BoardList.h"
+#include "gui/BoardWindow.h"
 #include "gui/DialogSupport.h"
-#include "main/BoardList.h"
-#include "main/MainWindow.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -18,8 +18,8 @@ constexpr const char *kAllDepartments = "Kiv - All Departments";
 
 } // namespace
 
-TfrmSelectDepartment::TfrmSelectDepartment(TfrmMain &frmMain)
-    : TKivDialog(&frmMain, "frmSelectDepartment", QStringLiteral("Please select Department"), DesignSize(),
+TfrmSelectDepartment::TfrmSelectDepartment(IBoardWindow &frmMain)
+    : TKivDialog(&frmMain.Widget(), "frmSelectDepartment", QStringLiteral("Please select Department"), DesignSize(),
                  TFrame::Sizeable),
       FMain(frmMain)
 {
@@ -102,7 +102,7 @@ void TfrmSelectDepartment::ListBoxSelectDepartmentClick()
     FSelected->setText(Shown(FSelectedDepartment));
     if (FSelectedDepartment.empty())
         return;
-    FMain.setWindowTitle(QString::fromLatin1(kFilteredOn) + ShownIsolated(FSelectedDepartment));
+    FMain.Widget().setWindowTitle(QString::fromLatin1(kFilteredOn) + ShownIsolated(FSelectedDepartment));
     TKivDepartment &departments = kiv->Departments();
     departments.FilterDepartment = FSelectedDepartment;
     departments.FilterOn = true;
@@ -118,7 +118,7 @@ void TfrmSelectDepartment::btnCloseClick()
     if (kiv != nullptr) {
         TKivDepartment &departments = kiv->Departments();
         departments.FilterDepartment.clear();
-        FMain.setWindowTitle(QString::fromLatin1(kAllDepartments));
+        FMain.Widget().setWindowTitle(QString::fromLatin1(kAllDepartments));
         departments.FilterOn = false;
         ShowingErrors(FPrompter, [&] { kiv->KivFile().FillBoard(FMain.Board()); });
     }

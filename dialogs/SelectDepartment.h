@@ -10,16 +10,16 @@
 #include <memory>
 #include <string>
 
+class IBoardWindow;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class TfrmMain;
 
 class TfrmSelectDepartment final : public TKivDialog {
     Q_OBJECT
 public:
     /// Made once at program start over frmMain.
-    explicit TfrmSelectDepartment(TfrmMain &frmMain);
+    explicit TfrmSelectDepartment(IBoardWindow &frmMain);
 
     /// The Filter on Department command: shows the picker, which sets the
     /// filter, the main window's caption and the board itself.
@@ -44,7 +44,7 @@ private:
     void ListBoxSelectDepartmentClick();
     void btnCloseClick();
 
-    TfrmMain &FMain;
+    IBoardWindow &FMain;
     TKivMessageBox FPrompter{this};
     QListWidget *FList = nullptr;
     std::unique_ptr<TListBoxItems> FItems;

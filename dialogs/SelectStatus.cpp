@@ -1,8 +1,8 @@
 #include "dialogs/SelectStatus.h"
 
 #include "board/KivBoard.h"
+#include "gui/BoardWindow.h"
 #include "gui/DialogSupport.h"
-#include "main/MainWindow.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -11,8 +11,9 @@
 #include <QScreen>
 #include <QShowEvent>
 
-TfrmSelectStatus::TfrmSelectStatus(TfrmMain &frmMain)
-    : TKivDialog(&frmMain, "frmSelectStatus", QStringLiteral("Please select status"), DesignSize(), TFrame::Sizeable),
+TfrmSelectStatus::TfrmSelectStatus(IBoardWindow &frmMain)
+    : TKivDialog(&frmMain.Widget(), "frmSelectStatus", QStringLiteral("Please select status"), DesignSize(),
+                 TFrame::Sizeable),
       FMain(frmMain)
 {
     // A dialog frame the user may resize, with only the system menu.

@@ -12,17 +12,17 @@
 #include <memory>
 #include <string>
 
+class IBoardWindow;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class TfrmMain;
 
 class TfrmSelectStatus final : public TKivDialog {
     Q_OBJECT
 public:
     /// Made once at program start over frmMain, at the size and place the
     /// settings keep for it.
-    explicit TfrmSelectStatus(TfrmMain &frmMain);
+    explicit TfrmSelectStatus(IBoardWindow &frmMain);
     /// Keeps the window's size and place in the settings for the next run.
     ~TfrmSelectStatus() override;
 
@@ -50,7 +50,7 @@ protected:
 private:
     void lbSelectStatusClick();
 
-    TfrmMain &FMain;
+    IBoardWindow &FMain;
     /// The window's own settings block.
     TKivCB FKivCB;
     TKivMessageBox FPrompter{this};

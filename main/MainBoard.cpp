@@ -4,7 +4,7 @@
 #include "main/MainWindow.h"
 
 #include "board/KivBoard.h"
-#include "main/BoardList.h"
+#include "gui/BoardList.h"
 
 void TfrmMain::RefillBoard()
 {

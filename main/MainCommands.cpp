@@ -5,7 +5,7 @@
 
 #include "board/EngineCheck.h"
 #include "board/KivBoard.h"
-#include "main/BoardList.h"
+#include "gui/BoardList.h"
 #include "platform/KivError.h"
 #include "platform/Text.h"
 

@@ -11,7 +11,7 @@
 #include "board/BoardSession.h"
 #include "board/EngineCheck.h"
 #include "board/KivCfg.h"
-#include "main/BoardList.h"
+#include "gui/BoardList.h"
 
 #include <algorithm>
 #include <exception>

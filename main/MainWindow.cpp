@@ -3,9 +3,9 @@
 #include "board/BoardSession.h"
 #include "board/Session.h"
 #include "gui/Application.h"
+#include "gui/BoardList.h"
 #include "gui/HelpWindow.h"
 #include "main/AboutBox.h"
-#include "main/BoardList.h"
 #include "main/RaiseRequest.h"
 #include "platform/InstanceLock.h"
 #include "platform/TerminalText.h"
@@ -338,6 +338,16 @@ void TfrmMain::SetSendMessageHeld(bool held)
 {
     FSendMessageHeld = held;
     ActionListUpdate();
+}
+
+bool TfrmMain::NewMailAnimating() const
+{
+    return FTray->Animating();
+}
+
+void TfrmMain::StopNewMailAnimation()
+{
+    FTray->StopAnimation();
 }
 
 void TfrmMain::StTrayIconDblClick()

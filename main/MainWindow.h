@@ -6,9 +6,9 @@
 #include "board/Seams.h"
 #include "config/DatabaseWizard.h"
 #include "config/KivCB.h"
+#include "gui/BoardWindow.h"
+#include "gui/KivImages.h"
 #include "gui/MessageBox.h"
-#include "gui/TimerPause.h"
-#include "main/KivImages.h"
 #include "main/MainActions.h"
 #include "main/NewMessageSound.h"
 #include "main/PageTimer.h"
@@ -48,7 +48,7 @@ struct TWizardOutcome {
 /// Shows the setup wizard modally over parent and answers how it ended.
 using TWizardRunner = std::function<TWizardOutcome(QWidget *parent)>;
 
-class TfrmMain : public QMainWindow, public IMainHost, public ITimerPause {
+class TfrmMain : public QMainWindow, public IMainHost, public IBoardWindow {
     Q_OBJECT
 public:
     /// Builds the window and all its controls. The session gives the
@@ -82,7 +82,7 @@ public:
     /// the desktop session); the close box only hides the window.
     void CloseMain();
     /// CloseMain has been asked for.
-    bool Ending() const { return FEnding; }
+    bool Ending() const override { return FEnding; }
 
     /// Shows the window again from the notification area.
     void RestoreFromTray();
@@ -126,7 +126,7 @@ public:
     /// The dialog in which the new messages waiting at start-up are read.
     void SetReadDialog(IReadDialog *dialog) { FReadDialog = dialog; }
     /// The board the window works on; null until a start has created it.
-    TKivBoard *KivBoard() const { return FKiv; }
+    TKivBoard *KivBoard() const override { return FKiv; }
     /// The program's help file: its own path with the extension ".hlp", beside
     /// it or in the installed share folder.
     const QString &HelpFile() const { return FHelpFile; }
@@ -144,17 +144,21 @@ public:
 
     /// Refills the board as every refill does: the users of the filter's
     /// department while the department filter is on, otherwise every user.
-    void RefillBoard();
+    void RefillBoard() override;
     /// Stores status as a status command does, then refills the board: for
     /// the user of the selected row when the signed-in user is an
     /// administrator and a row is selected, otherwise for the signed-in user
     /// (whose tray image and administrator flag follow the record).
-    void StoreStatus(const std::string &status);
+    void StoreStatus(const std::string &status) override;
     /// Enables the message timer exactly when the board allows messaging
     /// and no window has it paused.
     void RestoreMessageTimer();
 
-    // ---- ITimerPause ---------------------------------------------------------
+    // ---- IBoardWindow: the rest of it, and ITimerPause ----------------------
+
+    QWidget &Widget() override { return *this; }
+    bool NewMailAnimating() const override;
+    void StopNewMailAnimation() override;
 
     void PauseTimers(unsigned which) override;
     void ResumeTimers(unsigned which) override;
@@ -179,7 +183,7 @@ public:
 
     /// While held, Send Message stays disabled whatever the board shows: a
     /// message window is up. Released, it follows its rule again.
-    void SetSendMessageHeld(bool held);
+    void SetSendMessageHeld(bool held) override;
     bool SendMessageHeld() const { return FSendMessageHeld; }
     /// What a double-click on the notification-area icon does before the
     /// window comes back from the notification area (which it does in every
@@ -258,20 +262,20 @@ public:
 
     QSplitter *stMain() const { return FSplitter; }
     QTreeWidget *tvMain() const { return FTree; }
-    QTreeWidget *lvMain() const { return FList; }
-    QStatusBar *StatusBarMain() const;
+    QTreeWidget *lvMain() const override { return FList; }
+    QStatusBar *StatusBarMain() const override;
     QMenu *popmnuMain() const { return FPopMain; }
     QMenu *popMnuTrayIcon() const { return FPopTray; }
     QTimer *tmrUpdateListView() { return &FUpdateTimer; }
     QTimer *tmrCheckForMessages() { return &FMessageTimer; }
     TPageTimer &PageTimer() { return FPageTimer; }
     TKivTrayIcon *StTrayIcon() const { return FTray; }
-    const TKivImageList &imgSmallPics() const { return FSmallPics; }
+    const TKivImageList &imgSmallPics() const override { return FSmallPics; }
     const TKivImageList &ImageListNewMail() const { return FNewMail; }
 
     /// The board and the tree as the data classes write to them.
-    TBoardListView &Board() const { return *FBoard; }
-    TDepartmentTreeView &DepartmentTree() const { return *FDepartments; }
+    TBoardListView &Board() const override { return *FBoard; }
+    TDepartmentTreeView &DepartmentTree() const override { return *FDepartments; }
 
     /// Whether a board row is selected.
     bool RowSelected() const;

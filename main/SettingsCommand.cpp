@@ -6,7 +6,7 @@
 #include "board/EngineCheck.h"
 #include "board/KivBoard.h"
 #include "config/SettingsDialog.h"
-#include "main/BoardList.h"
+#include "gui/BoardList.h"
 #include "platform/KivError.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "main/TrayIcon.h"
 
-#include "main/KivImages.h"
+#include "gui/KivImages.h"
 
 #include <QApplication>
 #include <QMenu>

@@ -13,8 +13,8 @@
 // kivctl makes the changes, in processes strace does not follow.
 #include "board/UserRecord.h"
 #include "config/KivCB.h"
+#include "gui/BoardList.h"
 #include "main/AppControl.h"
-#include "main/BoardList.h"
 #include "main/MainWindow.h"
 #include "platform/FileAge.h"
 #include "platform/LoginName.h"

@@ -1,6 +1,6 @@
 // The board and the tree as the data classes fill and read them.
-#include "main/BoardList.h"
-#include "main/KivImages.h"
+#include "gui/BoardList.h"
+#include "gui/KivImages.h"
 #include "platform/KivError.h"
 
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 // The drawn pictures: present at every ratio, crisp, and the status pictures
 // told apart by colour and by shape at their smallest size.
-#include "main/KivImages.h"
+#include "gui/KivImages.h"
 
 #include <QImage>
 

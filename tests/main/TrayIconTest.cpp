@@ -1,7 +1,7 @@
 // The notification-area icon: status image, new-mail animation, menu and
 // the clicks that bring the window back.
 #include "main/TrayIcon.h"
-#include "main/KivImages.h"
+#include "gui/KivImages.h"
 
 #include <QApplication>
 #include <QMenu>

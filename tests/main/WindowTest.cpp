@@ -3,11 +3,11 @@
 // ways the window hides, minimises and ends.
 #include "board/Session.h"
 #include "gui/Application.h"
+#include "gui/BoardList.h"
 #include "gui/HelpWindow.h"
 #include "gui/MessageBox.h"
 #include "main/AboutBox.h"
 #include "main/AppControl.h"
-#include "main/BoardList.h"
 #include "main/MainWindow.h"
 
 #include "KivVersion.h"

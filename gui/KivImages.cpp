@@ -1,4 +1,4 @@
-#include "main/KivImages.h"
+#include "gui/KivImages.h"
 
 #include <QImage>
 #include <QPainter>

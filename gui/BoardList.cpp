@@ -1,7 +1,7 @@
-#include "main/BoardList.h"
+#include "gui/BoardList.h"
 
 #include "gui/Collation.h"
-#include "main/KivImages.h"
+#include "gui/KivImages.h"
 #include "platform/KivError.h"
 
 #include <QEvent>
