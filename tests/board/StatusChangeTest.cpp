@@ -199,8 +199,8 @@ TEST_F(StatusChangeTest, FailuresBeforeTheReplaceLeaveTheRecordsAndTheLogAlone)
     Kiv->DatabaseFolder = Folder.Path();
     Kiv->DeleteUser(2);
     // The only administrator cannot be deleted while the record holds the right.
-    ASSERT_TRUE(ChangeStoredUser(Folder.Path(), "ADMIN",
-                                 [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
+    ASSERT_TRUE(
+        ChangeStoredUser(Folder.Path(), "ADMIN", [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
     Kiv->DeleteUser(1);
     const int tray = Mine.Host.TrayImage;
     EXPECT_EQ(RaisedText([&] { Kiv->SetStatus(); }), "Unable to perform lookup on user ADMIN Object not found");

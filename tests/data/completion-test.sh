@@ -43,17 +43,19 @@ expect()
 run_cases()
 {
     local b=$folder/boards
-    expect "board comment delete departments inbox read send status statuses watch" kivctl ""
+    expect "board comment delete departments inbox page read send status statuses watch" kivctl ""
     expect "status statuses" kivctl st
     expect "--board --help --version" kivctl -
     expect "$b/alpha $b/beta" kivctl --board "$b/"
     expect "$b/alpha $b/beta" kivctl --board = "$b/"
     expect "board" kivctl --board "$b/alpha" bo
     expect "watch" kivctl --board = "$b/alpha" wa
-    expect "--csv --department --help --offline" kivctl board -
+    expect "--csv --department --help --json --offline" kivctl board -
     expect "--department --help --offline" kivctl board --csv -
     expect "--help --offline" kivctl board --department Sales --csv -
     expect "" kivctl board --department ""
+    expect "--help" kivctl inbox --json -
+    expect "--every --help --out" kivctl page -
     expect "--help --user" kivctl status -
     expect "--interval" kivctl watch --i
     expect "" kivctl watch --interval ""
