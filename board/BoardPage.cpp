@@ -2,20 +2,16 @@
 
 #include "board/KivFile.h"
 #include "board/WebText.h"
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/KivError.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -95,29 +91,6 @@ const std::string &PictureRules()
 int PictureOf(const TBoardRow &row)
 {
     return std::clamp(row.ImageIndex, 0, int(kPictureShapes.size()) - 1);
-}
-
-/// Writes bytes to path in one step: a new file beside it, then a rename over
-/// it, so a reader opens the old page or the new one, never a part. A link at
-/// path is replaced, never followed. Unlike the settings, a page is not
-/// flushed to the disk: after a power cut the next tick writes it again.
-bool ReplaceFile(const std::string &path, const std::string &bytes, std::string &error)
-{
-    const std::size_t slash = path.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".kiv-page-XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = "Unable to create a file beside " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool written = WriteAll(fd, bytes.data(), bytes.size()) == bytes.size() && fchmod(fd, 0644) == 0;
-    const int code = errno;
-    if (close(fd) != 0 || !written || rename(temp.c_str(), path.c_str()) != 0) {
-        error = "Unable to write " + path + ": " + std::strerror(written ? errno : code);
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
 }
 
 /// The HTML scale's sizes 1 to 7 as CSS keywords; a size outside the scale
@@ -285,8 +258,11 @@ bool TPagePublisher::Publish(TKivFile &kiv, const TPageLook &look, const std::st
     if (news) {
         // The page's own place is never followed: a link there is replaced
         // by the page, not written through.
+        // A new file beside it, then a rename over it: a reader opens the old
+        // page or the new one, never a part. It is not flushed to the disk:
+        // after a power cut the next period writes it again.
         std::string error;
-        if (!ReplaceFile(path, page, error)) {
+        if (!WriteFileAtomically(path, page, 0644, &error, TLinks::Refuse, TFlush::Lazily)) {
             FStamp = TFileAge::Missing();
             throw EKivError("Unable to write the board page - " + error);
         }

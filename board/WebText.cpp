@@ -1,12 +1,14 @@
 #include "board/WebText.h"
 
+#include "platform/Text.h"
+
 #include <cstdint>
 #include <cstdio>
 
 namespace {
 
-/// Reads the character at text[at]; its code point and length, or a length
-/// of 0 when the bytes there are not a valid UTF-8 character.
+/// The character at text[at]: its code point and length, or a length of 0
+/// when the bytes there are not a well-formed UTF-8 character.
 struct TDecoded {
     char32_t Code = 0;
     std::size_t Length = 0;
@@ -14,40 +16,9 @@ struct TDecoded {
 
 TDecoded Decode(std::string_view text, std::size_t at)
 {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80)
-        return {lead, 1};
-    std::size_t length = 0;
-    char32_t code = 0;
-    char32_t least = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        code = lead & 0x1F;
-        least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        code = lead & 0x0F;
-        least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        code = lead & 0x07;
-        least = 0x10000;
-    } else {
-        return {};
-    }
-    if (at + length > text.size())
-        return {};
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return {};
-        code = (code << 6) | (byte(at + i) & 0x3F);
-    }
-    // Overlong forms, surrogates and code points beyond Unicode are no
-    // characters either.
-    if (code < least || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-        return {};
-    return {code, length};
+    TDecoded decoded;
+    decoded.Length = DecodeUtf8(text, at, decoded.Code);
+    return decoded;
 }
 
 /// Hands each character of text to visit as its code point and bytes; a byte

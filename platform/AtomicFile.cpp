@@ -45,9 +45,10 @@ int MakeTemporary(const std::string &target, std::string &tempPath)
 }
 
 /// Flushes, closes and renames a fully written temporary file over target.
-bool Commit(int fd, const std::string &tempPath, const std::string &target, mode_t mode, std::string *error)
+bool Commit(int fd, const std::string &tempPath, const std::string &target, mode_t mode, std::string *error,
+            TFlush flush = TFlush::ToDisk)
 {
-    if (fchmod(fd, mode) != 0 || fsync(fd) != 0) {
+    if (fchmod(fd, mode) != 0 || (flush == TFlush::ToDisk && fsync(fd) != 0)) {
         const int code = errno;
         close(fd);
         unlink(tempPath.c_str());
@@ -67,13 +68,15 @@ bool Commit(int fd, const std::string &tempPath, const std::string &target, mode
         return false;
     }
     // The folder entry of the rename, so the new name survives a power cut.
-    SyncFolder(FolderOf(target));
+    if (flush == TFlush::ToDisk)
+        SyncFolder(FolderOf(target));
     return true;
 }
 
 } // namespace
 
-bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t mode, std::string *error, TLinks links)
+bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t mode, std::string *error, TLinks links,
+                         TFlush flush)
 {
     const std::string target = links == TLinks::Follow ? ResolveTarget(path) : path;
     std::string tempPath;
@@ -89,7 +92,7 @@ bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t
         SetError(error, "Unable to write " + target, code);
         return false;
     }
-    return Commit(fd, tempPath, target, mode, error);
+    return Commit(fd, tempPath, target, mode, error, flush);
 }
 
 bool ReadFilePrefix(const std::string &path, std::size_t limit, std::string &bytes, bool &truncated, TLinks links)

@@ -13,9 +13,12 @@
 /// TLinks::Follow a link at path is followed, so the file it points at is
 /// replaced; with TLinks::Refuse the link itself is replaced by the new file.
 /// On failure the old file is untouched, no temporary file is left, and error
-/// (when given) says why.
+/// (when given) says why. TFlush::Lazily leaves the flush to the system: for a
+/// file written again on the next period anyway, where a power cut costs one
+/// period and a flush on a share costs a round trip each time.
+enum class TFlush { ToDisk, Lazily };
 bool WriteFileAtomically(const std::string &path, std::string_view bytes, mode_t mode, std::string *error = nullptr,
-                         TLinks links = TLinks::Follow);
+                         TLinks links = TLinks::Follow, TFlush flush = TFlush::ToDisk);
 
 /// Reads at most limit bytes of the regular file at path into bytes (a link
 /// is followed only with TLinks::Follow, a FIFO is never waited on); truncated
