@@ -1,15 +1,10 @@
 #include "board/BoardSession.h"
 
-#include <algorithm>
+#include "platform/Text.h"
 
 std::string TBoardSession::LocationOf(const std::string &setting)
 {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    const auto first = std::find_if_not(setting.begin(), setting.end(), blank);
-    const auto last = std::find_if_not(setting.rbegin(), setting.rend(), blank).base();
-    if (first >= last)
-        return std::string();
-    return std::string(first, last);
+    return Trimmed(setting);
 }
 
 TBoardSession::TBoardSession(const std::string &location, const TBoardContext &ctx, TBoardFolderSource departmentFolder,

@@ -28,7 +28,7 @@ std::string TKivDepartment::DatasetPath() const
     std::string folder = FFolderSource ? FFolderSource() : std::string();
     // No folder is no dataset: a blank setting must not put one at the root
     // of the file system.
-    if (folder.find_first_not_of(' ') == std::string::npos)
+    if (IsBlankText(folder))
         return std::string();
     return JoinPath(folder, DepartmentRecord::DatasetName);
 }

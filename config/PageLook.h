@@ -3,6 +3,7 @@
 
 #include "board/BoardPage.h"
 #include "config/KivCB.h"
+#include "platform/Text.h"
 
 inline TPageLook PageLookOf(const TKivSettings &settings)
 {
@@ -30,9 +31,5 @@ inline TPageLook PageLookOf(const TKivSettings &settings)
 /// when no page is to be written.
 inline std::string PageLocationOf(const TKivSettings &settings)
 {
-    const std::string &path = settings.HTMLLocation;
-    const std::size_t first = path.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return std::string();
-    return path.substr(first, path.find_last_not_of(' ') - first + 1);
+    return Trimmed(settings.HTMLLocation);
 }

@@ -135,14 +135,6 @@ bool HasControl(std::string_view text, std::string_view allowed)
                        [&](char c) { return IsControl(c) && allowed.find(c) == std::string_view::npos; });
 }
 
-std::string Trimmed(const std::string &text)
-{
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 /// Checks one text argument; an empty answer means it is fine.
 std::string CheckText(const std::string &what, const std::string &text, std::size_t maxBytes,
                       std::string_view allowedControls = {})
@@ -184,7 +176,7 @@ std::string TakeArguments(const TCommandEntry &entry, const std::vector<std::str
         const bool status = entry.Command == TCtlCommand::Statuses;
         // Stored as typed; a text of blanks only is no entry.
         request.Text = args[1];
-        if (Trimmed(args[1]).empty())
+        if (IsBlankText(args[1]))
             return status ? "a status cannot be empty" : "a department cannot be empty";
         return status ? CheckText("a status", args[1], kCatalogueStatusMax)
                       : CheckText("a department", args[1], kDepartmentMax);
