@@ -302,9 +302,11 @@ TEST_F(PickersTest, ArrowKeysBrowseAndAClickEnterOrOkChooses)
         Kiv().Departments().AddDepartment(name);
     enum class TWay { Click, Enter, Ok };
     // Browses two entries down, checks that nothing was chosen, then chooses.
+    // The check is kept by value: it is a temporary of the call, and the
+    // dialog runs only later.
     auto browseThenChoose = [](QDialog &picker, QListWidget &list, QPushButton &ok, TWay way,
-                               const std::function<bool()> &chosen, QString &current) {
-        WhenModal(picker, [&, way] {
+                               std::function<bool()> chosen, QString &current) {
+        WhenModal(picker, [&, way, chosen] {
             list.setFocus();
             QTest::keyClick(&list, Qt::Key_Down);
             QTest::keyClick(&list, Qt::Key_Down);
