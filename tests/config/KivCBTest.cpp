@@ -328,8 +328,7 @@ TEST(KivCB, TwoProcessesSavingAtOnceLeaveOneWholeRecord)
     EXPECT_TRUE(last == a || last == b) << "the last save wins whole, never a mixture";
 }
 
-// A hand-edited value the dialog would never allow must not make the board
-// refresh every 24 days or draw white on white; what was not taken is said
+// A hand-edited value the dialog would never allow is brought back, and said
 // once, naming the file.
 TEST(KivCB, ValuesOutsideTheDialogsRangesAreBroughtBackAndSaidOnce)
 {
@@ -352,24 +351,22 @@ TEST(KivCB, ValuesOutsideTheDialogsRangesAreBroughtBackAndSaidOnce)
         SCOPED_TRACE(c.Line);
         TTempHome home;
         PlaceSettingsFile(home, c.Line + "\n");
-        const bool outside = c.Outside;
         for (int load = 0; load < 2; ++load) {
             testing::internal::CaptureStderr();
             TKivSettings s;
             TKivCB().ReadSettings(s);
             const std::string said = testing::internal::GetCapturedStderr();
             EXPECT_EQ(s.*c.Field, c.Loaded);
-            EXPECT_EQ(said.find(home.SettingsFile() + ": " + c.Line) != std::string::npos, outside && load == 0)
+            EXPECT_EQ(said.find(home.SettingsFile() + ": " + c.Line) != std::string::npos, c.Outside && load == 0)
                 << said;
         }
-        EXPECT_EQ(SettingsNotice().find(home.SettingsFile() + ": " + c.Line) != std::string::npos, outside);
+        EXPECT_EQ(SettingsNotice().find(home.SettingsFile() + ": " + c.Line) != std::string::npos, c.Outside);
         EXPECT_NE(TTempHome::ReadAll(home.SettingsFile()).find(c.Line), std::string::npos) << "the file was changed";
     }
 }
 
-// Something else in the settings file's place gives its path and reason and
-// never waits; a link is read through, and a save replaces the link, never
-// the file it points to.
+// A fifo in the settings file's place is named, never waited on; a link is
+// read through, and a save replaces the link, not the file it points to.
 TEST(KivCB, ASettingsFileThatIsNoFileIsNamedAndALinkedOneIsReplacedNotWrittenThrough)
 {
     TTempHome home;

@@ -70,8 +70,7 @@ protected:
         return result;
     }
 
-    /// Runs kivctl on the test's board with a terminal (a pseudo-terminal) for
-    /// its output and errors; what it wrote there.
+    /// What kivctl on the test's board writes to a pseudo-terminal.
     std::string OnTerminal(std::vector<std::string> args)
     {
         args.insert(args.begin(), {"--board", Board});
@@ -225,8 +224,8 @@ TEST_F(HostileBoardTest, StoredTextsNeverDriveTheTerminalAndCsvStaysByteExact)
 }
 
 // kivctl read marked a message read even when its text could not be shown.
-// The CSV listings went to the screen as raw as into a file, escapes and
-// right-to-left overrides included; into a pipe they must stay as stored.
+// CSV listings on a terminal lose escapes and close overrides; into a pipe
+// they stay as stored.
 TEST_F(HostileBoardTest, CsvOnATerminalIsMadeHarmlessAndIntoAPipeStaysByteExact)
 {
     const std::string rlo = "\xE2\x80\xAE", pdf = "\xE2\x80\xAC";

@@ -139,9 +139,8 @@ TEST_F(CatalogueDialogsTest, TheDepartmentDialogsCloseButtonAndEscRebuildTheTree
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
-// An entry erased elsewhere after the list was filled cannot be read when it
-// is clicked: what the entry read before left must not stand for it, or
-// Delete would ask about one entry and erase another.
+// An entry erased elsewhere cannot be read when clicked: what the previous
+// one left must not stand for it, or Delete would erase another entry.
 TEST_F(CatalogueDialogsTest, AFailedReadLeavesNothingSelectedInTheAdministrationDialogs)
 {
     ASSERT_NO_FATAL_FAILURE(StartWithColleagues());
@@ -156,7 +155,6 @@ TEST_F(CatalogueDialogsTest, AFailedReadLeavesNothingSelectedInTheAdministration
     TfrmKivStatuses &statuses = Windows->frmKivStatuses;
     TfrmKivDepartments &departments = Windows->frmKivDepartments;
     struct TCase {
-        QDialog *Dialog;
         QListWidget *List;
         std::function<std::optional<int32_t>()> Selected;
         QString Read, Erased;
@@ -166,19 +164,19 @@ TEST_F(CatalogueDialogsTest, AFailedReadLeavesNothingSelectedInTheAdministration
         QAction *Update;
     };
     const TCase cases[] = {
-        {&statuses, statuses.lstStatuses(), [&] { return statuses.Items().SelectedData(); }, "Training", "Course",
+        {statuses.lstStatuses(), [&] { return statuses.Items().SelectedData(); }, "Training", "Course",
          [&](int32_t n) { kiv.Status().DeleteStatus(n); }, [&] { return statuses.txtSelectedItem()->text(); },
          statuses.actDelete(), statuses.actUpdate()},
-        {&departments, departments.lstDepartments(), [&] { return departments.Items().SelectedData(); }, "Sales",
-         "Support", [&](int32_t n) { kiv.Departments().DeleteDepartment(n); },
+        {departments.lstDepartments(), [&] { return departments.Items().SelectedData(); }, "Sales", "Support",
+         [&](int32_t n) { kiv.Departments().DeleteDepartment(n); },
          [&] { return departments.txtSelectedItem()->text(); }, departments.actDelete(), departments.actUpdate()},
-        {&users, users.lbUsers(), [&] { return users.Users().SelectedData(); }, "Anna", "Bob",
+        {users.lbUsers(), [&] { return users.Users().SelectedData(); }, "Anna", "Bob",
          [&](int32_t n) { kiv.KivFile().DeleteUser(n); },
          [&] { return users.txtName()->text() + users.txtUserName()->text(); }, users.actDelete(), users.actUpdate()},
     };
     for (const TCase &c : cases) {
-        SCOPED_TRACE(c.Dialog->objectName().toStdString());
-        c.Dialog->show();
+        SCOPED_TRACE(c.List->window()->objectName().toStdString());
+        c.List->window()->show();
         Select(c.List, c.Erased);
         const std::optional<int32_t> erased = c.Selected();
         ASSERT_TRUE(erased.has_value());
@@ -193,7 +191,7 @@ TEST_F(CatalogueDialogsTest, AFailedReadLeavesNothingSelectedInTheAdministration
         EXPECT_FALSE(c.Selected().has_value());
         EXPECT_FALSE(c.Delete->isEnabled());
         EXPECT_FALSE(c.Update->isEnabled());
-        c.Dialog->close();
+        c.List->window()->close();
     }
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }

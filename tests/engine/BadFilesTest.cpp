@@ -357,11 +357,8 @@ TEST_F(EngineBadFiles, AFullDiskAnswersDiskFullAndKeepsEveryRecordWrittenBefore)
     EXPECT_EQ(said[added + 2], "C 0 " + std::to_string(added));
 }
 
-// A colleague swaps the data file between the real one and a link to a
-// database of the user's own, in a tight loop, while the engine opens the
-// dataset again and again. The engine must never run a statement on the
-// linked file: a WAL database there would be put in rollback mode and get a
-// journal beside it.
+// A colleague swaps the data file with a link to the user's own WAL database
+// while the engine opens the dataset: no statement may ever run on the link.
 TEST_F(EngineBadFiles, ADataFileSwappedWithALinkNeverLetsTheEngineWriteTheLinkedFile)
 {
     const std::string path = MakeDataset("KivDB31", 3);
@@ -374,14 +371,11 @@ TEST_F(EngineBadFiles, ADataFileSwappedWithALinkNeverLetsTheEngineWriteTheLinked
     const std::string swap = FFolder / "swap.tmp";
     ASSERT_EQ(::symlink(mine.c_str(), swap.c_str()), 0);
 
-    // The colleague: the data file and the link change places, each swap one
-    // atomic rename, as fast as it goes.
     const pid_t swapper = ::fork();
     ASSERT_GE(swapper, 0);
     if (swapper == 0)
         for (;;)
             ::renameat2(AT_FDCWD, isd.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE);
-    // Bounded in time; a written private database ends it early.
     int opens = 0, succeeded = 0;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (opens < 100000 && std::chrono::steady_clock::now() < until
@@ -394,16 +388,14 @@ TEST_F(EngineBadFiles, ADataFileSwappedWithALinkNeverLetsTheEngineWriteTheLinked
     ::waitpid(swapper, nullptr, 0);
     EXPECT_GT(succeeded, 0) << "the real file was never opened";
     EXPECT_EQ(ListFolder(home.Path()), std::vector<std::string>{"private.db"});
-    EXPECT_EQ(ReadFile(mine) == before, true) << "the private database was written, after " << opens << " opens";
+    EXPECT_TRUE(ReadFile(mine) == before) << "the private database was written, after " << opens << " opens";
 }
 
-// A data file damaged in place with its header left whole keeps SQLite's
-// change counter, so a connection kept from an earlier open would go on
-// answering from its cache while every other workstation reports the damage.
+// Damage in place that leaves the header (and its change counter) whole: a
+// connection kept from an earlier open must not answer from its cache.
 TEST_F(EngineBadFiles, ADataFileDamagedInPlaceIsReportedByAKeptConnectionAsByAnyOther)
 {
     const std::string path = MakeDataset("KivDB31", 200);
-    // Open and walk: the connection kept at the close holds every page.
     const auto walk = [&] {
         TOpenDataset ds;
         int16_t code = ds.Open(path);

@@ -394,12 +394,13 @@ TEST_F(TimersTest, BoardWideChangesOfOtherCopiesReachTheRunningWindowAtTheNextTi
 
     // Kiv.cfg as another administrator's settings command writes it.
     TKivCfgRecord record;
-    record.AllowMessages = 0;
-    record.LoggingType = 2;
-    {
+    const auto configure = [&](uint8_t allowMessages) {
+        record.AllowMessages = allowMessages;
         TFakeBoard fakes;
         TKivFile(Board, fakes.Ctx, "CONFIGURER").WriteConfig(record);
-    }
+    };
+    record.LoggingType = 2;
+    configure(0);
     ASSERT_EQ(Ctl({"departments", "add", "Sales"}), 0);
     Window->tmrUpdateListViewTimer();
     EXPECT_FALSE(Window->MessagesAllowed());
@@ -410,11 +411,7 @@ TEST_F(TimersTest, BoardWideChangesOfOtherCopiesReachTheRunningWindowAtTheNextTi
     ASSERT_EQ(root->childCount(), 1);
     EXPECT_EQ(root->child(0)->text(0), QStringLiteral("Sales"));
 
-    record.AllowMessages = 1;
-    {
-        TFakeBoard fakes;
-        TKivFile(Board, fakes.Ctx, "CONFIGURER").WriteConfig(record);
-    }
+    configure(1);
     Window->tmrUpdateListViewTimer();
     EXPECT_TRUE(Window->MessagesAllowed());
     EXPECT_TRUE(Window->tmrCheckForMessages()->isActive());

@@ -63,37 +63,26 @@ def check_shot(path, width, height):
 def check_json(kind, path):
     with open(path, 'rb') as f:
         document = json.loads(f.read().decode('utf-8'))
-    members = {
+    name, keys = {
         'board': ('users', ['user', 'status', 'updated', 'ext', 'department', 'login', 'comments']),
         'inbox': ('messages', ['from', 'subject', 'type', 'key', 'received']),
         'statuses': ('statuses', None),
     }[kind]
-    if not isinstance(document, dict) or document.get('version') != 1:
-        fail('no version 1 document')
-    if sorted(document) != sorted(['version', members[0]]):
-        fail('members %s' % sorted(document))
-    items = document[members[0]]
-    if not isinstance(items, list):
-        fail('%s is no list' % members[0])
-    for item in items:
-        if members[1] is None:
-            if not isinstance(item, str):
-                fail('a status is no string')
-        elif not isinstance(item, dict) or sorted(item) != sorted(members[1]) \
-                or not all(isinstance(v, str) for v in item.values()):
-            fail('an item is not %s: %r' % (members[1], item))
+    if not isinstance(document, dict) or sorted(document) != sorted(['version', name]) \
+            or document['version'] != 1 or not isinstance(document[name], list):
+        fail('no version 1 document with a list of %s' % name)
     # What the test asks about next: the values, one per line.
-    for item in items:
+    for item in document[name]:
+        if keys is None and not isinstance(item, str) or keys is not None and (
+                not isinstance(item, dict) or sorted(item) != sorted(keys)
+                or not all(isinstance(v, str) for v in item.values())):
+            fail('an item is not %s: %r' % (keys or 'a string', item))
         print(json.dumps(item, ensure_ascii=True))
 
 
 if __name__ == '__main__':
-    what = sys.argv[1]
-    if what == 'html':
-        check_html(sys.argv[2])
-    elif what == 'shot':
-        check_shot(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
-    elif what == 'json':
-        check_json(sys.argv[2], sys.argv[3])
+    what, args = sys.argv[1], sys.argv[2:]
+    if what == 'shot':
+        check_shot(args[0], int(args[1]), int(args[2]))
     else:
-        fail('unknown check ' + what)
+        {'html': check_html, 'json': check_json}.get(what, lambda *_: fail('unknown check ' + what))(*args)

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 // The controls, spelled out in UTF-8.
 #define LRE "\xE2\x80\xAA"
 #define RLE "\xE2\x80\xAB"
@@ -17,17 +15,12 @@ namespace {
 #define FSI "\xE2\x81\xA8"
 #define PDI "\xE2\x81\xA9"
 
-struct TBidiCase {
-    const char *Why;
-    std::string Text;
-    std::string Balanced;
-};
-
-} // namespace
-
 TEST(BalancedBidi, NoControlIsLeftOpenAndNoStrayCloserEscapes)
 {
-    const TBidiCase cases[] = {
+    const struct {
+        const char *Why;
+        std::string Text, Balanced;
+    } cases[] = {
         {"plain text is left alone", "Ann \xD7\xA9", "Ann \xD7\xA9"},
         {"an override is closed at the end", "exe." RLO "doc", "exe." RLO "doc" PDF},
         {"nested ones are closed innermost first", RLI "a" RLE "b", RLI "a" RLE "b" PDF PDI},
@@ -38,7 +31,7 @@ TEST(BalancedBidi, NoControlIsLeftOpenAndNoStrayCloserEscapes)
         {"each line is closed before its break", RLO "a\nb" PDF, RLO "a" PDF "\nb"},
         {"bytes that are not UTF-8 pass", "\xFF" RLO "\xE2\x80", "\xFF" RLO "\xE2\x80" PDF},
     };
-    for (const TBidiCase &c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(BalancedBidi(c.Text), c.Balanced) << c.Why;
     // A terminal line and an isolated text are balanced too.
     EXPECT_EQ(TerminalLine("x" RLO "y"), "x" RLO "y" PDF);
@@ -48,9 +41,7 @@ TEST(BalancedBidi, NoControlIsLeftOpenAndNoStrayCloserEscapes)
 
 TEST(Trimmed, BlanksAndControlsIncludingDelGoFromBothEnds)
 {
-    EXPECT_EQ(Trimmed(" \t\x7F"
-                      "Ann Lee\r\n\x7F "),
-              "Ann Lee");
+    EXPECT_EQ(Trimmed(" \t\177Ann Lee\r\n\177 "), "Ann Lee");
     EXPECT_EQ(Trimmed("\x7F\x01 "), "");
     EXPECT_TRUE(IsBlankText(" \x7F\t"));
     EXPECT_FALSE(IsBlankText(" \xC3\xA9"));
