@@ -13,6 +13,10 @@ packages=(
     desktop-file-utils appstream man-db dpkg-dev file lintian
     # The board page's tests: a real browser and a strict HTML5 parser.
     chromium python3-html5lib
+    # A board on a server: the client library, and a server the tests start.
+    postgresql libpq-dev
+    # Desktop signals: a private session bus for the tests, the X11 idle time.
+    dbus libxss-dev
 )
 
 missing=()
