@@ -14,9 +14,21 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class TKivAlert;
+
+/// The signed-in user's status as the record holds it at one moment. What Kiv
+/// infers (away, a back-at time run out) is stored only over exactly the
+/// status it last saw or stored, so that it never overwrites what a person set
+/// meanwhile, here or on another workstation.
+struct TOwnStatus {
+    std::string Status;
+    std::string Comments;
+    std::string Updated;
+    friend bool operator==(const TOwnStatus &, const TOwnStatus &) = default;
+};
 
 /// What the users dataset refuses, so that a board always keeps an
 /// administrator: deleting its only one, and taking the right from them.
@@ -117,6 +129,14 @@ public:
     /// status, refreshing the object and the administrator flag from the
     /// record, and logs a real change.
     void SetStatus();
+    /// The current login's status as stored now; raises as SetStatus does.
+    TOwnStatus ReadOwnStatus();
+    /// Stores status and comments as the current login's, as SetStatus does
+    /// (the signed-in user object follows, a real change is logged), but only
+    /// while the record still holds expected. Answers what it stored, or
+    /// nothing when the record changed meanwhile: nothing is written then.
+    std::optional<TOwnStatus> ReplaceOwnStatus(const TOwnStatus &expected, const std::string &status,
+                                               const std::string &comments);
     /// Stores newStatus as the status of the user of the board's selected row
     /// and logs a real change; the signed-in user is left as it is.
     void SetStatusOfSelected(IBoardList &list, const std::string &newStatus);

@@ -63,6 +63,54 @@ void TKivFile::SetStatus()
         LogStatusChange(user.Name, user.LogInName, oldStatus, newStatus);
 }
 
+TOwnStatus TKivFile::ReadOwnStatus()
+{
+    TDatasetGuard guard(FIsamFile);
+    OpenOrRaise("Unable to open dataset - ");
+    UserRecord::TBuffer record{};
+    if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
+        throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());
+    return {GetText(record.data(), UserRecord::Status), GetText(record.data(), UserRecord::Comments),
+            GetText(record.data(), UserRecord::Updated)};
+}
+
+std::optional<TOwnStatus> TKivFile::ReplaceOwnStatus(const TOwnStatus &expected, const std::string &status,
+                                                     const std::string &comments)
+{
+    const std::string folder = Folder();
+    if (!DirectoryExists(folder))
+        throw EKivError("Unable to update status - unable to access the Kiv database location " + InQuotes(folder));
+
+    TUser &user = FCtx.Session.User;
+    const std::string newStatus = StoredStatus(status);
+    TOwnStatus stored;
+    {
+        TDatasetGuard guard(FIsamFile);
+        OpenOrRaise("Unable to open dataset - ");
+        UserRecord::TBuffer record{};
+        if (!FIsamFile.ReadEqual(record.data(), UserRecord::LoginIndex, LoginUser.LogInName))
+            throw EKivError("Unable to perform lookup on user " + LoginUser.LogInName + " " + FIsamFile.ErrorText());
+        const TOwnStatus now{GetText(record.data(), UserRecord::Status), GetText(record.data(), UserRecord::Comments),
+                             GetText(record.data(), UserRecord::Updated)};
+        if (!(now == expected))
+            return std::nullopt;
+        const std::string key = FIsamFile.LastKey();
+        PutText(record.data(), UserRecord::Status, newStatus);
+        PutText(record.data(), UserRecord::Comments, comments);
+        PutText(record.data(), UserRecord::Updated, NowText(FCtx.Clock));
+        if (!FIsamFile.ReplaceRecord(record.data(), key))
+            throw EKivError("Unable to replace record - " + FIsamFile.ErrorText());
+        stored = {GetText(record.data(), UserRecord::Status), GetText(record.data(), UserRecord::Comments),
+                  GetText(record.data(), UserRecord::Updated)};
+        user = GetUserFields(record.data());
+        FCtx.Session.Administrator = user.Administrator == 1;
+        FCtx.Host.SetTrayStatusImage(StatusImageIndex(newStatus));
+    }
+    if (expected.Status != stored.Status)
+        LogStatusChange(user.Name, user.LogInName, expected.Status, stored.Status);
+    return stored;
+}
+
 void TKivFile::SetStatusOfSelected(IBoardList &list, const std::string &newStatus)
 {
     const std::optional<TBoardRow> row = list.SelectedRow();

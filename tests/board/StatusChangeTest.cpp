@@ -9,6 +9,7 @@
 #include "tests/storage/TestFolder.h"
 
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -226,5 +227,49 @@ TEST_F(StatusChangeTest, ALogThatCannotBeOpenedRaisesAfterTheNineAttemptsWithThe
                         + "/KivLog.txt\". Is a directory - Error 21");
     EXPECT_GE(waited, std::chrono::milliseconds(850));
     EXPECT_EQ(Stored("ADMIN").Status, "Gone home");
+    EXPECT_FALSE(Kiv->DatasetOpen());
+}
+
+TEST_F(StatusChangeTest, AnInferredStatusIsStoredOnlyOverTheStatusItExpects)
+{
+    Kiv->LoggingType = 1;
+    SetOwnStatus("Available");
+    const TOwnStatus seen = Kiv->ReadOwnStatus();
+    ASSERT_EQ(seen.Status, "Available");
+
+    // What changed between Kiv's look and its write: each must win over Kiv.
+    struct TMeanwhile {
+        const char *What;
+        std::function<void(char *)> Change;
+    };
+    const TMeanwhile changes[] = {
+        {"another status", [](char *r) { PutText(r, UserRecord::Status, "In meeting"); }},
+        {"a comment", [](char *r) { PutText(r, UserRecord::Comments, "back soon"); }},
+        {"the same status set again later", [](char *r) { PutText(r, UserRecord::Updated, "01/01/2099 09:00"); }},
+    };
+    for (const TMeanwhile &meanwhile : changes) {
+        SCOPED_TRACE(meanwhile.What);
+        SetOwnStatus("Available");
+        const TOwnStatus before = Kiv->ReadOwnStatus();
+        ASSERT_TRUE(ChangeStoredUser(Folder.Path(), "ADMIN", meanwhile.Change));
+        const TUser changed = Stored("ADMIN");
+        EXPECT_FALSE(Kiv->ReplaceOwnStatus(before, "Away from desk", before.Comments));
+        const TUser after = Stored("ADMIN");
+        EXPECT_EQ(after.Status, changed.Status);
+        EXPECT_EQ(after.Comments, changed.Comments);
+        EXPECT_EQ(after.Updated, changed.Updated);
+    }
+
+    // Unchanged: stored, stamped, logged, and the signed-in user follows.
+    SetOwnStatus("Available");
+    Mine.Clock.Moment += 60;
+    const std::size_t logged = TextLog().size();
+    const std::optional<TOwnStatus> away = Kiv->ReplaceOwnStatus(Kiv->ReadOwnStatus(), "Away from desk", "set by Kiv");
+    ASSERT_TRUE(away);
+    EXPECT_EQ(*away, (TOwnStatus{"Away from desk", "set by Kiv", NowText(Mine.Clock)}));
+    EXPECT_EQ(Kiv->ReadOwnStatus(), *away);
+    EXPECT_EQ(Mine.Session.User.Status, "Away from desk");
+    ASSERT_EQ(TextLog().size(), logged + 1);
+    EXPECT_NE(TextLog().back().find("from \"Available\" to \"Away from desk\""), std::string::npos);
     EXPECT_FALSE(Kiv->DatasetOpen());
 }
