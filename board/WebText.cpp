@@ -134,7 +134,12 @@ std::string Json(std::string_view text)
             out += "\\t";
             break;
         default:
-            if (code < 0x20 || code == 0x7F) {
+            // Controls (C0, DEL, C1), bidirectional controls and the two
+            // line separators are written as escapes: the parsed value is the
+            // same, but a terminal showing the JSON is not driven or reordered
+            // by them, and no script reading it sees a line break in a string.
+            if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || IsBidiControl(code) || code == 0x200E || code == 0x200F
+                || code == 0x061C || code == 0x2028 || code == 0x2029) {
                 char escaped[8];
                 std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(code));
                 out += escaped;

@@ -77,7 +77,10 @@ TEST(WebTextTest, HostileTextIsInertInAPageAndInJson)
         {"a\"b'c&amp;", "a&quot;b&#39;c&amp;amp;", "\"a\\\"b'c&amp;\""},
         {"back\\slash\ttab", "back\\slash\ttab", "\"back\\\\slash\\ttab\""},
         {"esc\x1b[31m", "esc\xEF\xBF\xBD[31m", "\"esc\\u001b[31m\""},
-        {"c1 \xC2\x9B", "c1 \xEF\xBF\xBD", "\"c1 \xC2\x9B\""},
+        {"c1 \xC2\x9B", "c1 \xEF\xBF\xBD", "\"c1 \\u009b\""},
+        // A right-to-left override and a line separator: escaped in JSON, so a
+        // terminal showing it is not reordered.
+        {"rlo \xE2\x80\xAE ls \xE2\x80\xA8", "rlo \xE2\x80\xAE ls \xE2\x80\xA8", "\"rlo \\u202e ls \\u2028\""},
         {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC", "\"caf\xC3\xA9 \xE2\x82\xAC\""},
         // A lone byte, an overlong slash, a surrogate and a cut character:
         // one replacement for each byte that is no character.
