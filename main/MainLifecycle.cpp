@@ -284,6 +284,7 @@ void TfrmMain::FormActivate()
         FPageTimer.Apply(settings);
         if (kiv.AllowMessages != 0)
             FMessageTimer.start();
+        StartAwayKeeper(settings);
 
         TKivMessage &messages = FKiv->Messages();
         try {
@@ -407,8 +408,26 @@ void TfrmMain::EndSession()
     CloseMain();
 }
 
+void TfrmMain::StartAwayKeeper(const TKivSettings &settings)
+{
+    if (!FPresence)
+        FPresence = NewDesktopPresence();
+    FAway = std::make_unique<TAwayKeeper>(
+        *FPresence,
+        TAwayKeeper::THost{[this] { return FKiv && !FEnding ? &FKiv->KivFile() : nullptr; }, [this] { RefillBoard(); },
+                           [this](const std::string &fault) {
+                               FAwayFault = fault;
+                               ShowStatusText();
+                           }});
+    FAway->Apply(settings);
+    // The screen may be locked already, as under an autostart at login.
+    FAway->Tick();
+}
+
 void TfrmMain::FormDestroy()
 {
+    // Nothing is stored for the user once the board is going.
+    FAway.reset();
     if (FKiv) {
         try {
             if (!FKiv->SaveAlertList() && FKiv->Alerts().Count() > 0)
