@@ -19,92 +19,61 @@
 
 namespace {
 
-class TFakeScreenSaver : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
-public:
-    std::atomic<bool> Active{false};
-    std::atomic<uint> IdleSeconds{0};
-public slots:
-    bool GetActive() { return Active; }
-    uint GetSessionIdleTime() { return IdleSeconds; }
-signals:
-    void ActiveChanged(bool active);
-};
+enum class TDesktop { None, FreeDesktop, Gnome, Logind };
 
-class TFakeGnomeScreenSaver : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.gnome.ScreenSaver")
-public:
-    std::atomic<bool> Active{false};
-public slots:
-    bool GetActive() { return Active; }
-signals:
-    void ActiveChanged(bool active);
-};
+constexpr const char *kSessionPath = "/org/freedesktop/login1/session/c1";
 
-class TFakeIdleMonitor : public QObject {
+/// Every call the desktops answer; each desktop registers it under the
+/// services, paths and interfaces it offers.
+class TFakeService : public QObject {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.gnome.Mutter.IdleMonitor")
-public:
-    std::atomic<qulonglong> IdleMs{0};
-public slots:
-    qulonglong GetIdletime() { return IdleMs; }
-};
-
-class TFakeLoginManager : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
-public slots:
-    QDBusObjectPath GetSessionByPID(uint)
-    {
-        return QDBusObjectPath(QStringLiteral("/org/freedesktop/login1/session/c1"));
-    }
-};
-
-class TFakeLoginSession : public QObject {
-    Q_OBJECT
+    // The interface its property is asked under, whatever it is registered as.
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Session")
     Q_PROPERTY(bool LockedHint READ LockedHint)
 public:
     std::atomic<bool> Locked{false};
+    std::atomic<uint> IdleSeconds{0};
     bool LockedHint() const { return Locked; }
+public slots:
+    bool GetActive() { return Locked; }
+    uint GetSessionIdleTime() { return IdleSeconds; }
+    qulonglong GetIdletime() { return qulonglong(IdleSeconds) * 1000; }
+    QDBusObjectPath GetSessionByPID(uint) { return QDBusObjectPath(QString::fromLatin1(kSessionPath)); }
 };
 
-enum class TDesktop { None, FreeDesktop, Gnome, Logind };
-
-/// The desktop's services as one kind of desktop offers them.
+/// The desktop's services as one kind of desktop offers them, served on a
+/// thread of their own as another process would.
 class TFakeDesktop {
 public:
     explicit TFakeDesktop(TDesktop desktop) : FDesktop(desktop)
     {
+        struct TOffer {
+            TDesktop Desktop;
+            const char *Service, *Path, *Interface; // no service: the session's properties
+        };
+        const TOffer offers[] = {
+            {TDesktop::FreeDesktop, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+             "org.freedesktop.ScreenSaver"},
+            {TDesktop::Gnome, "org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"},
+            {TDesktop::Gnome, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
+             "org.gnome.Mutter.IdleMonitor"},
+            {TDesktop::Logind, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager"},
+            {TDesktop::Logind, nullptr, kSessionPath, "org.freedesktop.login1.Session"},
+        };
         FThread.start();
         FContext.moveToThread(&FThread);
-        // Made, served and freed on the fake's own thread.
-        Run([this] {
-            FSaver = std::make_unique<TFakeScreenSaver>();
-            FGnome = std::make_unique<TFakeGnomeScreenSaver>();
-            FMonitor = std::make_unique<TFakeIdleMonitor>();
-            FManager = std::make_unique<TFakeLoginManager>();
-            FSession = std::make_unique<TFakeLoginSession>();
+        Run([&] {
+            FService = std::make_unique<TFakeService>();
             FBus = std::make_unique<QDBusConnection>(
                 QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-desktop")));
-            const auto offer = [this](const char *service, const char *path, QObject &object) {
-                FServices << QString::fromLatin1(service);
-                EXPECT_TRUE(FBus->registerObject(QString::fromLatin1(path), &object,
-                                                 QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
-                EXPECT_TRUE(FBus->registerService(QString::fromLatin1(service))) << service;
-            };
-            if (FDesktop == TDesktop::FreeDesktop)
-                offer("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", *FSaver);
-            if (FDesktop == TDesktop::Gnome) {
-                offer("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", *FGnome);
-                offer("org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core", *FMonitor);
-            }
-            if (FDesktop == TDesktop::Logind) {
-                offer("org.freedesktop.login1", "/org/freedesktop/login1", *FManager);
-                FBus->registerObject(QStringLiteral("/org/freedesktop/login1/session/c1"), FSession.get(),
-                                     QDBusConnection::ExportAllProperties);
+            for (const TOffer &offer : offers) {
+                if (offer.Desktop != desktop)
+                    continue;
+                EXPECT_TRUE(FBus->registerObject(
+                    QString::fromLatin1(offer.Path), QString::fromLatin1(offer.Interface), FService.get(),
+                    offer.Service != nullptr ? QDBusConnection::ExportAllSlots : QDBusConnection::ExportAllProperties));
+                if (offer.Service != nullptr && FBus->registerService(QString::fromLatin1(offer.Service)))
+                    FServices << QString::fromLatin1(offer.Service);
             }
         });
     }
@@ -115,7 +84,7 @@ public:
                 FBus->unregisterService(service);
             FBus.reset();
             QDBusConnection::disconnectFromBus(QStringLiteral("fake-desktop"));
-            FSaver.reset(), FGnome.reset(), FMonitor.reset(), FManager.reset(), FSession.reset();
+            FService.reset();
         });
         FThread.quit();
         FThread.wait();
@@ -126,26 +95,24 @@ public:
     void Lock(bool locked)
     {
         Run([this, locked] {
-            FSaver->Active = FGnome->Active = FSession->Locked = locked;
+            FService->Locked = locked;
+            const auto signal = [](const char *path, const char *interface, const char *name) {
+                return QDBusMessage::createSignal(QString::fromLatin1(path), QString::fromLatin1(interface),
+                                                  QString::fromLatin1(name));
+            };
+            QDBusMessage said;
             if (FDesktop == TDesktop::FreeDesktop)
-                emit FSaver->ActiveChanged(locked);
-            if (FDesktop == TDesktop::Gnome)
-                emit FGnome->ActiveChanged(locked);
-            if (FDesktop == TDesktop::Logind) {
-                QDBusMessage changed = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1/session/c1"),
-                                                                  QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                                  QStringLiteral("PropertiesChanged"));
-                changed << QStringLiteral("org.freedesktop.login1.Session")
-                        << QVariantMap{{QStringLiteral("LockedHint"), locked}} << QStringList();
-                FBus->send(changed);
-            }
+                said = signal("/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged") << locked;
+            else if (FDesktop == TDesktop::Gnome)
+                said = signal("/org/gnome/ScreenSaver", "org.gnome.ScreenSaver", "ActiveChanged") << locked;
+            else
+                said = signal(kSessionPath, "org.freedesktop.DBus.Properties", "PropertiesChanged")
+                       << QStringLiteral("org.freedesktop.login1.Session")
+                       << QVariantMap{{QStringLiteral("LockedHint"), locked}} << QStringList();
+            FBus->send(said);
         });
     }
-    void SetIdleSeconds(uint seconds)
-    {
-        FSaver->IdleSeconds = seconds;
-        FMonitor->IdleMs = qulonglong(seconds) * 1000;
-    }
+    void SetIdleSeconds(uint seconds) { FService->IdleSeconds = seconds; }
 
 private:
     void Run(const std::function<void()> &work)
@@ -158,11 +125,7 @@ private:
     QObject FContext;
     std::unique_ptr<QDBusConnection> FBus;
     QStringList FServices;
-    std::unique_ptr<TFakeScreenSaver> FSaver;
-    std::unique_ptr<TFakeGnomeScreenSaver> FGnome;
-    std::unique_ptr<TFakeIdleMonitor> FMonitor;
-    std::unique_ptr<TFakeLoginManager> FManager;
-    std::unique_ptr<TFakeLoginSession> FSession;
+    std::unique_ptr<TFakeService> FService;
 };
 
 const char *Named(TDesktop desktop)
@@ -220,54 +183,39 @@ protected:
 } // namespace
 
 // Catches a source that is not wired (wrong service, path or signal), a lock
-// that stores nothing, an unlock that does not bring "Available" back or loses
-// the comment, and a board that does not show what Kiv stored.
-TEST_F(AwayTest, ALockedScreenShowsTheAwayStatusAndUnlockingBringsAvailableBackOnEachDesktop)
+// that stores nothing or replaces a status a person set (DND), an unlock that
+// does not bring "Available" back, loses the comment, or puts it back over a
+// status or comment changed meanwhile on another workstation, and a board
+// that does not show what Kiv stored.
+TEST_F(AwayTest, ALockedScreenShowsAvailableAwayAndUnlockingTakesBackOnlyWhatKivSet)
 {
-    for (TDesktop desktop : {TDesktop::FreeDesktop, TDesktop::Gnome, TDesktop::Logind}) {
-        SCOPED_TRACE(Named(desktop));
-        StartOn(desktop);
-        Window->KivBoard()->KivFile().UpdateComment("Back at three");
-        LockScreen(true);
-        EXPECT_EQ(Stored().Status, "Away from desk");
-        ASSERT_EQ(Window->Board().RowCount(), 1);
-        EXPECT_EQ(Window->Board().Row(0).SubItems[TBoardRow::Status], "Away from desk") << "the board was refilled";
-        LockScreen(false);
-        EXPECT_EQ(Stored().Status, "Available");
-        EXPECT_EQ(Stored().Comments, "Back at three");
-        Window.reset();
-        Desktop.reset();
-    }
-}
-
-// Catches replacing a status a person set (DND), and putting "Available" back
-// over a status or comment changed meanwhile on another workstation.
-TEST_F(AwayTest, OnlyAvailableIsTakenAwayAndOnlyTheStatusKivSetIsTakenBack)
-{
+    using TChange = std::function<void(TFakeBoard &, TKivFile &)>;
+    const TChange inMeeting = [](TFakeBoard &f, TKivFile &kiv) {
+        f.Session.User.Status = "In meeting";
+        kiv.SetStatus();
+    };
+    const TChange comment = [](TFakeBoard &, TKivFile &kiv) { kiv.UpdateComment("Gone to lunch"); };
     const struct {
-        const char *What;
+        TDesktop Desktop;
         const char *Before;
-        std::function<void(TFakeBoard &, TKivFile &)> Meanwhile;
-        const char *WhileLocked;
-        const char *AfterUnlock;
-        const char *Comments;
+        TChange Meanwhile;
+        const char *WhileLocked, *AfterUnlock, *Comments;
     } cases[] = {
-        {"DND stays", "DND", {}, "DND", "DND", ""},
-        {"a status set meanwhile stays", "Available",
-         [](TFakeBoard &f, TKivFile &kiv) {
-             f.Session.User.Status = "In meeting";
-             kiv.SetStatus();
-         },
-         "In meeting", "In meeting", ""},
-        {"a comment set meanwhile keeps the away status", "Available",
-         [](TFakeBoard &, TKivFile &kiv) { kiv.UpdateComment("Gone to lunch"); }, "Away from desk", "Away from desk",
-         "Gone to lunch"},
+        {TDesktop::FreeDesktop, "Available", {}, "Away from desk", "Available", "Back at three"},
+        {TDesktop::Gnome, "Available", {}, "Away from desk", "Available", "Back at three"},
+        {TDesktop::Logind, "Available", {}, "Away from desk", "Available", "Back at three"},
+        {TDesktop::FreeDesktop, "DND", {}, "DND", "DND", "Back at three"},
+        {TDesktop::FreeDesktop, "Available", inMeeting, "In meeting", "In meeting", "Back at three"},
+        {TDesktop::FreeDesktop, "Available", comment, "Away from desk", "Away from desk", "Gone to lunch"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.What);
-        StartOn(TDesktop::FreeDesktop);
+        SCOPED_TRACE(std::string(Named(c.Desktop)) + ", " + c.Before + (c.Meanwhile ? ", changed meanwhile" : ""));
+        StartOn(c.Desktop);
         Window->StoreStatus(c.Before);
+        Window->KivBoard()->KivFile().UpdateComment("Back at three");
         LockScreen(true);
+        ASSERT_EQ(Window->Board().RowCount(), 1);
+        EXPECT_EQ(Window->Board().Row(0).SubItems[TBoardRow::Status], Stored().Status) << "the board was refilled";
         if (c.Meanwhile)
             OnAnotherWorkstation(c.Meanwhile);
         EXPECT_EQ(Stored().Status, c.WhileLocked);
