@@ -27,7 +27,8 @@ class TAwayKeeper : public QObject {
 public:
     /// What the keeper is given by its window.
     struct THost {
-        /// The board to store through; null while there is none (or the program ends).
+        /// The board to store through; null while there is none, while a
+        /// dialog holds the timers, and once the program ends.
         std::function<TKivFile *()> Board;
         /// A status was stored: the board is to show it.
         std::function<void()> Stored;

@@ -412,13 +412,17 @@ void TfrmMain::StartAwayKeeper(const TKivSettings &settings)
 {
     if (!FPresence)
         FPresence = NewDesktopPresence();
-    FAway = std::make_unique<TAwayKeeper>(
-        *FPresence,
-        TAwayKeeper::THost{[this] { return FKiv && !FEnding ? &FKiv->KivFile() : nullptr; }, [this] { RefillBoard(); },
-                           [this](const std::string &fault) {
-                               FAwayFault = fault;
-                               ShowStatusText();
-                           }});
+    TAwayKeeper::THost host;
+    // Nothing is stored while a dialog holds the board timer: the user
+    // administration, for one, fills the signed-in user object with another
+    // user's details meanwhile.
+    host.Board = [this] { return FKiv && !FEnding && FBoardPauses == 0 ? &FKiv->KivFile() : nullptr; };
+    host.Stored = [this] { RefillBoard(); };
+    host.Fault = [this](const std::string &fault) {
+        FAwayFault = fault;
+        ShowStatusText();
+    };
+    FAway = std::make_unique<TAwayKeeper>(*FPresence, std::move(host));
     FAway->Apply(settings);
     // The screen may be locked already, as under an autostart at login.
     FAway->Tick();

@@ -278,6 +278,20 @@ TEST_F(AwayTest, AStatusThatCouldNotBeStoredIsShownAndStoredAtTheNextTick)
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
+// Catches a status stored under a dialog that holds the board timer (the user
+// administration fills the signed-in user object with another user meanwhile),
+// and a lock missed for good because it came then.
+TEST_F(AwayTest, NothingIsStoredWhileADialogHoldsTheBoardTimerAndTheLockCountsAfterIt)
+{
+    StartOn(TDesktop::FreeDesktop);
+    Window->PauseTimers(PausedTimer::Board);
+    LockScreen(true);
+    EXPECT_EQ(Stored().Status, "Available");
+    Window->ResumeTimers(PausedTimer::Board);
+    Window->AwayKeeper()->Tick();
+    EXPECT_EQ(Stored().Status, "Away from desk");
+}
+
 // Catches offering what the desktop cannot tell, and a group that does not say why.
 TEST_F(AwayTest, TheAwayGroupOffersOnlyWhatTheDesktopTells)
 {
