@@ -93,10 +93,11 @@ struct THelpContextTopic {
     int Context;
     const char *Topic;
 };
-constexpr std::array<THelpContextTopic, 3> HelpContextTopics{{
+constexpr std::array<THelpContextTopic, 4> HelpContextTopics{{
     {7, "Displaying_your_settings"},
     {9, "Settings_messages"},
     {10, "Settings_options"},
+    {11, "Settings_away"},
 }};
 
 /// The spin edits' ranges and step, in seconds.
@@ -474,6 +475,7 @@ QWidget *TfrmSettings::NewAwayTab()
 {
     auto *tab = new QWidget;
     tab->setObjectName(QStringLiteral("tsAway"));
+    tab->setProperty("helpContext", 11);
 
     FAway = NewGroup(tab, "gbAway", QStringLiteral("Away"));
     FAwayWhenLocked = NewCheck(FAway, "chkAwayWhenLocked", QStringLiteral("Show me away while the screen is locked"));
