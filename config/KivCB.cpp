@@ -35,7 +35,7 @@ struct TSetting {
 };
 
 // Every setting, in the order the block is loaded and saved.
-const std::array<TSetting, 43> kSettings{{
+const std::array<TSetting, 46> kSettings{{
     {"CheckForNewMsgEvery", &TKivSettings::CheckForNewMsgEvery, 10},
     {"FirstTimeRun", &TKivSettings::FirstTimeRun, true},
     {"KivDBasePath", &TKivSettings::KivDBasePath, "", kSettingTextMax},
@@ -79,6 +79,9 @@ const std::array<TSetting, 43> kSettings{{
     {"TableBoader", &TKivSettings::TableBoader, 1},
     {"CellPadding", &TKivSettings::CellPadding, 1},
     {"CellSpacing", &TKivSettings::CellSpacing, 1},
+    {"AwayWhenLocked", &TKivSettings::AwayWhenLocked, true},
+    {"AwayAfterIdleMinutes", &TKivSettings::AwayAfterIdleMinutes, 10},
+    {"AwayStatus", &TKivSettings::AwayStatus, "Away from desk", kAwayStatusMax},
 }};
 
 /// The key, opened (and created when missing) or EKivError saying which file
@@ -96,10 +99,11 @@ struct TRange {
     int32_t Min;
     int32_t Max;
 };
-const std::array<TRange, 3> kRanges{{
+const std::array<TRange, 4> kRanges{{
     {"UpdateDisplayTime", &TKivSettings::UpdateDisplayTime, kDisplayUpdateMin, kDisplayUpdateMax},
     {"CheckForNewMsgEvery", &TKivSettings::CheckForNewMsgEvery, kCheckMessagesMin, kCheckMessagesMax},
     {"MainFontColour", &TKivSettings::MainFontColour, 0, kMainFontColourMax},
+    {"AwayAfterIdleMinutes", &TKivSettings::AwayAfterIdleMinutes, kAwayIdleMin, kAwayIdleMax},
 }};
 
 // What the loads of this process said about values they did not take: each

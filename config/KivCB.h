@@ -1,4 +1,4 @@
-// The settings block: the 43 values every workstation keeps for itself in the
+// The settings block: the 46 values every workstation keeps for itself in the
 // current user's settings store, under the key "\Software\Brackwater\Kiv".
 // Nothing keeps them in memory between uses: whoever needs a setting loads
 // the whole block, and whoever changes one loads, changes and saves it.
@@ -23,6 +23,10 @@ inline constexpr int32_t kDisplayUpdateMin = 10, kDisplayUpdateMax = 360;
 inline constexpr int32_t kCheckMessagesMin = 10, kCheckMessagesMax = 180;
 inline constexpr std::array<int32_t, 4> kMainFontSizes{8, 10, 12, 14};
 inline constexpr int32_t kMainFontColourMax = 0xFFFFFF;
+/// Minutes without keyboard or mouse before the user is shown away (0: never),
+/// and the longest status the users dataset keeps, which the away status is.
+inline constexpr int32_t kAwayIdleMin = 0, kAwayIdleMax = 480;
+inline constexpr std::size_t kAwayStatusMax = 30;
 
 /// Every per-workstation setting, each under a value of the same name.
 struct TKivSettings {
@@ -70,6 +74,10 @@ struct TKivSettings {
     int32_t TableBoader = 0;
     int32_t CellPadding = 0;
     int32_t CellSpacing = 0;
+    // Away: what Kiv stores for the user while they are not at the desk.
+    bool AwayWhenLocked = false;      ///< away while the screen is locked
+    int32_t AwayAfterIdleMinutes = 0; ///< away after this many idle minutes; 0 never
+    std::string AwayStatus;           ///< the status stored while away
 
     friend bool operator==(const TKivSettings &, const TKivSettings &) = default;
 };

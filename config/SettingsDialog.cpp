@@ -93,10 +93,11 @@ struct THelpContextTopic {
     int Context;
     const char *Topic;
 };
-constexpr std::array<THelpContextTopic, 3> HelpContextTopics{{
+constexpr std::array<THelpContextTopic, 4> HelpContextTopics{{
     {7, "Displaying_your_settings"},
     {9, "Settings_messages"},
     {10, "Settings_options"},
+    {11, "Settings_away"},
 }};
 
 /// The spin edits' ranges and step, in seconds.
@@ -107,6 +108,7 @@ constexpr int PeriodStep = 10;
 // The text limits of the user's details: a field of width N keeps N - 1 bytes.
 constexpr int NameMax = static_cast<int>(UserRecord::Name.Width) - 1;
 constexpr int ExtMax = static_cast<int>(UserRecord::Ext.Width) - 1;
+static_assert(kAwayStatusMax == UserRecord::Status.Width - 1, "the away status is kept as a status is");
 
 QColor ShownColour(int32_t colour)
 {
@@ -264,6 +266,7 @@ TfrmSettings::TfrmSettings(IPrompter &prompter, QWidget *parent)
     FPages->addTab(NewMessagesTab(), QStringLiteral("Messages"));
     FWebPage = new TPageSettingsTab;
     FPages->addTab(FWebPage, QStringLiteral("Web page"));
+    FPages->addTab(NewAwayTab(), QStringLiteral("Away"));
 
     auto button = [this](const char *name, int left, const QString &caption) {
         auto *b = new QPushButton(caption, this);
@@ -308,7 +311,8 @@ TfrmSettings::TfrmSettings(IPrompter &prompter, QWidget *parent)
     // no wave file, and the box not ticked.
     FWavFileSelected->setEnabled(false);
     FWav->setEnabled(false);
-    UpdateEnabling();
+    // Until the desktop has been asked, nothing is known to show the user away.
+    SetAwaySources(TPresenceSources{});
 }
 
 TfrmSettings::~TfrmSettings() = default;
@@ -467,6 +471,65 @@ QWidget *TfrmSettings::NewMessagesTab()
     return tab;
 }
 
+QWidget *TfrmSettings::NewAwayTab()
+{
+    auto *tab = new QWidget;
+    tab->setObjectName(QStringLiteral("tsAway"));
+    tab->setProperty("helpContext", 11);
+
+    FAway = NewGroup(tab, "gbAway", QStringLiteral("Away"));
+    FAwayWhenLocked = NewCheck(FAway, "chkAwayWhenLocked", QStringLiteral("Show me away while the screen is locked"));
+    FAwayAfterIdle = new QSpinBox(FAway);
+    FAwayAfterIdle->setObjectName(QStringLiteral("seAwayAfterIdle"));
+    FAwayAfterIdle->setRange(kAwayIdleMin, kAwayIdleMax);
+    FAwayAfterIdle->setSpecialValueText(QStringLiteral("never"));
+    FAwayAfterIdle->setToolTip(QStringLiteral("0 (never) to %1 minutes without keyboard or mouse").arg(kAwayIdleMax));
+    FAwayStatus = NewEdit(FAway, "txtAwayStatus", static_cast<int>(kAwayStatusMax));
+    FAwaySources = NewLabel(FAway, "lblAwaySources", QString());
+    FAwaySources->setWordWrap(true);
+
+    auto *idleRow = new QHBoxLayout;
+    idleRow->addWidget(NewLabel(FAway, "lblAwayAfter", QStringLiteral("Show me away after")));
+    idleRow->addWidget(FAwayAfterIdle);
+    idleRow->addWidget(NewLabel(FAway, "lblAwayMinutes", QStringLiteral("minutes idle")));
+    idleRow->addStretch();
+    auto *statusRow = new QHBoxLayout;
+    statusRow->addWidget(NewLabel(FAway, "lblAwayStatus", QStringLiteral("Away status")));
+    statusRow->addWidget(FAwayStatus, 1);
+    auto *column = new QVBoxLayout(FAway);
+    column->addWidget(FAwayWhenLocked);
+    column->addLayout(idleRow);
+    column->addLayout(statusRow);
+    column->addWidget(NewLabel(FAway, "lblAwayOnly",
+                               QStringLiteral("Only \"Available\" is changed, and \"Available\" comes back only "
+                                              "while the away status is still the one Kiv set.")));
+    column->addWidget(FAwaySources);
+    for (QLabel *label : FAway->findChildren<QLabel *>())
+        label->setWordWrap(true);
+
+    auto *tabColumn = new QVBoxLayout(tab);
+    tabColumn->setContentsMargins(6, 6, 6, 6);
+    tabColumn->addWidget(FAway);
+    tabColumn->addStretch();
+    return tab;
+}
+
+void TfrmSettings::SetAwaySources(const TPresenceSources &sources)
+{
+    FSources = sources;
+    const auto line = [](const QString &what, const QString &source) {
+        return source.isEmpty() ? QStringLiteral("%1: none found on this desktop.").arg(what)
+                                : QStringLiteral("%1: from %2.").arg(what, source);
+    };
+    if (sources.Lock.isEmpty() && sources.Idle.isEmpty())
+        FAwaySources->setText(QStringLiteral("This desktop tells Kiv neither when the screen is locked nor how "
+                                             "long you have been idle, so Kiv cannot show you away by itself."));
+    else
+        FAwaySources->setText(line(QStringLiteral("Screen lock"), sources.Lock) + QLatin1Char('\n')
+                              + line(QStringLiteral("Idle time"), sources.Idle));
+    UpdateEnabling();
+}
+
 int32_t TfrmSettings::ListColour(int index)
 {
     return Colours.at(static_cast<std::size_t>(index)).Value;
@@ -538,6 +601,9 @@ void TfrmSettings::LoadControls(TKivSettings &settings, TKivCfgRecord &config)
     FCheckNewMessages->setValue(settings.CheckForNewMsgEvery);
     FPlayWavFile->setChecked(settings.PlayWavForNewMsg);
     ShowBytes(*FWavFileSelected, settings.WavToPlayForNewMsgs, TTextKind::Path);
+    FAwayWhenLocked->setChecked(settings.AwayWhenLocked);
+    FAwayAfterIdle->setValue(settings.AwayAfterIdleMinutes);
+    ShowBytes(*FAwayStatus, settings.AwayStatus, TTextKind::Text);
 
     if (FBoard != nullptr) {
         TKivStatus &statuses = FBoard->Status();
@@ -590,6 +656,12 @@ void TfrmSettings::SaveControls(TKivSettings &settings, TKivCfgRecord &config)
     settings.KivDBasePath = CutText(Trimmed(EditBytes(*FLocation, TTextKind::Path)), kSettingTextMax);
     settings.WavToPlayForNewMsgs = CutText(Trimmed(EditBytes(*FWavFileSelected, TTextKind::Path)), kSettingTextMax);
     settings.ShutDownStatus = CutText(FStatusItems->SelectedText(), kShutDownStatusMax);
+    settings.AwayWhenLocked = FAwayWhenLocked->isChecked();
+    settings.AwayAfterIdleMinutes = FAwayAfterIdle->value();
+    // An emptied away status keeps the one there was.
+    if (const std::string away = CutText(Trimmed(EditBytes(*FAwayStatus, TTextKind::Text)), kAwayStatusMax);
+        !away.empty())
+        settings.AwayStatus = away;
 
     if (FBoard != nullptr) {
         FBoard->KivFile().DatabaseFolder = settings.KivDBasePath;
@@ -621,6 +693,10 @@ void TfrmSettings::UpdateEnabling()
     FLoggingType->setEnabled(administrator);
     FLogging->setEnabled(administrator);
     FAllowMessages->setEnabled(administrator);
+    // Only what this desktop can tell is offered.
+    FAwayWhenLocked->setEnabled(!FSources.Lock.isEmpty());
+    FAwayAfterIdle->setEnabled(!FSources.Idle.isEmpty());
+    FAwayStatus->setEnabled(!FSources.Lock.isEmpty() || !FSources.Idle.isEmpty());
 }
 
 void TfrmSettings::chkPlayWavFileClick()

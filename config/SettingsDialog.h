@@ -7,6 +7,7 @@
 
 #include "board/KivCfg.h"
 #include "config/KivCB.h"
+#include "gui/DesktopPresence.h"
 #include "gui/ItemLists.h"
 #include "gui/KivDialog.h"
 
@@ -16,6 +17,7 @@
 class IPrompter;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -53,6 +55,9 @@ public:
     void SaveControls(TKivSettings &settings, TKivCfgRecord &config);
     /// Enables the controls that follow other controls or the user's rights.
     void UpdateEnabling();
+    /// What the desktop offers for showing the user away: the Away group
+    /// says so, and its controls are enabled only for what was found.
+    void SetAwaySources(const TPresenceSources &sources);
 
     /// Size of the client area.
     static QSize DesignSize() { return {384, 366}; }
@@ -105,6 +110,12 @@ public:
     QToolButton *BitBtnWAV() const { return FWav; }
     // Web page
     TPageSettingsTab *tsWebPage() const { return FWebPage; }
+    // Away
+    QGroupBox *gbAway() const { return FAway; }
+    QCheckBox *chkAwayWhenLocked() const { return FAwayWhenLocked; }
+    QSpinBox *seAwayAfterIdle() const { return FAwayAfterIdle; }
+    QLineEdit *txtAwayStatus() const { return FAwayStatus; }
+    QLabel *lblAwaySources() const { return FAwaySources; }
 
 protected:
     /// OK: refused, with the reason shown, while a period typed lies outside its range.
@@ -117,6 +128,7 @@ private:
     QWidget *NewDisplayTab();
     QWidget *NewOptionsTab();
     QWidget *NewMessagesTab();
+    QWidget *NewAwayTab();
     void SelectColour(int32_t colour);
     void chkPlayWavFileClick();
 
@@ -162,6 +174,13 @@ private:
     QToolButton *FWav = nullptr;
 
     TPageSettingsTab *FWebPage = nullptr;
+
+    QGroupBox *FAway = nullptr;
+    QCheckBox *FAwayWhenLocked = nullptr;
+    QSpinBox *FAwayAfterIdle = nullptr;
+    QLineEdit *FAwayStatus = nullptr;
+    QLabel *FAwaySources = nullptr;
+    TPresenceSources FSources;
 
     std::unique_ptr<TComboItems> FDepartmentItems;
     std::unique_ptr<TComboItems> FStatusItems;

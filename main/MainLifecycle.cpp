@@ -284,6 +284,7 @@ void TfrmMain::FormActivate()
         FPageTimer.Apply(settings);
         if (kiv.AllowMessages != 0)
             FMessageTimer.start();
+        StartAwayKeeper(settings);
 
         TKivMessage &messages = FKiv->Messages();
         try {
@@ -407,8 +408,30 @@ void TfrmMain::EndSession()
     CloseMain();
 }
 
+void TfrmMain::StartAwayKeeper(const TKivSettings &settings)
+{
+    if (!FPresence)
+        FPresence = NewDesktopPresence();
+    TAwayKeeper::THost host;
+    // Nothing is stored while a dialog holds the board timer: the user
+    // administration, for one, fills the signed-in user object with another
+    // user's details meanwhile.
+    host.Board = [this] { return FKiv && !FEnding && FBoardPauses == 0 ? &FKiv->KivFile() : nullptr; };
+    host.Stored = [this] { RefillBoard(); };
+    host.Fault = [this](const std::string &fault) {
+        FAwayFault = fault;
+        ShowStatusText();
+    };
+    FAway = std::make_unique<TAwayKeeper>(*FPresence, std::move(host));
+    FAway->Apply(settings);
+    // The screen may be locked already, as under an autostart at login.
+    FAway->Tick();
+}
+
 void TfrmMain::FormDestroy()
 {
+    // Nothing is stored for the user once the board is going.
+    FAway.reset();
     if (FKiv) {
         try {
             if (!FKiv->SaveAlertList() && FKiv->Alerts().Count() > 0)

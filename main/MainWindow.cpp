@@ -562,6 +562,7 @@ void TfrmMain::ShowStatusText()
 {
     const std::string &text = !FBoardFault.empty()      ? FBoardFault
                               : !FMessagesFault.empty() ? FMessagesFault
+                              : !FAwayFault.empty()     ? FAwayFault
                                                         : FStatusText;
     statusBar()->showMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }

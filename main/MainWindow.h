@@ -7,8 +7,10 @@
 #include "config/DatabaseWizard.h"
 #include "config/KivCB.h"
 #include "gui/BoardWindow.h"
+#include "gui/DesktopPresence.h"
 #include "gui/KivImages.h"
 #include "gui/MessageBox.h"
+#include "main/AwayKeeper.h"
 #include "main/MainActions.h"
 #include "main/NewMessageSound.h"
 #include "main/PageTimer.h"
@@ -139,6 +141,10 @@ public:
     /// The session on the board the window works on; null until a start has
     /// created it.
     TBoardSession *BoardSession() const { return FBoardSession.get(); }
+    /// What shows the user away while the screen is locked or they are idle,
+    /// and what the desktop offers it; both null until the user is signed in.
+    TAwayKeeper *AwayKeeper() const { return FAway.get(); }
+    IDesktopPresence *DesktopPresence() const { return FPresence.get(); }
 
     // ---- what the commands, timers and dialogs share (MainBoard.cpp) ------
 
@@ -370,6 +376,12 @@ private:
 
     TSoundChoice FSoundChoice;
 
+    /// Asks the desktop what it offers and starts showing the user away as
+    /// the settings say; run once the user is signed in.
+    void StartAwayKeeper(const TKivSettings &settings);
+    std::unique_ptr<IDesktopPresence> FPresence;
+    std::unique_ptr<TAwayKeeper> FAway;
+
     // The settings command (SettingsCommand.cpp).
     void ApplySettings(const TKivSettings &settings);
     TfrmSettings *FSettingsDialog = nullptr;
@@ -390,14 +402,15 @@ private:
     std::string FPendingAlertText;
     /// The keys of the new messages announced so far, sorted.
     std::vector<std::string> FAnnouncedMessages;
-    /// Why the board or the messages could not be read at the last tick
-    /// that tried; shown in the status bar, over any other text, until a
+    /// Why the board or the messages could not be read, or the away status
+    /// not stored, at the last tick that tried; shown in the status bar, over any other text, until a
     /// tick succeeds.
     void SetBoardFault(const std::string &text);
     void SetMessagesFault(const std::string &text);
     void ShowStatusText();
     std::string FBoardFault;
     std::string FMessagesFault;
+    std::string FAwayFault;
     std::string FStatusText;
     /// Pauses of the board and message timers not yet ended.
     int FBoardPauses = 0;

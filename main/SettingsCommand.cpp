@@ -41,6 +41,7 @@ void TfrmMain::actSettingsExecute()
         kiv.ReadConfig(config);
         const TKivCfgRecord read = config;
         const std::string folder = settings.KivDBasePath;
+        FSettingsDialog->SetAwaySources(FPresence ? FPresence->Sources() : TPresenceSources{});
         if (FSettingsDialog->Execute(*FKiv, settings, config) == QDialog::Accepted) {
             FKivCB.WriteSettings(settings);
             if (settings.KivDBasePath != folder) {
@@ -83,6 +84,8 @@ void TfrmMain::ApplySettings(const TKivSettings &settings)
     Board().SetSorted(settings.SortListView);
     ApplyBoardLook(settings);
     ApplyDepartmentPane(settings);
+    if (FAway)
+        FAway->Apply(settings);
     // The holiday command speaks as the office now does.
     SetHolidayWording(settings.UseVacation);
     RefillBoard();

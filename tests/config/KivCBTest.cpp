@@ -63,6 +63,7 @@ TKivSettings Unusual(int seed)
     s.MainFontColour = 0x0000FF, s.CustomHeight = 300, s.CustomLeft = 1, s.CustomTop = 2, s.CustomWidth = 3;
     s.FontSize = 4, s.NameWidth = 5, s.StatusWidth = 6, s.ExtWidth = 7, s.DepartmentWidth = 8;
     s.CommentsWidth = 9, s.GenerateHTMLEvery = 60, s.TableBoader = 0, s.CellPadding = 2, s.CellSpacing = 3;
+    s.AwayWhenLocked = false, s.AwayAfterIdleMinutes = 25 + seed, s.AwayStatus = "Walking " + std::to_string(seed);
     return s;
 }
 
@@ -82,11 +83,14 @@ TEST(KivCB, TheFirstLoadReturnsDefaultsAndFillsTheKey)
     EXPECT_EQ(s.Info2, "Additional information...");
 
     auto stored = Stored(home);
-    EXPECT_EQ(stored.size(), 43u);
+    EXPECT_EQ(stored.size(), 46u);
     EXPECT_EQ((std::array{stored["MainHeight"].Integer, stored["FirstTimeRun"].Integer, stored["TableBoader"].Integer}),
               (std::array{405, 1, 1}));
     EXPECT_EQ(stored["KivDBasePath"].Kind, TValueKind::Text);
     EXPECT_EQ(stored["ShutDownStatus"].Text, "Offline");
+    EXPECT_EQ((std::array{stored["AwayWhenLocked"].Integer, stored["AwayAfterIdleMinutes"].Integer}),
+              (std::array{1, 10}));
+    EXPECT_EQ(stored["AwayStatus"].Text, "Away from desk");
 
     // The second load finds everything and leaves the file as it is.
     const std::string before = TTempHome::ReadAll(home.SettingsFile());
@@ -190,7 +194,7 @@ TEST(KivCB, ALoadStillWritesBackEachValueThatDiffersFromItsDefault)
         EXPECT_EQ(v.Kind, c.WrittenBack.Kind);
         EXPECT_EQ(v.Integer, c.WrittenBack.Integer);
         EXPECT_EQ(v.Text, c.WrittenBack.Text);
-        EXPECT_EQ(stored.size(), 43u);
+        EXPECT_EQ(stored.size(), 46u);
     }
 }
 
@@ -213,9 +217,11 @@ TEST(KivCB, LongTextsAreCutToTheirFieldNeverInsideACharacter)
     TTempHome home;
     // A two-byte letter straddles byte 50 of the second status.
     PlaceSettingsFile(home, "KivDBasePath = \"" + std::string(300, 'p') + "\"\nShutDownStatus = \""
-                                + std::string(60, 's') + "\"\nInfo1 = \"" + std::string(255, 'i') + "\"\n");
+                                + std::string(60, 's') + "\"\nInfo1 = \"" + std::string(255, 'i')
+                                + "\"\nAwayStatus = \"" + std::string(40, 'w') + "\"\n");
     TKivSettings s;
     TKivCB().ReadSettings(s);
+    EXPECT_EQ(s.AwayStatus, std::string(30, 'w')) << "no longer than the board keeps a status";
     EXPECT_EQ(s.KivDBasePath, std::string(255, 'p'));
     EXPECT_EQ(s.ShutDownStatus, std::string(50, 's'));
     EXPECT_EQ(s.Info1, std::string(255, 'i'));
@@ -230,12 +236,12 @@ TEST(KivCB, ARecordSurvivesASaveAndALoadAndInfo2IsSavedAsInfo2)
     const TKivSettings saved = Unusual(3);
     TKivCB().WriteSettings(saved);
     const auto stored = Stored(home);
-    EXPECT_EQ(stored.size(), 43u);
+    EXPECT_EQ(stored.size(), 46u);
     EXPECT_EQ(stored.count("info2"), 1u);
     TKivSettings loaded;
     TKivCB().ReadSettings(loaded);
     EXPECT_EQ(loaded, saved) << "\"Info2\" finds \"info2\"";
-    EXPECT_EQ(Stored(home).size(), 43u) << "one value, not two names";
+    EXPECT_EQ(Stored(home).size(), 46u) << "one value, not two names";
 }
 
 TEST(KivCB, AKeyThatCannotBeOpenedChangesNothing)
@@ -286,7 +292,7 @@ TEST(KivCB, ADamagedFileKeepsWhatCanBeReadAndIsBackedUp)
     EXPECT_EQ(TTempHome::ReadAll(home.SettingsFile() + ".damaged"), "first backup") << "a sound file is not backed up";
     const TStoreContent now = ParseStoreText(TTempHome::ReadAll(home.SettingsFile()));
     EXPECT_FALSE(now.Damaged);
-    EXPECT_EQ(now.Values.size(), 43u);
+    EXPECT_EQ(now.Values.size(), 46u);
 }
 
 TEST(KivCB, TwoProcessesSavingAtOnceLeaveOneWholeRecord)
@@ -318,7 +324,7 @@ TEST(KivCB, TwoProcessesSavingAtOnceLeaveOneWholeRecord)
     int mixed = 0;
     for (int look = 0; look < 200; ++look) {
         const TStoreContent c = ParseStoreText(TTempHome::ReadAll(home.SettingsFile()));
-        if (c.Damaged || c.Values.size() != 43u)
+        if (c.Damaged || c.Values.size() != 46u)
             ++mixed;
     }
     EXPECT_TRUE(TTempHome::AllSucceeded(children));
@@ -346,6 +352,9 @@ TEST(KivCB, ValuesOutsideTheDialogsRangesAreBroughtBackAndSaidOnce)
         {"MainFontSize = 11", &TKivSettings::MainFontSize, 10, true},
         {"MainFontSize = -2147483648", &TKivSettings::MainFontSize, 8, true},
         {"MainFontSize = 14", &TKivSettings::MainFontSize, 14, false},
+        {"AwayAfterIdleMinutes = -5", &TKivSettings::AwayAfterIdleMinutes, 0, true},
+        {"AwayAfterIdleMinutes = 100000", &TKivSettings::AwayAfterIdleMinutes, 480, true},
+        {"AwayAfterIdleMinutes = 0", &TKivSettings::AwayAfterIdleMinutes, 0, false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Line);

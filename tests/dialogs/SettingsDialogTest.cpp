@@ -216,6 +216,18 @@ TEST_F(SettingsDialogTest, EverySettingGoesThroughTheDialogIntoItsStoreAndTakesE
          [](TfrmSettings &d) { return d.chkPlayWavFile()->isChecked() && d.BitBtnWAV()->isEnabled(); },
          [](TfrmSettings &d) { d.chkPlayWavFile()->setChecked(false); },
          [](const TKivSettings &s, auto &, auto &) { return !s.PlayWavForNewMsg; }},
+        // No desktop service is on this test's bus: the away group shows its
+        // values but offers none of them.
+        {"chkAwayWhenLocked",
+         [](TfrmSettings &d) { return d.chkAwayWhenLocked()->isChecked() && !d.chkAwayWhenLocked()->isEnabled(); },
+         [](TfrmSettings &d) { d.chkAwayWhenLocked()->setChecked(false); },
+         [](const TKivSettings &s, auto &, auto &) { return !s.AwayWhenLocked; }},
+        {"seAwayAfterIdle", [](TfrmSettings &d) { return d.seAwayAfterIdle()->value() == 10; },
+         [](TfrmSettings &d) { d.seAwayAfterIdle()->setValue(25); },
+         [](const TKivSettings &s, auto &, auto &) { return s.AwayAfterIdleMinutes == 25; }},
+        {"txtAwayStatus", [](TfrmSettings &d) { return d.txtAwayStatus()->text() == QStringLiteral("Away from desk"); },
+         [](TfrmSettings &d) { d.txtAwayStatus()->setText(QStringLiteral(" Out for a walk ")); },
+         [](const TKivSettings &s, auto &, auto &) { return s.AwayStatus == "Out for a walk"; }},
     };
 
     // Confirmed as loaded, every value is stored back as it was.
