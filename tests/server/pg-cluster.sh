@@ -3,6 +3,8 @@
 # given folder, listening on no TCP port but on a Unix socket in that folder.
 #   pg-cluster.sh start FOLDER   creates and starts it; prints nothing
 #   pg-cluster.sh stop FOLDER    stops it and removes the folder
+#   pg-cluster.sh halt FOLDER    stops it, ending every connection, and keeps its data
+#   pg-cluster.sh resume FOLDER  starts a halted cluster again
 # Tests reach it as postgresql:///kiv?host=FOLDER/socket (database "kiv",
 # made at start, owned by the role that runs the tests' server). When run as
 # root the cluster belongs to "nobody", since the server refuses to run as root.
@@ -25,10 +27,16 @@ start)
     if [ "$(id -u)" -eq 0 ]; then chown -R nobody "$folder"; chmod 755 "$folder"; chmod 777 "$folder/socket"; fi
     "${as_owner[@]}" "$bin/initdb" -D "$folder/data" -A trust -U kiv --no-sync -E UTF8 --locale=C.UTF-8 >"$folder/initdb.log" 2>&1 \
         || { cat "$folder/initdb.log" >&2; exit 1; }
+    "$0" resume "$folder"
+    "$bin/createdb" -h "$folder/socket" -U kiv kiv
+    ;;
+resume)
     "${as_owner[@]}" "$bin/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 60 \
         -o "-c listen_addresses='' -c unix_socket_directories='$folder/socket' -c fsync=off -c full_page_writes=off -c synchronous_commit=off" \
         start >/dev/null || { cat "$folder/server.log" >&2; exit 1; }
-    "$bin/createdb" -h "$folder/socket" -U kiv kiv
+    ;;
+halt)
+    "${as_owner[@]}" "$bin/pg_ctl" -D "$folder/data" -m fast -w -t 60 stop >/dev/null
     ;;
 stop)
     if [ -f "$folder/data/postmaster.pid" ]; then
@@ -37,7 +45,7 @@ stop)
     rm -rf "$folder"
     ;;
 *)
-    echo "usage: $0 start|stop FOLDER" >&2
+    echo "usage: $0 start|stop|halt|resume FOLDER" >&2
     exit 2
     ;;
 esac
