@@ -11,11 +11,10 @@ namespace vbis::server {
 
 namespace {
 
-// Read-ahead as the folder engine does it: a walk from either end of an index
-// usually reads it all, one from a record a few; each next batch is larger,
-// up to what fits in kMostAheadBytes. Over the network a batch is one round
-// trip, so the batches are what a walk waits for.
-constexpr std::size_t kFirstAheadLarge = 256;
+// Read-ahead: a walk from either end of an index reads it all, one from a
+// record a few; each next batch is larger, up to what fits in
+// kMostAheadBytes. Over the network a batch is one round trip and one sort or
+// index scan of the server, so the batches are what a walk waits for.
 constexpr std::size_t kFirstAhead = 32;
 constexpr std::size_t kAheadGrowth = 8;
 constexpr std::size_t kMostAheadBytes = 4u << 20;
@@ -144,32 +143,15 @@ int16_t TServerDataset::KeyValue(int index, std::string_view key, TIndexValue &v
     return KeyValueOf(FDefinition.Format, index, key, value) ? int16_t(VBIS_OK) : int16_t(VBIS_BAD_PARAMETER);
 }
 
-int16_t TServerDataset::Read(const std::string &sql, const TParams &params, int index, std::vector<TAhead> &rows)
+TIndexValue TServerDataset::ValueAt(const TResult &result, int row, int column, int index) const
 {
-    TResult result;
-    const int16_t code = FLink->Run(sql, params, result, nullptr, true);
-    if (code != VBIS_OK)
-        return code;
-    const std::size_t keyLength = std::size_t(FDefinition.KeyLength);
-    const bool text = TextIndex(index);
-    rows.clear();
-    rows.reserve(std::size_t(result.Rows()));
-    for (int r = 0; r < result.Rows(); ++r) {
-        TAhead ahead;
-        const std::string_view key = result.Bytes(r, 0);
-        // A key no sound record has is kept empty: answered as corrupted
-        // when the read reaches it.
-        if (!key.empty() && key.size() <= keyLength)
-            ahead.Key.assign(key);
-        ahead.Record.assign(result.Bytes(r, 1));
-        ahead.Value.IsText = text;
-        if (text)
-            ahead.Value.Text.assign(result.Bytes(r, 2));
-        else
-            ahead.Value.Integer = result.Integer(r, 2);
-        rows.push_back(std::move(ahead));
-    }
-    return VBIS_OK;
+    TIndexValue value;
+    value.IsText = TextIndex(index);
+    if (value.IsText)
+        value.Text.assign(result.Bytes(row, column));
+    else
+        value.Integer = result.Integer(row, column);
+    return value;
 }
 
 int16_t TServerDataset::ReadEqual(int index, std::string_view key, std::string &foundKey, unsigned char *buffer)
@@ -181,15 +163,13 @@ int16_t TServerDataset::ReadEqual(int index, std::string_view key, std::string &
     const std::string v = Column(index);
     TParams params;
     AddValue(params, value);
-    std::vector<TAhead> rows;
-    code = Read("SELECT k, rec, " + v + " FROM " + FTable + " WHERE " + v + " = $1" + CastOf(index) + " ORDER BY " + v
-                    + ", k LIMIT 1",
-                params, index, rows);
+    code = FLink->Run("SELECT k, rec, " + v + " FROM " + FTable + " WHERE " + v + " = $1" + CastOf(index) + " ORDER BY "
+                          + v + ", k LIMIT 1",
+                      params, FBatch, nullptr, true);
     if (code != VBIS_OK)
         return code;
-    if (rows.empty())
+    if (FBatch.Rows() == 0)
         return VBIS_NOT_FOUND;
-    FBatch = std::move(rows);
     FBatchNext = 0;
     return Hand(index, foundKey, buffer, false);
 }
@@ -213,16 +193,14 @@ int16_t TServerDataset::ReadAhead(int index, bool forward, std::size_t count)
     const std::string desc = forward ? "" : " DESC";
     sql += index == 0 ? " ORDER BY k" + desc : " ORDER BY " + v + desc + ", k" + desc;
     sql += " LIMIT " + std::to_string(count);
-    std::vector<TAhead> rows;
-    const int16_t code = Read(sql, params, index, rows);
+    const int16_t code = FLink->Run(sql, params, FBatch, nullptr, true);
     if (code != VBIS_OK)
         return code;
     FBatchActive = true;
     FBatchIndex = index;
     FBatchForward = forward;
     FBatchWrites = gWrites.load();
-    FBatchLast = rows.size() < count;
-    FBatch = std::move(rows);
+    FBatchLast = std::size_t(FBatch.Rows()) < count;
     FBatchNext = 0;
     FBatchSize = count;
     return VBIS_OK;
@@ -230,19 +208,23 @@ int16_t TServerDataset::ReadAhead(int index, bool forward, std::size_t count)
 
 int16_t TServerDataset::Hand(int index, std::string &foundKey, unsigned char *buffer, bool keyOnly)
 {
-    const TAhead &ahead = FBatch[FBatchNext];
-    if (ahead.Key.empty())
+    const int row = int(FBatchNext);
+    // A key or record no sound row has is answered as corrupted, leaving the
+    // buffer and the position as they were.
+    const std::string_view key = FBatch.Bytes(row, 0);
+    if (key.empty() || key.size() > std::size_t(FDefinition.KeyLength))
         return VBIS_CORRUPTED;
     if (!keyOnly) {
-        if (ahead.Record.size() != FDefinition.Format.RecordLength())
-            return VBIS_CORRUPTED; // the buffer is left as it was, and so is the position
-        std::memcpy(buffer, ahead.Record.data(), ahead.Record.size());
+        const std::string_view record = FBatch.Bytes(row, 1);
+        if (record.size() != FDefinition.Format.RecordLength())
+            return VBIS_CORRUPTED;
+        std::memcpy(buffer, record.data(), record.size());
     }
     FIndex = index;
     FPlace = TPlace::OnRecord;
-    FKey = ahead.Key;
-    FValue = index == 0 ? TIndexValue{true, ahead.Key, 0} : ahead.Value;
-    foundKey = ahead.Key;
+    FKey.assign(key);
+    FValue = index == 0 ? TIndexValue{true, FKey, 0} : ValueAt(FBatch, row, 2, index);
+    foundKey = FKey;
     ++FBatchNext;
     return VBIS_OK;
 }
@@ -271,11 +253,7 @@ int16_t TServerDataset::Get(int index, int readMode, std::string_view key, std::
             return code;
         if (result.Rows() == 0)
             return VBIS_NOT_FOUND;
-        FValue.IsText = TextIndex(index);
-        if (FValue.IsText)
-            FValue.Text.assign(result.Bytes(0, 0));
-        else
-            FValue.Integer = result.Integer(0, 0);
+        FValue = ValueAt(result, 0, 0, index);
         FIndex = index;
     }
     if (FPlace == (forward ? TPlace::AfterLast : TPlace::BeforeFirst))
@@ -285,12 +263,14 @@ int16_t TServerDataset::Get(int index, int readMode, std::string_view key, std::
     // while the process wrote nothing since.
     const bool going =
         FBatchActive && FBatchIndex == index && FBatchForward == forward && FBatchWrites == gWrites.load() && !keyOnly;
-    if (going && FBatchNext < FBatch.size())
+    if (going && FBatchNext < std::size_t(FBatch.Rows()))
         return Hand(index, foundKey, buffer, keyOnly);
     if (!going || !FBatchLast) {
         const std::size_t most =
             std::max(kFirstAhead, kMostAheadBytes / std::max<std::size_t>(1, FDefinition.Format.RecordLength()));
-        std::size_t count = FPlace == TPlace::OnRecord ? kFirstAhead : kFirstAheadLarge;
+        // Every walk from an end of an index reads it to the other end (a
+        // board, a catalogue): it is read in as few batches as memory allows.
+        std::size_t count = FPlace == TPlace::OnRecord ? kFirstAhead : most;
         if (keyOnly)
             count = 1; // a key-only read looks for one key (the last, for a new key)
         else if (going)
@@ -299,7 +279,7 @@ int16_t TServerDataset::Get(int index, int readMode, std::string_view key, std::
         FBatchActive = false;
         if ((code = ReadAhead(index, forward, count)) != VBIS_OK)
             return code;
-        if (!FBatch.empty()) {
+        if (FBatch.Rows() > 0) {
             code = Hand(index, foundKey, buffer, keyOnly);
             if (keyOnly)
                 FBatchActive = false;

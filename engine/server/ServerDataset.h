@@ -17,7 +17,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "engine/DatasetApi.h"
 #include "engine/server/ServerLink.h"
@@ -43,11 +42,6 @@ public:
 
 private:
     enum class TPlace { BeforeFirst, AfterLast, OnRecord };
-    struct TAhead {
-        std::string Key;
-        TIndexValue Value;
-        std::string Record;
-    };
 
     TServerDataset(std::shared_ptr<TLink> link, std::string name, TDefinition definition);
 
@@ -56,7 +50,7 @@ private:
     void AddValue(TParams &params, const TIndexValue &value) const;
     std::string CastOf(int index) const;
     int16_t KeyValue(int index, std::string_view key, TIndexValue &value) const;
-    int16_t Read(const std::string &sql, const TParams &params, int index, std::vector<TAhead> &rows);
+    TIndexValue ValueAt(const TResult &result, int row, int column, int index) const;
     int16_t ReadEqual(int index, std::string_view key, std::string &foundKey, unsigned char *buffer);
     int16_t ReadAhead(int index, bool forward, std::size_t count);
     int16_t Hand(int index, std::string &foundKey, unsigned char *buffer, bool keyOnly);
@@ -82,7 +76,9 @@ private:
     int FBatchIndex = 0;
     bool FBatchForward = true;
     uint64_t FBatchWrites = 0;
-    std::vector<TAhead> FBatch;
+    /// The records read ahead, as the server sent them: each is copied
+    /// straight from there into the caller's buffer.
+    TResult FBatch;
     std::size_t FBatchNext = 0;
     bool FBatchLast = false;
     std::size_t FBatchSize = 0;
