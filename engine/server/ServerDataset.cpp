@@ -96,8 +96,14 @@ int16_t TServerDataset::Open(const std::string &uri, const std::string &name, st
         return VBIS_BAD_PARAMETER;
     std::shared_ptr<TLink> link = TLink::For(uri);
     TResult result;
-    const int16_t code = link->Run("SELECT key_length, format FROM kiv.datasets WHERE name = $1::text",
-                                   TParams().Bytes(name), result, nullptr, true);
+    std::string state;
+    // With the number of records, which a caller asks at once after an open
+    // (to learn the layout): one round trip for both.
+    const int16_t code = link->Run("SELECT d.key_length, d.format, (SELECT count(*) FROM " + TableOf(name)
+                                       + ") FROM kiv.datasets d WHERE d.name = $1::text",
+                                   TParams().Bytes(name), result, &state, true);
+    if (state == "42P01")
+        return VBIS_NOT_FOUND; // no table of that name
     if (code != VBIS_OK)
         return code;
     if (result.Rows() == 0)
@@ -106,7 +112,10 @@ int16_t TServerDataset::Open(const std::string &uri, const std::string &name, st
     std::optional<TRecordFormat> format = TRecordFormat::Parse(result.Bytes(0, 1));
     if (!format || keyLength < kMinKeyLength || keyLength > kMaxKeyLength)
         return VBIS_CORRUPTED;
-    out.reset(new TServerDataset(std::move(link), name, TDefinition{int(keyLength), std::move(*format)}));
+    auto *dataset = new TServerDataset(std::move(link), name, TDefinition{int(keyLength), std::move(*format)});
+    out.reset(dataset);
+    dataset->FOpenCount = result.Integer(0, 2);
+    dataset->FOpenWrites = gWrites.load();
     return VBIS_OK;
 }
 
@@ -430,6 +439,14 @@ int16_t TServerDataset::GotoBottom(int index)
 int16_t TServerDataset::Info(int32_t &recordCount, int16_t &keyLength)
 {
     keyLength = int16_t(FDefinition.KeyLength);
+    // The count the open read serves the first ask after it, unless this
+    // process wrote since.
+    const int64_t atOpen = FOpenCount;
+    FOpenCount = -1;
+    if (atOpen >= 0 && FOpenWrites == gWrites.load()) {
+        recordCount = atOpen > INT32_MAX ? INT32_MAX : int32_t(atOpen);
+        return VBIS_OK;
+    }
     TResult result;
     const int16_t code = FLink->Run("SELECT count(*) FROM " + FTable, TParams(), result, nullptr, true);
     if (code != VBIS_OK)

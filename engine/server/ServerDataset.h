@@ -82,6 +82,9 @@ private:
     std::size_t FBatchNext = 0;
     bool FBatchLast = false;
     std::size_t FBatchSize = 0;
+
+    int64_t FOpenCount = -1;  ///< the number of records the open read; -1 once used
+    uint64_t FOpenWrites = 0; ///< the process's writes at the open
 };
 
 /// True when name may name a dataset of a server: letters, digits and '_'.

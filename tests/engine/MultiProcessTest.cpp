@@ -167,6 +167,16 @@ TEST_P(EngineProcesses, AWriterKilledMidWriteLeavesAnIntactDatasetWithEveryAckno
                 acks.Take(rest);
             EXPECT_EQ(other->Wait(), 0);
         }
+        // On a server, the statement of a killed writer runs to its end (its
+        // commit or rollback) before the server notices the writer is gone:
+        // the dataset is looked at once only this process's session is left.
+        for (int i = 0; FPlace.IsServer() && i < 500; ++i) {
+            if (FPlace.Sql("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'kiv'"
+                           " AND datname = current_database()")
+                == "1")
+                break;
+            ::usleep(10000);
+        }
         // The next opener finds the dead writer's journal and rolls it back.
         ExpectAllThere(path, acks, 2, false);
         if (!FPlace.IsServer()) {

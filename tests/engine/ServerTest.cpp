@@ -55,8 +55,10 @@ TEST(EngineServer, RefusesADatabaseWithoutTheSchemaOrWithANewerOneUntilItIsMende
         SCOPED_TRACE(c.Version);
         place.Sql(std::string("UPDATE kiv.meta SET value = '") + c.Version + "' WHERE key = 'schema_version'");
         // The version is read at each connection: a new one sees the change.
-        place.Sql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'kiv'");
-        while (place.Sql("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'kiv'") != "0")
+        const std::string ours =
+            " FROM pg_stat_activity WHERE application_name = 'kiv' AND datname = current_database()";
+        place.Sql("SELECT pg_terminate_backend(pid)" + ours);
+        while (place.Sql("SELECT count(*)" + ours) != "0")
             ::usleep(10000);
         EXPECT_EQ(OpenCode(path), c.Code);
     }
