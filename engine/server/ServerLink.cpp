@@ -226,9 +226,9 @@ int16_t TLink::Ready(bool &fresh)
         Drop();
     if (FConn != nullptr) {
         // A connection the server closed between calls (a restart, an idle
-        // cut) has something to read while nothing was asked: it is made
-        // again before anything is sent on it.
-        // What it says (the server's farewell) is read up to the end.
+        // cut) has something to read while nothing was asked (the server's
+        // farewell, then the end): it is made again before anything is sent
+        // on it.
         bool stale = PQstatus(FConn) != CONNECTION_OK || PQtransactionStatus(FConn) != PQTRANS_IDLE;
         for (int reads = 0; !stale && reads < 16; ++reads) {
             pollfd p{PQsocket(FConn), POLLIN, 0};
@@ -241,9 +241,13 @@ int16_t TLink::Ready(bool &fresh)
     }
     fresh = FConn == nullptr;
     if (FConn == nullptr) {
+        if (TClock::now() < FConnectAgain)
+            return int16_t(kivserver::kCodeUnreachable);
         const int16_t code = Connect();
-        if (code != VBIS_OK)
+        if (code != VBIS_OK) {
+            FConnectAgain = TClock::now() + std::chrono::milliseconds(kReconnectPauseMillis);
             return code;
+        }
     }
     // Checked once per connection; a database that had no schema is asked
     // again at each call, so that setting it up needs no restart of Kiv.

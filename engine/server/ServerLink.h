@@ -9,6 +9,7 @@
 // sent twice.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -28,6 +29,9 @@ constexpr int kCallTimeoutMillis = 10000;
 /// gives up: within the call's own wait.
 constexpr int kStatementTimeoutMillis = 8000;
 constexpr int kLockTimeoutMillis = 5000;
+/// After a failed connect, calls answer "unreachable" at once for this long,
+/// so that the calls of one refresh wait for one connect time-out at most.
+constexpr int kReconnectPauseMillis = 1000;
 /// How many times a statement that met a serialization failure or a deadlock
 /// runs before the call answers busy.
 constexpr int kBusyAttempts = 4;
@@ -110,7 +114,8 @@ private:
     pg_conn *FConn = nullptr;
     int FPid = 0; ///< the process that connected: a child never uses its parent's
     bool FSchemaGood = false;
-    std::mutex FLock; ///< one call at a time on the connection
+    std::chrono::steady_clock::time_point FConnectAgain{}; ///< no connect before then
+    std::mutex FLock;                                      ///< one call at a time on the connection
 };
 
 /// The engine code for a failed statement's SQLSTATE.

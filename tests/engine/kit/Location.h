@@ -3,6 +3,7 @@
 // the base schema and dropped at the end. The engine's tests run against both.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,11 @@ enum class TLocationKind { Folder, Server };
 
 /// "Folder" or "Server", for the names of parametrized tests.
 std::string LocationName(TLocationKind kind);
+/// How GoogleTest prints the parameter (in the tests' names, too).
+inline void PrintTo(TLocationKind kind, std::ostream *out)
+{
+    *out << LocationName(kind);
+}
 
 /// The URI of database on the server of the tests' base URI.
 std::string DatabaseUri(const std::string &baseUri, const std::string &database);
