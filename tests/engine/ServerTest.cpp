@@ -147,6 +147,33 @@ TEST(EngineServer, EachWriteCountsItsDatasetOnAndNotifiesOnlyWhenItChangedARecor
     EXPECT_EQ(payloads, std::vector<std::string>(std::size_t(notices), "KivStats"));
 }
 
+// Fault: a write that waits for another session's lock hangs the window, or
+// comes back as a disk error, or half-writes; a read waits for a writer.
+TEST(EngineServer, AWriteBlockedByAnotherSessionAnswersBusyInBoundedTimeAndChangesNothing)
+{
+    TLocation place(TLocationKind::Server);
+    const std::string path = place / "KivStats";
+    ASSERT_EQ(CreateDataset(path, kFormat), VBIS_OK);
+    TOpenDataset ds;
+    ASSERT_EQ(ds.Open(path), VBIS_OK);
+    ASSERT_EQ(ds.Add(RecordNumber(1), TRecord(31).Text(0, 31, "kept").Data()), VBIS_OK);
+
+    PGconn *other = PQconnectdb(place.Path().c_str());
+    ASSERT_EQ(PQstatus(other), CONNECTION_OK);
+    PQclear(PQexec(other, "BEGIN; SELECT * FROM kiv.changes FOR UPDATE"));
+    TRecord record(31);
+    EXPECT_EQ(ds.Get(0, VBIS_READ_EQUAL, RecordNumber(1), record.Data()), VBIS_OK);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ds.Replace(RecordNumber(1), TRecord(31).Text(0, 31, "lost").Data()), kivserver::kCodeBusy);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(11));
+    PQclear(PQexec(other, "COMMIT"));
+    PQfinish(other);
+
+    ASSERT_EQ(ds.Get(0, VBIS_READ_EQUAL, RecordNumber(1), record.Data()), VBIS_OK);
+    EXPECT_EQ(record.TextAt(0, 31), "kept");
+    EXPECT_EQ(ds.Replace(RecordNumber(1), TRecord(31).Text(0, 31, "now").Data()), VBIS_OK);
+}
+
 // Fault: a kept connection that the restart killed is used again and fails
 // for ever, or a call hangs while the server is down; the process must not
 // need a restart of its own.
