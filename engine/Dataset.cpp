@@ -362,28 +362,7 @@ static void BindValue(sqlite3_stmt *s, int column, const TIndexValue &value)
 
 int16_t TDataset::KeyValue(int index, std::string_view key, TIndexValue &value) const
 {
-    if (index == 0 || Definition().Format.FieldOfIndex(index).Kind == TFieldKind::Text) {
-        value.IsText = true;
-        value.Text.assign(key);
-        return VBIS_OK;
-    }
-    // An integer index is looked up by the decimal text of the value.
-    std::string_view digits = key;
-    const bool negative = !digits.empty() && digits[0] == '-';
-    if (negative)
-        digits.remove_prefix(1);
-    if (!IsDecimal(digits) || digits.size() > 5)
-        return VBIS_BAD_PARAMETER;
-    long n = 0;
-    for (char c : digits)
-        n = n * 10 + (c - '0');
-    if (negative)
-        n = -n;
-    if (n < INT16_MIN || n > INT16_MAX)
-        return VBIS_BAD_PARAMETER;
-    value.IsText = false;
-    value.Integer = n;
-    return VBIS_OK;
+    return KeyValueOf(Definition().Format, index, key, value) ? int16_t(VBIS_OK) : int16_t(VBIS_BAD_PARAMETER);
 }
 
 namespace {
@@ -688,22 +667,9 @@ int16_t TDataset::NextKey(std::string &key)
             return CodeOfSqlite(rc);
         }
     }
-    if (!IsDecimal(digits))
-        return VBIS_ILLEGAL_KEY; // the highest key is no number to count on from
-    // Decimal addition on the text: keys may be longer than any integer type.
-    std::size_t i = digits.size();
-    while (i > 0 && digits[i - 1] == '9')
-        digits[--i] = '0';
-    if (i == 0)
-        digits.insert(digits.begin(), '1');
-    else
-        ++digits[i - 1];
-    const std::size_t first = digits.find_first_not_of('0');
-    digits.erase(0, first == std::string::npos ? digits.size() - 1 : first);
-    const std::size_t width = std::size_t(Definition().KeyLength);
-    if (digits.size() > width)
-        return VBIS_ILLEGAL_KEY; // the key space is used up
-    key = std::string(width - digits.size(), '0') + digits;
+    // The highest key is no number to count on from, or the key space is used up.
+    if (!NextRecordKey(digits, Definition().KeyLength, key))
+        return VBIS_ILLEGAL_KEY;
     return VBIS_OK;
 }
 

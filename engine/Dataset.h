@@ -23,13 +23,14 @@
 #include <vector>
 
 #include "engine/Connection.h"
+#include "engine/DatasetApi.h"
 #include "engine/Definition.h"
 
 struct sqlite3_stmt;
 
 namespace vbis {
 
-class TDataset {
+class TDataset : public TDatasetApi {
 public:
     /// Makes the dataset path.ism and path.isd; refuses, leaving everything as
     /// it was, when either file exists.
@@ -39,30 +40,27 @@ public:
     static int16_t Open(const std::string &path, std::unique_ptr<TDataset> &out);
 
     /// Gives the connection back for the next open of the dataset.
-    ~TDataset();
+    ~TDataset() override;
     TDataset(const TDataset &) = delete;
     TDataset &operator=(const TDataset &) = delete;
 
     /// Reads by index number and read mode; fills buffer (unless the mode
     /// reads the key only) and foundKey with the record read.
-    int16_t Get(int index, int readMode, std::string_view key, std::string &foundKey, unsigned char *buffer);
+    int16_t Get(int index, int readMode, std::string_view key, std::string &foundKey, unsigned char *buffer) override;
     /// Adds the record; an empty key is replaced by the highest key + 1.
-    int16_t Add(std::string &key, const unsigned char *buffer);
+    int16_t Add(std::string &key, const unsigned char *buffer) override;
     /// Overwrites the record filed under key.
-    int16_t Replace(std::string_view key, const unsigned char *buffer);
+    int16_t Replace(std::string_view key, const unsigned char *buffer) override;
     /// Erases the record filed under key.
-    int16_t Erase(std::string_view key);
+    int16_t Erase(std::string_view key) override;
     /// Positions before the first record of the index.
-    int16_t GotoTop(int index);
+    int16_t GotoTop(int index) override;
     /// Positions after the last record of the index.
-    int16_t GotoBottom(int index);
+    int16_t GotoBottom(int index) override;
     /// The number of records and the key length.
-    int16_t Info(int32_t &recordCount, int16_t &keyLength);
+    int16_t Info(int32_t &recordCount, int16_t &keyLength) override;
 
-    const TDefinition &Definition() const { return FConnection->Definition(); }
-
-    /// Serialises calls on this handle from several threads.
-    std::mutex &Lock() { return FLock; }
+    const TDefinition &Definition() const override { return FConnection->Definition(); }
 
 private:
     enum class TPlace { BeforeFirst, AfterLast, OnRecord };
@@ -110,7 +108,6 @@ private:
     bool FEqualRun = false;
     TIndexValue FRunValue;
     TBatch FBatch;
-    std::mutex FLock;
 };
 
 } // namespace vbis

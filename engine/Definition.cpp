@@ -1,5 +1,7 @@
 #include "engine/Definition.h"
 
+#include <cstdint>
+
 namespace vbis {
 
 namespace {
@@ -78,6 +80,67 @@ TDefinitionRead ParseDefinition(std::string_view text)
     result.Check = TDefinitionCheck::Good;
     result.Definition = std::move(definition);
     return result;
+}
+
+namespace {
+
+bool IsDecimalText(std::string_view text)
+{
+    if (text.empty())
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool NextRecordKey(std::string_view highest, int keyLength, std::string &key)
+{
+    std::string digits(highest);
+    if (!IsDecimalText(digits))
+        return false;
+    // Decimal addition on the text: keys may be longer than any integer type.
+    std::size_t i = digits.size();
+    while (i > 0 && digits[i - 1] == '9')
+        digits[--i] = '0';
+    if (i == 0)
+        digits.insert(digits.begin(), '1');
+    else
+        ++digits[i - 1];
+    const std::size_t first = digits.find_first_not_of('0');
+    digits.erase(0, first == std::string::npos ? digits.size() - 1 : first);
+    const std::size_t width = std::size_t(keyLength);
+    if (digits.size() > width)
+        return false;
+    key = std::string(width - digits.size(), '0') + digits;
+    return true;
+}
+
+bool KeyValueOf(const TRecordFormat &format, int index, std::string_view key, TIndexValue &value)
+{
+    if (index == 0 || format.FieldOfIndex(index).Kind == TFieldKind::Text) {
+        value.IsText = true;
+        value.Text.assign(key);
+        return true;
+    }
+    std::string_view digits = key;
+    const bool negative = !digits.empty() && digits[0] == '-';
+    if (negative)
+        digits.remove_prefix(1);
+    if (!IsDecimalText(digits) || digits.size() > 5)
+        return false;
+    long n = 0;
+    for (char c : digits)
+        n = n * 10 + (c - '0');
+    if (negative)
+        n = -n;
+    if (n < INT16_MIN || n > INT16_MAX)
+        return false;
+    value.IsText = false;
+    value.Integer = n;
+    return true;
 }
 
 } // namespace vbis

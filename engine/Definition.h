@@ -40,4 +40,14 @@ std::string ComposeDefinition(int keyLength, const TRecordFormat &format);
 /// Reads the text of a definition file.
 TDefinitionRead ParseDefinition(std::string_view text);
 
+/// The key for a new record after the highest key ("0" when there is none):
+/// that number plus one, padded with zeros to keyLength. False when the
+/// highest key is no decimal number or the key space is used up.
+bool NextRecordKey(std::string_view highest, int keyLength, std::string &key);
+
+/// The value a read by index looks for, from the key text the caller gave: the
+/// text itself, or for an integer index its decimal value. False when an
+/// integer index is given no 16-bit decimal number.
+bool KeyValueOf(const TRecordFormat &format, int index, std::string_view key, TIndexValue &value);
+
 } // namespace vbis

@@ -1,5 +1,7 @@
 // The fifteen entry points of VBIS4032.DLL: argument checks, the process-wide
-// handle table, and the hand-over of counted texts.
+// handle table, and the hand-over of counted texts. A path that names a
+// dataset of a board server ("<URI>#<name>", ServerSchema.h) is served over
+// libpq (engine/server/); any other is a dataset of a folder.
 #include "vbis/Vbis4032.h"
 
 #include <climits>
@@ -11,20 +13,24 @@
 #include <string>
 #include <string_view>
 
+#include "ServerSchema.h"
 #include "engine/ChangeStamp.h"
 #include "engine/Connection.h"
 #include "engine/Dataset.h"
+#include "engine/server/ServerDataset.h"
 
 namespace {
 
 using vbis::TDataset;
+using vbis::TDatasetApi;
+using vbis::server::TServerDataset;
 
 // Handles are small positive integers, never given out twice in a process, so
 // a handle kept after its close answers "Invalid dataset reference" instead of
 // reaching a dataset opened later.
 struct THandleTable {
     std::mutex Lock;
-    std::map<int32_t, std::shared_ptr<TDataset>> Open;
+    std::map<int32_t, std::shared_ptr<TDatasetApi>> Open;
     int32_t Next = 1;
 };
 
@@ -36,7 +42,7 @@ THandleTable &Table()
     return *table;
 }
 
-std::shared_ptr<TDataset> Find(const int32_t *handle)
+std::shared_ptr<TDatasetApi> Find(const int32_t *handle)
 {
     if (handle == nullptr || *handle <= 0)
         return nullptr;
@@ -74,7 +80,7 @@ template <class TBody>
 int16_t WithDataset(const int32_t *handle, TBody body) noexcept
 {
     return Guarded([&]() -> int16_t {
-        std::shared_ptr<TDataset> dataset = Find(handle);
+        std::shared_ptr<TDatasetApi> dataset = Find(handle);
         if (!dataset)
             return VBIS_INVALID_HANDLE;
         std::lock_guard<std::mutex> guard(dataset->Lock());
@@ -94,13 +100,14 @@ __attribute__((constructor)) void LoadEngine()
 __attribute__((destructor)) void UnloadEngine()
 {
     THandleTable &table = Table();
-    std::map<int32_t, std::shared_ptr<TDataset>> open;
+    std::map<int32_t, std::shared_ptr<TDatasetApi>> open;
     {
         std::lock_guard<std::mutex> guard(table.Lock);
         open.swap(table.Open);
     }
     open.clear();
     vbis::TConnection::CloseKept();
+    vbis::server::TLink::CloseAll();
     vbis::ReleaseChangeStampVfs();
 }
 
@@ -114,7 +121,13 @@ extern "C" VBIS_API int16_t VmxCreate(BSTR *path, int16_t *keyLength, int32_t *,
             return VBIS_BAD_PARAMETER;
         if (format == nullptr)
             return VBIS_BAD_FORMAT;
-        return TDataset::Create(std::string(TextOf(*path)), *keyLength, TextOf(*format));
+        const std::string_view location = TextOf(*path);
+        std::string_view uri, name;
+        if (kivserver::IsServerLocation(location))
+            return kivserver::SplitDatasetPath(location, uri, name)
+                       ? TServerDataset::Create(std::string(uri), std::string(name), *keyLength, TextOf(*format))
+                       : int16_t(VBIS_BAD_PARAMETER);
+        return TDataset::Create(std::string(location), *keyLength, TextOf(*format));
     });
 }
 
@@ -127,8 +140,19 @@ extern "C" VBIS_API int16_t VmxOpen(BSTR *path, int16_t *, int16_t *mode, int32_
         *handle = 0;
         if (path == nullptr || TextOf(*path).empty() || mode == nullptr || *mode != 3)
             return VBIS_BAD_PARAMETER;
-        std::unique_ptr<TDataset> dataset;
-        const int16_t code = TDataset::Open(std::string(TextOf(*path)), dataset);
+        const std::string_view location = TextOf(*path);
+        std::string_view uri, name;
+        int16_t code;
+        std::unique_ptr<TDatasetApi> dataset;
+        if (!kivserver::IsServerLocation(location)) {
+            std::unique_ptr<TDataset> file;
+            code = TDataset::Open(std::string(location), file);
+            dataset = std::move(file);
+        } else if (kivserver::SplitDatasetPath(location, uri, name)) {
+            code = TServerDataset::Open(std::string(uri), std::string(name), dataset);
+        } else {
+            code = VBIS_BAD_PARAMETER;
+        }
         if (code != VBIS_OK)
             return code;
         THandleTable &table = Table();
@@ -136,7 +160,7 @@ extern "C" VBIS_API int16_t VmxOpen(BSTR *path, int16_t *, int16_t *mode, int32_
         if (table.Next == INT32_MAX)
             return VBIS_NO_HANDLES;
         const int32_t number = table.Next++;
-        table.Open.emplace(number, std::shared_ptr<TDataset>(std::move(dataset)));
+        table.Open.emplace(number, std::shared_ptr<TDatasetApi>(std::move(dataset)));
         *handle = number;
         return VBIS_OK;
     });
@@ -148,7 +172,7 @@ extern "C" VBIS_API int16_t VmxClose(int32_t *handle)
     return Guarded([&]() -> int16_t {
         if (handle == nullptr || *handle <= 0)
             return VBIS_INVALID_HANDLE;
-        std::shared_ptr<TDataset> dataset;
+        std::shared_ptr<TDatasetApi> dataset;
         {
             THandleTable &table = Table();
             std::lock_guard<std::mutex> guard(table.Lock);
@@ -168,7 +192,7 @@ extern "C" VBIS_API int16_t VmxClose(int32_t *handle)
 extern "C" VBIS_API int16_t VmxGet(int32_t *handle, int16_t *index, int16_t *readMode, BSTR *key, BSTR *,
                                    BSTR *recordKey, void *buffer)
 {
-    return WithDataset(handle, [&](TDataset &dataset) -> int16_t {
+    return WithDataset(handle, [&](TDatasetApi &dataset) -> int16_t {
         if (index == nullptr || readMode == nullptr || recordKey == nullptr)
             return VBIS_BAD_PARAMETER;
         if (buffer == nullptr && *readMode != VBIS_READ_PREVIOUS_KEY)
@@ -190,7 +214,7 @@ extern "C" VBIS_API int16_t VmxGet(int32_t *handle, int16_t *index, int16_t *rea
 /// with an empty key files it under a new key and hands that key back.
 extern "C" VBIS_API int16_t VmxPut(int32_t *handle, BSTR *recordKey, void *buffer, int16_t *mode)
 {
-    return WithDataset(handle, [&](TDataset &dataset) -> int16_t {
+    return WithDataset(handle, [&](TDatasetApi &dataset) -> int16_t {
         if (recordKey == nullptr || buffer == nullptr || mode == nullptr)
             return VBIS_BAD_PARAMETER;
         const auto *record = static_cast<const unsigned char *>(buffer);
@@ -215,7 +239,7 @@ extern "C" VBIS_API int16_t VmxPut(int32_t *handle, BSTR *recordKey, void *buffe
 /// Erases the record filed under recordKey.
 extern "C" VBIS_API int16_t VmxDelete(int32_t *handle, BSTR *recordKey)
 {
-    return WithDataset(handle, [&](TDataset &dataset) -> int16_t {
+    return WithDataset(handle, [&](TDatasetApi &dataset) -> int16_t {
         if (recordKey == nullptr)
             return VBIS_BAD_PARAMETER;
         return dataset.Erase(TextOf(*recordKey));
@@ -225,7 +249,7 @@ extern "C" VBIS_API int16_t VmxDelete(int32_t *handle, BSTR *recordKey)
 /// Positions the handle before the first record of the index.
 extern "C" VBIS_API int16_t VmxBOF(int32_t *handle, int16_t *index)
 {
-    return WithDataset(handle, [&](TDataset &dataset) -> int16_t {
+    return WithDataset(handle, [&](TDatasetApi &dataset) -> int16_t {
         return index == nullptr ? int16_t(VBIS_BAD_PARAMETER) : dataset.GotoTop(*index);
     });
 }
@@ -233,7 +257,7 @@ extern "C" VBIS_API int16_t VmxBOF(int32_t *handle, int16_t *index)
 /// Positions the handle after the last record of the index.
 extern "C" VBIS_API int16_t VmxEOF(int32_t *handle, int16_t *index)
 {
-    return WithDataset(handle, [&](TDataset &dataset) -> int16_t {
+    return WithDataset(handle, [&](TDatasetApi &dataset) -> int16_t {
         return index == nullptr ? int16_t(VBIS_BAD_PARAMETER) : dataset.GotoBottom(*index);
     });
 }
@@ -242,7 +266,7 @@ extern "C" VBIS_API int16_t VmxEOF(int32_t *handle, int16_t *index)
 /// dataset; the format string comes back in text1.
 extern "C" VBIS_API int16_t VmxInfo(int32_t *handle, TIsamInfoRec *info)
 {
-    return WithDataset(handle, [&](TDataset &dataset) -> int16_t {
+    return WithDataset(handle, [&](TDatasetApi &dataset) -> int16_t {
         if (info == nullptr)
             return VBIS_BAD_PARAMETER;
         int32_t count = 0;

@@ -1,5 +1,6 @@
 #include "storage/IsamFile.h"
 
+#include "ServerSchema.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -148,6 +149,7 @@ TIsamFile::~TIsamFile()
 bool TIsamFile::Refuse(int16_t code)
 {
     FLastError = code;
+    FServerCode = false;
     return false;
 }
 
@@ -173,6 +175,7 @@ bool TIsamFile::CreateDataset(const std::string &path, int16_t keyLength, const 
     int16_t zeroA = 0;
     int16_t zeroB = 0;
     FLastError = FEngine->Create(name.Ref(), &length, &zero32, &zeroA, &zeroB, formatText.Ref());
+    FServerCode = kivserver::IsServerLocation(path);
     return FLastError == VBIS_OK;
 }
 
@@ -187,6 +190,7 @@ bool TIsamFile::OpenDataset(const std::string &path, int16_t mode, const std::st
     int16_t openMode = mode;
     int32_t handle = 0;
     FLastError = FEngine->Open(name.Ref(), &zero, &openMode, &handle);
+    FServerCode = kivserver::IsServerLocation(path);
     if (FLastError != VBIS_OK)
         return false;
 
@@ -197,11 +201,14 @@ bool TIsamFile::OpenDataset(const std::string &path, int16_t mode, const std::st
     int16_t keyLength = -1;
     std::string stored;
     int16_t code = AskInfo(handle, keyLength, &stored);
-    if (code == VBIS_OK && stored != format)
+    const bool otherLayout = code == VBIS_OK && stored != format;
+    if (otherLayout)
         code = VBIS_NOT_ISAM;
     if (code != VBIS_OK) {
         FEngine->Close(&handle);
-        return Refuse(code);
+        Refuse(code);
+        FServerCode = !otherLayout && kivserver::IsServerLocation(path);
+        return false;
     }
     FHandle = handle;
     FIsOpen = true;
@@ -381,6 +388,26 @@ std::string TIsamFile::NextKey()
     if (width > 0 && next.size() < std::size_t(width))
         next.insert(0, std::size_t(width) - next.size(), '0');
     return next;
+}
+
+std::string TIsamFile::ErrorText() const
+{
+    const std::string server = FServerCode ? ServerErrorText(FLastError) : std::string();
+    return server.empty() ? ErrorText(FLastError) : server;
+}
+
+std::string TIsamFile::ServerErrorText(int code)
+{
+    switch (code) {
+    case kivserver::kCodeUnreachable:
+        return "Board server unreachable";
+    case kivserver::kCodeNoSchema:
+        return "The database holds no Kiv board (kivctl server init sets one up)";
+    case kivserver::kCodeNewerSchema:
+        return "The board on the server was set up by a later version of Kiv";
+    default:
+        return std::string();
+    }
 }
 
 std::string TIsamFile::ErrorText(int code)

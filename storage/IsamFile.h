@@ -69,13 +69,18 @@ public:
     /// The key for a new record: the highest key plus one, padded with zeros to
     /// the key length; empty when the end of the dataset cannot be reached.
     std::string NextKey();
-    /// The text for LastError.
-    std::string ErrorText() const { return ErrorText(FLastError); }
+    /// The text for LastError. A code a board server's dataset answered for
+    /// the server itself (unreachable, no board schema, a later schema) gets a
+    /// text that says so, not the engine's text for the code.
+    std::string ErrorText() const;
     /// The further information for LastError.
     std::string ErrorInfo() const { return ErrorInfo(FLastError); }
 
     /// The text for an engine or wrapper code.
     static std::string ErrorText(int code);
+    /// The text for a code that a board server's dataset answered; empty for
+    /// a code that means what the engine's text says.
+    static std::string ServerErrorText(int code);
     /// The further information for an engine or wrapper code.
     static std::string ErrorInfo(int code);
     /// The file name of the engine to load for engineFolder.
@@ -99,5 +104,7 @@ private:
     std::string FFileName;
     std::string FLastKey;
     int16_t FLastError = 0;
+    /// LastError is what the engine answered for a dataset of a board server.
+    bool FServerCode = false;
     const TVbisEntryPoints *FEngine = nullptr;
 };

@@ -1,5 +1,6 @@
 // The engine's contract as its caller sees it: creating, opening and closing
-// datasets, handles, argument checks and the codes they answer.
+// datasets, handles, argument checks and the codes they answer; on datasets
+// of a folder and of a board server alike.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include "kit/EngineApi.h"
+#include "kit/Location.h"
 #include "kit/Records.h"
 
 using namespace vbistest;
@@ -23,32 +25,55 @@ bool Exists(const std::string &path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// The code of an open of the dataset at path.
+int16_t OpenCode(const std::string &path)
+{
+    TOpenDataset ds;
+    return ds.Open(path);
+}
+
+class TLocated : public ::testing::TestWithParam<TLocationKind> {
+protected:
+    TLocation FPlace{GetParam()};
+};
+#define KIV_LOCATED(Suite)                                                                                             \
+    class Suite : public TLocated {};                                                                                  \
+    INSTANTIATE_TEST_SUITE_P(Location, Suite, ::testing::Values(TLocationKind::Folder, TLocationKind::Server),         \
+                             [](const auto &info) { return LocationName(info.param); })
+KIV_LOCATED(EngineCreate);
+KIV_LOCATED(EngineOpen);
+KIV_LOCATED(EngineHandles);
+KIV_LOCATED(EngineInfo);
+
 } // namespace
 
-TEST(EngineCreate, MakesBothFilesAndRefusesToOverwriteAnExistingDataset)
+TEST_P(EngineCreate, MakesTheDatasetAndRefusesToOverwriteAnExistingOne)
 {
-    TTempFolder folder;
-    const std::string path = folder / "KivStats";
+    const std::string path = FPlace / "KivStats";
     ASSERT_EQ(CreateDataset(path, kStatusFormat), VBIS_OK);
-    EXPECT_TRUE(Exists(path + ".ism"));
-    EXPECT_TRUE(Exists(path + ".isd"));
+    if (!FPlace.IsServer()) {
+        EXPECT_TRUE(Exists(path + ".ism"));
+        EXPECT_TRUE(Exists(path + ".isd"));
+    }
 
     {
         TOpenDataset ds;
         ASSERT_EQ(ds.Open(path), VBIS_OK);
         ASSERT_EQ(ds.Add(RecordNumber(1), TRecord(31).Text(0, 31, "At lunch").Data()), VBIS_OK);
     }
-    const std::string definition = ReadFile(path + ".ism");
 
     // A second create, even with another format, leaves the dataset as it was.
-    EXPECT_NE(CreateDataset(path, kStatusFormat), VBIS_OK);
-    EXPECT_NE(CreateDataset(path, "X$*21,%"), VBIS_OK);
-    EXPECT_EQ(ReadFile(path + ".ism"), definition);
+    EXPECT_EQ(CreateDataset(path, kStatusFormat), VBIS_NAME_IN_USE);
+    EXPECT_EQ(CreateDataset(path, "X$*21,%"), VBIS_NAME_IN_USE);
     TOpenDataset ds;
     ASSERT_EQ(ds.Open(path), VBIS_OK);
     TRecord read(31);
     EXPECT_EQ(ds.Get(0, VBIS_READ_EQUAL, RecordNumber(1), read.Data()), VBIS_OK);
     EXPECT_EQ(read.TextAt(0, 31), "At lunch");
+    TIsamInfoRec info{};
+    std::string format;
+    ASSERT_EQ(ds.Info(info, &format), VBIS_OK);
+    EXPECT_EQ(format, kStatusFormat);
 }
 
 // A create builds both files under names of their own first
@@ -56,7 +81,7 @@ TEST(EngineCreate, MakesBothFilesAndRefusesToOverwriteAnExistingDataset)
 // next create of the dataset removes those of processes of this machine
 // that are gone, and leaves every other: the folder is shared between
 // machines, and a process number says nothing about another machine's.
-TEST(EngineCreate, RemovesWhatAKilledCreateLeftBehindOnThisMachineOnly)
+TEST(EngineFolderCreate, RemovesWhatAKilledCreateLeftBehindOnThisMachineOnly)
 {
     char name[256] = {};
     ASSERT_EQ(::gethostname(name, sizeof name - 1), 0);
@@ -92,7 +117,7 @@ TEST(EngineCreate, RemovesWhatAKilledCreateLeftBehindOnThisMachineOnly)
     EXPECT_EQ(ListFolder(folder.Path()), expected);
 }
 
-TEST(EngineCreate, RefusesWhenOnlyTheDataFileIsThere)
+TEST(EngineFolderCreate, RefusesWhenOnlyTheDataFileIsThere)
 {
     TTempFolder folder;
     WriteFile(folder / "Odd.isd", "not ours");
@@ -101,19 +126,17 @@ TEST(EngineCreate, RefusesWhenOnlyTheDataFileIsThere)
     EXPECT_FALSE(Exists(folder / "Odd.ism"));
 }
 
-TEST(EngineCreate, AnswersBadFormatForAnythingButPercentDollarStarAndX)
+TEST_P(EngineCreate, AnswersBadFormatForAnythingButPercentDollarStarAndX)
 {
-    TTempFolder folder;
     const char *bad[] = {"",   "X",     "$*",     "$*0",        "$*031",    "$31",     "*31",
                          "%%", "x$*31", "X$*31,", ",X$*31",     "X$*31,,%", "XX%",     "% ",
                          " %", "$*-5",  "$*5x",   "$*99999999", "%,$*2,Y%", "X$*31;%", "X%\n"};
     int n = 0;
     for (const char *format : bad) {
         SCOPED_TRACE(format);
-        const std::string path = folder / ("Bad" + std::to_string(n++));
+        const std::string path = FPlace / ("Bad" + std::to_string(n++));
         EXPECT_EQ(CreateDataset(path, format), VBIS_BAD_FORMAT);
-        EXPECT_FALSE(Exists(path + ".ism"));
-        EXPECT_FALSE(Exists(path + ".isd"));
+        EXPECT_EQ(OpenCode(path), VBIS_NOT_FOUND);
     }
     const char *good[] = {"%",
                           "X%",
@@ -123,40 +146,46 @@ TEST(EngineCreate, AnswersBadFormatForAnythingButPercentDollarStarAndX)
                           "%,$*31,$*256,X$*7,$*256,X$*31,$*31,X$*31,$*31"};
     for (const char *format : good) {
         SCOPED_TRACE(format);
-        EXPECT_EQ(CreateDataset(folder / ("Good" + std::to_string(n++)), format), VBIS_OK);
+        EXPECT_EQ(CreateDataset(FPlace / ("Good" + std::to_string(n++)), format), VBIS_OK);
     }
 }
 
-TEST(EngineCreate, RefusesBadKeyLengthsAndMissingFolders)
+TEST_P(EngineCreate, RefusesBadKeyLengthsAndMissingFolders)
 {
-    TTempFolder folder;
-    EXPECT_EQ(CreateDataset(folder / "Zero", kStatusFormat, 0), VBIS_BAD_PARAMETER);
-    EXPECT_EQ(CreateDataset(folder / "Negative", kStatusFormat, -10), VBIS_BAD_PARAMETER);
-    EXPECT_EQ(CreateDataset(folder / "Huge", kStatusFormat, 30000), VBIS_BAD_PARAMETER);
-    EXPECT_EQ(CreateDataset(folder / "no/such/folder/KivStats", kStatusFormat), VBIS_IO_ERROR);
+    EXPECT_EQ(CreateDataset(FPlace / "Zero", kStatusFormat, 0), VBIS_BAD_PARAMETER);
+    EXPECT_EQ(CreateDataset(FPlace / "Negative", kStatusFormat, -10), VBIS_BAD_PARAMETER);
+    EXPECT_EQ(CreateDataset(FPlace / "Huge", kStatusFormat, 30000), VBIS_BAD_PARAMETER);
+    if (!FPlace.IsServer()) {
+        EXPECT_EQ(CreateDataset(FPlace / "no/such/folder/KivStats", kStatusFormat), VBIS_IO_ERROR);
+    }
     EXPECT_EQ(CreateDataset("", kStatusFormat), VBIS_BAD_PARAMETER);
     // Nothing is left behind by a refused create, not even a half-built file.
     int16_t keyLength = 10;
     int32_t zero32 = 0;
     int16_t zeroA = 0, zeroB = 0;
     BSTR nullFormat = nullptr;
-    TBStr path(folder / "NoFormat");
+    TBStr path(FPlace / "NoFormat");
     EXPECT_EQ(Engine().Create(path.Ref(), &keyLength, &zero32, &zeroA, &zeroB, &nullFormat), VBIS_BAD_FORMAT);
     EXPECT_EQ(Engine().Create(path.Ref(), &keyLength, &zero32, &zeroA, &zeroB, nullptr), VBIS_BAD_FORMAT);
-    EXPECT_TRUE(ListFolder(folder.Path()).empty());
+    if (FPlace.IsServer()) {
+        EXPECT_EQ(FPlace.Sql("SELECT count(*) FROM kiv.datasets"), "0");
+    } else {
+        EXPECT_TRUE(ListFolder(FPlace.Path()).empty());
+    }
 }
 
-TEST(EngineOpen, AnswersNotFoundBadModeAndBadPath)
+TEST_P(EngineOpen, AnswersNotFoundBadModeAndBadPath)
 {
-    TTempFolder folder;
     TOpenDataset ds;
-    EXPECT_EQ(ds.Open(folder / "Missing"), VBIS_NOT_FOUND);
+    EXPECT_EQ(ds.Open(FPlace / "Missing"), VBIS_NOT_FOUND);
     EXPECT_EQ(ds.Handle(), 0);
-    EXPECT_EQ(ds.Open(folder / "no-folder/Missing"), VBIS_IO_ERROR);
+    if (!FPlace.IsServer()) {
+        EXPECT_EQ(ds.Open(FPlace / "no-folder/Missing"), VBIS_IO_ERROR);
+    }
     EXPECT_EQ(ds.Open(""), VBIS_BAD_PARAMETER);
 
-    ASSERT_EQ(CreateDataset(folder / "KivStats", kStatusFormat), VBIS_OK);
-    TBStr path(folder / "KivStats");
+    ASSERT_EQ(CreateDataset(FPlace / "KivStats", kStatusFormat), VBIS_OK);
+    TBStr path(FPlace / "KivStats");
     int16_t zero = 0;
     int32_t handle = 0;
     for (int16_t mode : {0, 1, 2, 4, -3}) {
@@ -168,13 +197,12 @@ TEST(EngineOpen, AnswersNotFoundBadModeAndBadPath)
     EXPECT_EQ(Engine().Open(path.Ref(), &zero, &mode, nullptr), VBIS_BAD_PARAMETER);
 }
 
-TEST(EngineHandles, AreSmallPositiveNeverReusedAndInvalidOnceClosed)
+TEST_P(EngineHandles, AreSmallPositiveNeverReusedAndInvalidOnceClosed)
 {
-    TTempFolder folder;
-    ASSERT_EQ(CreateDataset(folder / "KivStats", kStatusFormat), VBIS_OK);
+    ASSERT_EQ(CreateDataset(FPlace / "KivStats", kStatusFormat), VBIS_OK);
     TOpenDataset a, b;
-    ASSERT_EQ(a.Open(folder / "KivStats"), VBIS_OK);
-    ASSERT_EQ(b.Open(folder / "KivStats"), VBIS_OK);
+    ASSERT_EQ(a.Open(FPlace / "KivStats"), VBIS_OK);
+    ASSERT_EQ(b.Open(FPlace / "KivStats"), VBIS_OK);
     EXPECT_GT(a.Handle(), 0);
     EXPECT_GT(b.Handle(), 0);
     EXPECT_NE(a.Handle(), b.Handle());
@@ -182,7 +210,7 @@ TEST(EngineHandles, AreSmallPositiveNeverReusedAndInvalidOnceClosed)
     int32_t closed = a.Handle();
     ASSERT_EQ(a.Close(), VBIS_OK);
     TOpenDataset c;
-    ASSERT_EQ(c.Open(folder / "KivStats"), VBIS_OK);
+    ASSERT_EQ(c.Open(FPlace / "KivStats"), VBIS_OK);
     EXPECT_NE(c.Handle(), closed);
 
     TRecord record(31);
@@ -200,16 +228,15 @@ TEST(EngineHandles, AreSmallPositiveNeverReusedAndInvalidOnceClosed)
     EXPECT_EQ(b.Top(0), VBIS_OK);
 }
 
-TEST(EngineHandles, TheSixUnusedFunctionsAnswerUnavailable)
+TEST_P(EngineHandles, TheSixUnusedFunctionsAnswerUnavailable)
 {
-    TTempFolder folder;
-    ASSERT_EQ(CreateDataset(folder / "KivStats", kStatusFormat), VBIS_OK);
+    ASSERT_EQ(CreateDataset(FPlace / "KivStats", kStatusFormat), VBIS_OK);
     TOpenDataset ds;
-    ASSERT_EQ(ds.Open(folder / "KivStats"), VBIS_OK);
+    ASSERT_EQ(ds.Open(FPlace / "KivStats"), VBIS_OK);
     int32_t handle = ds.Handle();
     int16_t field = 1;
     BSTR note = nullptr;
-    TBStr path(folder / "KivStats");
+    TBStr path(FPlace / "KivStats");
     EXPECT_EQ(Engine().Lock(&handle), VBIS_UNAVAILABLE);
     EXPECT_EQ(Engine().Unlock(&handle), VBIS_UNAVAILABLE);
     EXPECT_EQ(Engine().Kill(path.Ref()), VBIS_UNAVAILABLE);
@@ -218,15 +245,14 @@ TEST(EngineHandles, TheSixUnusedFunctionsAnswerUnavailable)
     EXPECT_EQ(Engine().FetchField(&handle, &field, &note), VBIS_UNAVAILABLE);
     EXPECT_EQ(note, nullptr);
     // Kill really did nothing.
-    EXPECT_TRUE(Exists(folder / "KivStats.isd"));
+    EXPECT_EQ(OpenCode(FPlace / "KivStats"), VBIS_OK);
 }
 
-TEST(EngineInfo, ReportsRecordCountKeyLengthAndFormat)
+TEST_P(EngineInfo, ReportsRecordCountKeyLengthAndFormat)
 {
-    TTempFolder folder;
-    ASSERT_EQ(CreateDataset(folder / "Short", kStatusFormat, 4), VBIS_OK);
+    ASSERT_EQ(CreateDataset(FPlace / "Short", kStatusFormat, 4), VBIS_OK);
     TOpenDataset ds;
-    ASSERT_EQ(ds.Open(folder / "Short"), VBIS_OK);
+    ASSERT_EQ(ds.Open(FPlace / "Short"), VBIS_OK);
     for (const char *key : {"0001", "0002", "0003"})
         ASSERT_EQ(ds.Add(key, TRecord(31).Text(0, 31, key).Data()), VBIS_OK);
     ASSERT_EQ(ds.Delete("0002"), VBIS_OK);

@@ -1,10 +1,12 @@
 // Adding, replacing, erasing and reading records: the four read modes, index
-// order, positions and the codes of reads and writes that find nothing.
+// order, positions and the codes of reads and writes that find nothing; on a
+// dataset of a folder and of a board server alike.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "kit/EngineApi.h"
+#include "kit/Location.h"
 #include "kit/Records.h"
 
 using namespace vbistest;
@@ -22,12 +24,12 @@ TRecord Person(std::string_view name, int16_t n, int16_t rank, std::string_view 
     return r;
 }
 
-class EngineRecords : public ::testing::Test {
+class EngineRecords : public ::testing::TestWithParam<TLocationKind> {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(CreateDataset(FFolder / "People", kFormat), VBIS_OK);
-        ASSERT_EQ(FData.Open(FFolder / "People"), VBIS_OK);
+        ASSERT_EQ(CreateDataset(FPlace / "People", kFormat), VBIS_OK);
+        ASSERT_EQ(FData.Open(FPlace / "People"), VBIS_OK);
     }
 
     // Walks an index from one end; the keys in the order read.
@@ -44,13 +46,16 @@ protected:
         return keys;
     }
 
-    TTempFolder FFolder;
+    TLocation FPlace{GetParam()};
     TOpenDataset FData;
 };
 
 } // namespace
 
-TEST_F(EngineRecords, AddReadReplaceEraseRoundTripsTheWholeBuffer)
+INSTANTIATE_TEST_SUITE_P(Location, EngineRecords, ::testing::Values(TLocationKind::Folder, TLocationKind::Server),
+                         [](const auto &info) { return LocationName(info.param); });
+
+TEST_P(EngineRecords, AddReadReplaceEraseRoundTripsTheWholeBuffer)
 {
     TRecord written = Person("Ann", 7, 3, "AB");
     // Bytes after a text's zero are stored as given, not cleaned.
@@ -76,7 +81,7 @@ TEST_F(EngineRecords, AddReadReplaceEraseRoundTripsTheWholeBuffer)
     EXPECT_EQ(FData.Get(1, VBIS_READ_EQUAL, "Ann", read.Data()), VBIS_NOT_FOUND);
 }
 
-TEST_F(EngineRecords, WritesOnKeysThatExistOrDoNotAnswerTheirCodesAndChangeNothing)
+TEST_P(EngineRecords, WritesOnKeysThatExistOrDoNotAnswerTheirCodesAndChangeNothing)
 {
     const TRecord first = Person("First", 1, 1, "F");
     ASSERT_EQ(FData.Add(RecordNumber(5), first.Data()), VBIS_OK);
@@ -98,7 +103,7 @@ TEST_F(EngineRecords, WritesOnKeysThatExistOrDoNotAnswerTheirCodesAndChangeNothi
     EXPECT_EQ(info.recordCount, 1);
 }
 
-TEST_F(EngineRecords, AnAddWithoutKeyFilesUnderTheHighestKeyPlusOneAndHandsItBack)
+TEST_P(EngineRecords, AnAddWithoutKeyFilesUnderTheHighestKeyPlusOneAndHandsItBack)
 {
     std::string key;
     ASSERT_EQ(FData.Add(key, Person("One", 0, 0, "").Data()), VBIS_OK);
@@ -117,7 +122,7 @@ TEST_F(EngineRecords, AnAddWithoutKeyFilesUnderTheHighestKeyPlusOneAndHandsItBac
     EXPECT_EQ(key, "0000000100");
 }
 
-TEST_F(EngineRecords, AnAddWithoutKeyRefusesWhenTheHighestKeyIsNoNumberOrTheKeysRunOut)
+TEST_P(EngineRecords, AnAddWithoutKeyRefusesWhenTheHighestKeyIsNoNumberOrTheKeysRunOut)
 {
     ASSERT_EQ(FData.Add("9999999999", Person("Last", 0, 0, "").Data()), VBIS_OK);
     std::string key;
@@ -130,7 +135,7 @@ TEST_F(EngineRecords, AnAddWithoutKeyRefusesWhenTheHighestKeyIsNoNumberOrTheKeys
     EXPECT_EQ(info.recordCount, 2);
 }
 
-TEST_F(EngineRecords, WalksRunInKeyOrderBothWaysAndTiesOnAnIndexGoByRecordKey)
+TEST_P(EngineRecords, WalksRunInKeyOrderBothWaysAndTiesOnAnIndexGoByRecordKey)
 {
     ASSERT_EQ(FData.Add(RecordNumber(3), Person("Bob", 0, 5, "x").Data()), VBIS_OK);
     ASSERT_EQ(FData.Add(RecordNumber(1), Person("Cy", 0, -4, "x").Data()), VBIS_OK);
@@ -154,7 +159,7 @@ TEST_F(EngineRecords, WalksRunInKeyOrderBothWaysAndTiesOnAnIndexGoByRecordKey)
     EXPECT_EQ(Walk(4, true).front(), RecordNumber(5));
 }
 
-TEST_F(EngineRecords, TextsCompareAsBytesUpToTheirFirstZero)
+TEST_P(EngineRecords, TextsCompareAsBytesUpToTheirFirstZero)
 {
     ASSERT_EQ(FData.Add(RecordNumber(1), Person("b", 0, 0, "").Data()), VBIS_OK);
     ASSERT_EQ(FData.Add(RecordNumber(2), Person("B", 0, 0, "").Data()), VBIS_OK);
@@ -177,7 +182,7 @@ TEST_F(EngineRecords, TextsCompareAsBytesUpToTheirFirstZero)
     EXPECT_EQ(FData.Get(3, VBIS_READ_EQUAL, "zero", read.Data()), VBIS_BAD_PARAMETER);
 }
 
-TEST_F(EngineRecords, AnEqualReadFindsTheFirstTieAndNextAndPreviousGoOnFromIt)
+TEST_P(EngineRecords, AnEqualReadFindsTheFirstTieAndNextAndPreviousGoOnFromIt)
 {
     for (int i = 1; i <= 6; ++i)
         ASSERT_EQ(FData.Add(RecordNumber(i), Person(i % 2 ? "odd" : "even", int16_t(i), 0, "").Data()), VBIS_OK);
@@ -203,7 +208,7 @@ TEST_F(EngineRecords, AnEqualReadFindsTheFirstTieAndNextAndPreviousGoOnFromIt)
     EXPECT_EQ(key, RecordNumber(2));
 }
 
-TEST_F(EngineRecords, TopAndBottomWorkOnAnEmptyDatasetAndReadsPastTheEndsTurnBack)
+TEST_P(EngineRecords, TopAndBottomWorkOnAnEmptyDatasetAndReadsPastTheEndsTurnBack)
 {
     EXPECT_EQ(FData.Top(0), VBIS_OK);
     EXPECT_EQ(FData.Bottom(1), VBIS_OK);
@@ -227,7 +232,7 @@ TEST_F(EngineRecords, TopAndBottomWorkOnAnEmptyDatasetAndReadsPastTheEndsTurnBac
     EXPECT_EQ(key, RecordNumber(2));
 }
 
-TEST_F(EngineRecords, AKeyOnlyReadGivesTheLastKeyWithoutTouchingTheBuffer)
+TEST_P(EngineRecords, AKeyOnlyReadGivesTheLastKeyWithoutTouchingTheBuffer)
 {
     ASSERT_EQ(FData.Add(RecordNumber(41), Person("Forty-one", 0, 0, "").Data()), VBIS_OK);
     ASSERT_EQ(FData.Add(RecordNumber(7), Person("Seven", 0, 0, "").Data()), VBIS_OK);
@@ -248,12 +253,12 @@ TEST_F(EngineRecords, AKeyOnlyReadGivesTheLastKeyWithoutTouchingTheBuffer)
     EXPECT_EQ(found.Text(), RecordNumber(7));
 }
 
-TEST_F(EngineRecords, ARecordErasedUnderTheWalkDoesNotBreakIt)
+TEST_P(EngineRecords, ARecordErasedUnderTheWalkDoesNotBreakIt)
 {
     for (int i = 1; i <= 5; ++i)
         ASSERT_EQ(FData.Add(RecordNumber(i), Person("P" + std::to_string(i), 0, 0, "").Data()), VBIS_OK);
     TOpenDataset other;
-    ASSERT_EQ(other.Open(FFolder / "People"), VBIS_OK);
+    ASSERT_EQ(other.Open(FPlace / "People"), VBIS_OK);
     TRecord read(kLength);
     std::string key;
     ASSERT_EQ(FData.Top(1), VBIS_OK);
@@ -275,7 +280,7 @@ TEST_F(EngineRecords, ARecordErasedUnderTheWalkDoesNotBreakIt)
     EXPECT_EQ(rest, (std::vector<std::string>{RecordNumber(4), RecordNumber(5), RecordNumber(9)}));
 }
 
-TEST_F(EngineRecords, BadIndexNumbersReadModesAndArgumentsAnswerInvalidParameter)
+TEST_P(EngineRecords, BadIndexNumbersReadModesAndArgumentsAnswerInvalidParameter)
 {
     ASSERT_EQ(FData.Add(RecordNumber(1), Person("A", 0, 0, "").Data()), VBIS_OK);
     TRecord read(kLength);

@@ -156,3 +156,28 @@ TEST_F(IsamDatasetTest, AddsFromSeveralProcessesAtOnceAllLand)
     EXPECT_EQ(records.size(), std::size_t(kProcesses * kAddsEach));
     EXPECT_EQ(texts.size(), std::size_t(kProcesses * kAddsEach));
 }
+
+// Fault: a board server that cannot be reached shows as a disk error, so the
+// user looks for a broken disk; or a folder's disk error is shown as a
+// server's.
+TEST(IsamServerText, AFailureOfTheBoardServerSaysSoAndAFoldersDoesNot)
+{
+    const struct {
+        const char *Path;
+        const char *Text;
+    } cases[] = {
+        {"postgresql:///kiv?host=/tmp/no-such-kiv-server#KivStats", "Board server unreachable"},
+        {"/no/such/kiv/folder/KivStats", "Disk read / write error"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Path);
+        TIsamFile isam;
+        ASSERT_TRUE(isam.EngineLoaded());
+        EXPECT_FALSE(isam.OpenDataset(c.Path, 3, kFormat));
+        EXPECT_EQ(isam.LastError(), 14);
+        EXPECT_EQ(isam.ErrorText(), c.Text);
+        // The wrapper's own refusal keeps its text.
+        EXPECT_FALSE(isam.CloseDataset());
+        EXPECT_EQ(isam.ErrorText(), "Invalid dataset reference");
+    }
+}

@@ -28,6 +28,13 @@
  *   - A write either commits whole or leaves nothing behind, even when its
  *     process is killed in the middle; an acknowledged write is on the disk.
  *
+ * A path "<URI>#<name>" whose URI is a PostgreSQL connection URI
+ * (ServerSchema.h) names the dataset <name> of a board on that server; the
+ * same holds there, with "the data file's modification time" read as the
+ * dataset's change counter (kiv.changes), which every write counts on in its
+ * own transaction. Codes of the server itself: unreachable 14, no board
+ * schema 8, a schema of a later version 21, busy 3.
+ *
  * How it keeps the file-system calls few (each one is a round trip on a
  * network share): a walk reads the following records of its index in batches,
  * each in one read transaction, served to the next reads of that walk until
