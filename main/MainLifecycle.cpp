@@ -252,6 +252,7 @@ void TfrmMain::FormActivate()
         SetHolidayWording(settings.UseVacation);
         Board().AutoSizeColumns();
         kiv.SignIn();
+        StartPresence();
 
         if (settings.FirstTimeRun) {
             if (FPrompter.Show(kStartAutomatically, TMsgIcon::Information, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
@@ -409,6 +410,15 @@ void TfrmMain::EndSession()
 
 void TfrmMain::FormDestroy()
 {
+    FPresenceTimer.stop();
+    if (FPresence) {
+        // Closed on purpose, with or without the shutdown status: never
+        // shown as a copy that stopped.
+        FPresence->SignOff();
+        if (FKiv)
+            FKiv->KivFile().Presence = nullptr;
+        FPresence.reset();
+    }
     if (FKiv) {
         try {
             if (!FKiv->SaveAlertList() && FKiv->Alerts().Count() > 0)

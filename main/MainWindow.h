@@ -3,6 +3,7 @@
 // timers and the notification-area icon.
 #pragma once
 
+#include "board/Presence.h"
 #include "board/Seams.h"
 #include "config/DatabaseWizard.h"
 #include "config/KivCB.h"
@@ -210,6 +211,15 @@ public:
     /// The message timer: a changed messages dataset with a new message
     /// waiting sounds, animates the tray icon, stops polling and says so.
     void tmrCheckForMessagesTimer();
+    /// The presence timer, once a period: shows that this copy runs, reads
+    /// who else does, and redraws the board when what it shows of that
+    /// changed.
+    void tmrPresenceTimer();
+    /// Gives the user's current status the time it ends, asked for in a
+    /// small dialog (the "Back at..." command).
+    void actBackAtExecute();
+    /// What this copy keeps of presence; null before the sign-in.
+    TPresenceKeeper *Presence() const { return FPresence.get(); }
     /// The board timer's own alert box is up; the board goes on refreshing
     /// under it, and what changes meanwhile waits for a box after it.
     bool AlertBoxOpen() const { return FAlertBoxOpen; }
@@ -244,6 +254,7 @@ public:
     QAction *actOutOfOffice() const { return Action(TKivAction::OutOfOffice); }
     QAction *actSick() const { return Action(TKivAction::Sick); }
     QAction *actCustomStatus() const { return Action(TKivAction::CustomStatus); }
+    QAction *actBackAt() const { return Action(TKivAction::BackAt); }
     QAction *actComments() const { return Action(TKivAction::Comments); }
     QAction *actSendMessage() const { return Action(TKivAction::SendMessage); }
     QAction *actVeiwInBox() const { return Action(TKivAction::VeiwInBox); }
@@ -268,6 +279,7 @@ public:
     QMenu *popMnuTrayIcon() const { return FPopTray; }
     QTimer *tmrUpdateListView() { return &FUpdateTimer; }
     QTimer *tmrCheckForMessages() { return &FMessageTimer; }
+    QTimer *tmrPresence() { return &FPresenceTimer; }
     TPageTimer &PageTimer() { return FPageTimer; }
     TKivTrayIcon *StTrayIcon() const { return FTray; }
     const TKivImageList &imgSmallPics() const override { return FSmallPics; }
@@ -335,6 +347,10 @@ private:
     QMenu *FPopTray = nullptr;
     QTimer FUpdateTimer;
     QTimer FMessageTimer;
+    QTimer FPresenceTimer;
+    std::unique_ptr<TPresenceKeeper> FPresence;
+    /// Starts showing that this copy runs; a failure is said in the status bar.
+    void StartPresence();
     /// The board page of the page group, when the settings name a place for it.
     TPageTimer FPageTimer{[this] { return PageBoard(); }, this};
     /// The board the page is written of; null before it is open and once the program ends.
