@@ -407,7 +407,11 @@ void TPresenceWriter::Claim(bool running, int periodSeconds)
         const auto beat = BeatBytes(Running, uint32_t(periodSeconds), ++FBeats, NanosOf(st.st_mtim));
         std::memcpy(slot.data() + BeatAt, beat.data(), beat.size());
     }
-    if ((own == nullptr || running) && WriteAllAt(fd, slot.data(), slot.size(), offset) != slot.size())
+    // A slot of its own is written whole; a found one only in its beat part,
+    // so that a back-at given meanwhile on another workstation stays.
+    if (own == nullptr && WriteAllAt(fd, slot.data(), slot.size(), offset) != slot.size())
+        fail(std::strerror(errno));
+    if (own != nullptr && running && WriteAllAt(fd, slot.data() + BeatAt, BeatSize, offset + off_t(BeatAt)) != BeatSize)
         fail(std::strerror(errno));
     lock.l_type = F_UNLCK;
     CountKivCall(TKivCall::Lock);
