@@ -18,6 +18,7 @@
 #include <string>
 
 class TKivAlert;
+struct TPresenceSnapshot;
 
 /// The signed-in user's status as the record holds it at one moment. What Kiv
 /// infers (away, a back-at time run out) is stored only over exactly the
@@ -68,6 +69,9 @@ public:
     std::string LastReadStatus;
     /// The wait between two attempts at an activity log line.
     TLogPause LogPause = SleepPause;
+    /// What the board fillings show of who runs Kiv and when statuses end;
+    /// nothing shows none. Its owner keeps it alive while it is set.
+    const TPresenceSnapshot *Presence = nullptr;
 
     /// Signs the current login in: creates the dataset with this login as its
     /// first, administrator, user on a new board (also one whose dataset holds

@@ -5,6 +5,7 @@
 
 #include "board/DatasetGuard.h"
 #include "board/KivText.h"
+#include "board/Presence.h"
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
 #include "platform/KivError.h"
@@ -87,6 +88,7 @@ TBoardRow BoardRowOf(const char *record, std::string updated)
     row.SubItems[TBoardRow::Login] = GetText(record, UserRecord::LogInName);
     row.SubItems[TBoardRow::Comments] = GetText(record, UserRecord::Comments);
     row.ImageIndex = TKivFile::StatusImageIndex(row.SubItems[TBoardRow::Status]);
+    row.StoredUpdated = GetText(record, UserRecord::Updated);
     return row;
 }
 
@@ -153,6 +155,7 @@ void TKivFile::FillRows(IBoardList &list, const std::string *department)
     TDatasetGuard guard(FIsamFile);
     OpenBeforeFirst();
 
+    const std::time_t now = FCtx.Clock.Now();
     list.BeginUpdate();
     try {
         list.Clear();
@@ -163,7 +166,10 @@ void TKivFile::FillRows(IBoardList &list, const std::string *department)
                 return;
             if (!FCtx.Session.ShowOffline && GetText(record, UserRecord::Status) == "Offline")
                 return;
-            list.AddRow(BoardRowOf(record, UpdatedText(GetText(record, UserRecord::Updated))));
+            TBoardRow row = BoardRowOf(record, UpdatedText(GetText(record, UserRecord::Updated)));
+            if (Presence != nullptr)
+                AnnotateRow(row, *Presence, now);
+            list.AddRow(row);
         });
     } catch (...) {
         FinishAfterFailure(list);

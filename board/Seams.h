@@ -57,6 +57,14 @@ struct TBoardRow {
     std::string Caption;
     std::array<std::string, 6> SubItems;
     int ImageIndex = 0;
+    /// The Updated field as stored, which a back-at time is matched against.
+    std::string StoredUpdated;
+    /// The time the status ends, "14:30", or "14:30 (passed)" once it has
+    /// passed while the user's copy is not running; empty for none.
+    std::string Until;
+    /// The time the user's copy of Kiv was last seen running, when it stopped
+    /// without signing off; empty otherwise.
+    std::string NotRunningSince;
 };
 
 /// The board list view.

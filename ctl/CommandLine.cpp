@@ -3,6 +3,7 @@
 #include "board/KivDepartment.h"
 #include "board/KivStatus.h"
 #include "board/MessageRecord.h"
+#include "board/Presence.h"
 #include "board/UserRecord.h"
 #include "platform/LoginName.h"
 #include "platform/Text.h"
@@ -44,7 +45,8 @@ const std::vector<TCommandEntry> &Commands()
         {"board",
          TCtlCommand::Board,
          "board [--department NAME] [--offline] [--csv | --json]",
-         "List the board: User, Status, Updated, Ext, Department, Comments.\n"
+         "List the board: User, Status, Until, Updated, Ext, Department, Comments,\n"
+         "Not running since.\n"
          "  --department NAME  only the users whose department is exactly NAME\n"
          "  --offline          list the users who are \"Offline\" too\n"
          "  --csv              a header line and CSV rows, with the Login column\n"
@@ -54,10 +56,13 @@ const std::vector<TCommandEntry> &Commands()
          0},
         {"status",
          TCtlCommand::Status,
-         "status [TEXT] [--user LOGIN]",
+         "status [TEXT] [--until HH:MM] [--user LOGIN]",
          "Without TEXT, show your status; with TEXT, set it.\n"
-         "  --user LOGIN  show LOGIN's status; with TEXT, set it (administrators only)\n",
-         {{"--user", true}},
+         "  --until HH:MM  with TEXT, your status ends at that time (the next one to\n"
+         "                 come: an earlier time than now is tomorrow's); then your\n"
+         "                 running Kiv sets \"Available\" and clears the comment\n"
+         "  --user LOGIN   show LOGIN's status; with TEXT, set it (administrators only)\n",
+         {{"--user", true}, {"--until", true}},
          0,
          1},
         {"comment",
@@ -229,7 +234,12 @@ std::string TakeOption(TCtlCommand command, std::string_view name, const std::st
         request.Every = seconds;
     } else if (name == "--department")
         request.Department = value;
-    else if (name == "--user") {
+    else if (name == "--until") {
+        const std::optional<std::pair<int, int>> at = ParseClockTime(value);
+        if (!at)
+            return "--until takes a time of day as HH:MM, from 00:00 to 23:59";
+        request.Until = *at;
+    } else if (name == "--user") {
         if (value.empty())
             return "--user needs a login";
         request.User = UpperCaseLogin(value);
@@ -388,6 +398,8 @@ TCtlParse ParseCommandLine(const std::vector<std::string> &args)
         return Failure(prefix + problem);
     if (request.Json && request.Text)
         return Failure(prefix + "--json is for the listing only");
+    if (request.Until && (!request.Text || request.User))
+        return Failure(prefix + "--until is given with the TEXT of your own status only");
     parse.Outcome = TCtlParse::Run;
     return parse;
 }

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class TCtlCommand { Board, Status, Comment, Statuses, Departments, Send, InBox, Read, Delete, Watch, Page };
@@ -28,6 +29,8 @@ struct TCtlRequest {
     /// status: the new status; comment: the comment; statuses and departments:
     /// the text to add; send: the subject.
     std::optional<std::string> Text;
+    /// status: the hour and minute at which the new status ends.
+    std::optional<std::pair<int, int>> Until;
     /// send: the recipient's login (upper-cased).
     std::string Login;
     /// send: the message text.

@@ -4,6 +4,7 @@
 #include "board/Catalogue.h"
 #include "board/EngineCheck.h"
 #include "board/MessageRecord.h"
+#include "board/Presence.h"
 #include "board/UserRecord.h"
 #include "config/KivCB.h"
 #include "config/PageLook.h"
@@ -129,6 +130,10 @@ public:
 void ListBoard(TCtlBoard &ctl, const TCtlRequest &request)
 {
     ctl.Session.ShowOffline = request.Offline;
+    const TPresenceSnapshot presence = ReadPresence(ctl.Folder);
+    if (!presence.Fault.empty())
+        PrintError(presence.Fault);
+    ctl.Kiv->Presence = &presence;
     TCollectedBoard board;
     if (request.Department)
         ctl.Kiv->FillBoardForDepartment(board, *request.Department);
@@ -144,19 +149,36 @@ void ListBoard(TCtlBoard &ctl, const TCtlRequest &request)
         return;
     }
     if (request.Csv) {
-        PrintCsv({"User", "Status", "Updated", "Ext", "Department", "Login", "Comments"});
+        PrintCsv({"User", "Status", "Updated", "Ext", "Department", "Login", "Comments", "Until", "Not running since"});
         for (const TBoardRow &row : rows)
             PrintCsv({row.Caption, row.SubItems[TBoardRow::Status], row.SubItems[TBoardRow::Updated],
                       row.SubItems[TBoardRow::Ext], row.SubItems[TBoardRow::Department], row.SubItems[TBoardRow::Login],
-                      row.SubItems[TBoardRow::Comments]});
+                      row.SubItems[TBoardRow::Comments], row.Until, row.NotRunningSince});
         return;
     }
     std::vector<TTableRow> table;
     for (const TBoardRow &row : rows)
         table.push_back({row.Caption, row.SubItems[TBoardRow::Status], row.SubItems[TBoardRow::Updated],
                          row.SubItems[TBoardRow::Ext], row.SubItems[TBoardRow::Department],
-                         row.SubItems[TBoardRow::Comments]});
-    Print(AlignedTable({"User", "Status", "Updated", "Ext", "Department", "Comments"}, table));
+                         row.SubItems[TBoardRow::Comments], row.Until, row.NotRunningSince});
+    Print(AlignedTable({"User", "Status", "Updated", "Ext", "Department", "Comments", "Until", "Not running since"},
+                       table));
+}
+
+/// Sets the own status with the time it ends: the status is stored over
+/// the record as just read, and the time given to exactly what was stored.
+void SetStatusUntil(TCtlBoard &ctl, const std::string &status, std::pair<int, int> at)
+{
+    TKivFile &kiv = *ctl.Kiv;
+    const std::time_t until = NextLocalTime(at.first, at.second, ctl.Ctx.Clock.Now());
+    const TOwnStatus before = kiv.ReadOwnStatus();
+    const std::optional<TOwnStatus> stored = kiv.ReplaceOwnStatus(before, status, before.Comments);
+    if (!stored)
+        throw EKivError("Your status was changed elsewhere while it was being set; nothing was set");
+    TPresenceWriter writer(ctl.Folder, kiv.LoginUser.LogInName);
+    writer.Claim(false, Presence::DefaultPeriod);
+    if (!writer.SetBackAt(until, *stored))
+        throw EKivError("The status is set, but the time it ends could not be stored");
 }
 
 void Status(TCtlBoard &ctl, const TCtlRequest &request)
@@ -171,6 +193,10 @@ void Status(TCtlBoard &ctl, const TCtlRequest &request)
         if (row == nullptr)
             throw EKivError("Unable to find the user " + *request.User);
         PrintLine(row->SubItems[TBoardRow::Status]);
+        return;
+    }
+    if (!request.User && request.Until) {
+        SetStatusUntil(ctl, *request.Text, *request.Until);
         return;
     }
     if (!request.User) {

@@ -41,7 +41,9 @@ std::string BoardJson(const std::vector<TBoardRow> &rows)
                                 {"ext", &row.SubItems[TBoardRow::Ext]},
                                 {"department", &row.SubItems[TBoardRow::Department]},
                                 {"login", &row.SubItems[TBoardRow::Login]},
-                                {"comments", &row.SubItems[TBoardRow::Comments]}}));
+                                {"comments", &row.SubItems[TBoardRow::Comments]},
+                                {"until", &row.Until},
+                                {"notRunningSince", &row.NotRunningSince}}));
     return Document("users", items);
 }
 

@@ -23,6 +23,10 @@ constexpr std::array<int, TBoardListView::ColumnCount> InitialWidths{59, 58, 41,
 // Each cell keeps the bytes it was given beside the text it shows.
 constexpr int BytesRole = Qt::UserRole;
 constexpr int ImageRole = Qt::UserRole + 1;
+/// The presence of a row's user, kept on the User cell: the time the status
+/// ends and the time their copy of Kiv stopped.
+constexpr int UntilRole = Qt::UserRole + 2;
+constexpr int StoppedRole = Qt::UserRole + 3;
 
 QString Shown(const std::string &bytes)
 {
@@ -196,6 +200,20 @@ void TBoardListView::AddRow(const TBoardRow &row)
     }
     item->setData(colUser, ImageRole, row.ImageIndex);
     item->setIcon(colUser, FImages.Icon(row.ImageIndex));
+    item->setData(colUser, UntilRole, Kept(row.Until));
+    item->setData(colUser, StoppedRole, Kept(row.NotRunningSince));
+    if (!row.Until.empty())
+        item->setText(colStatus, Shown(row.SubItems[TBoardRow::Status]) + " until " + Shown(row.Until));
+    if (!row.NotRunningSince.empty()) {
+        // A user whose copy stopped without signing off is greyed, with the
+        // time it was last seen running on hover.
+        const QBrush grey(FWidget.palette().color(QPalette::Disabled, QPalette::Text));
+        const QString since = "Kiv not running since " + Shown(row.NotRunningSince);
+        for (int column = 0; column < ColumnCount; ++column) {
+            item->setForeground(column, grey);
+            item->setToolTip(column, since);
+        }
+    }
     FWidget.addTopLevelItem(item);
     if (FKeptLogin && *FKeptLogin == row.SubItems[TBoardRow::Login]) {
         FWidget.setCurrentItem(item);
@@ -320,6 +338,10 @@ TBoardRow TBoardListView::RowOf(const QTreeWidgetItem &item) const
     for (size_t i = 0; i < row.SubItems.size(); ++i)
         row.SubItems[i] = Bytes(item, static_cast<int>(i) + 1);
     row.ImageIndex = item.data(colUser, ImageRole).toInt();
+    const QByteArray until = item.data(colUser, UntilRole).toByteArray();
+    const QByteArray stopped = item.data(colUser, StoppedRole).toByteArray();
+    row.Until.assign(until.constData(), std::size_t(until.size()));
+    row.NotRunningSince.assign(stopped.constData(), std::size_t(stopped.size()));
     return row;
 }
 

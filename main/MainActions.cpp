@@ -20,6 +20,7 @@ constexpr std::array<TKivActionDef, KivActionCount> Defs{{
     {TKivAction::Sick, "actSick", "Sick", "I'm off sick", "Ctrl+K", 10, StatusesCategory},
     {TKivAction::CustomStatus, "actCustomStatus", "Custom Status...", "Choose other status...", "Ctrl+C", 9,
      StatusesCategory},
+    {TKivAction::BackAt, "actBackAt", "Back at...", "Say when my status ends...", "", -1, StatusesCategory},
     {TKivAction::Comments, "actComments", "Comment...", "Add a comment...", "Ctrl+T", 12, ""},
     {TKivAction::SendMessage, "actSendMessage", "Send Message...", "", "", 18, ""},
     {TKivAction::VeiwInBox, "actVeiwInBox", "View My &InBox", "View my InBox", "", 21, ""},

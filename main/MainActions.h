@@ -19,6 +19,7 @@ enum class TKivAction : int {
     OutOfOffice,
     Sick,
     CustomStatus,
+    BackAt,
     Comments,
     SendMessage,
     VeiwInBox,

@@ -6,11 +6,18 @@
 #include "board/EngineCheck.h"
 #include "board/KivBoard.h"
 #include "gui/BoardList.h"
+#include "platform/Clock.h"
 #include "platform/KivError.h"
 #include "platform/Text.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QTimeEdit>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <exception>
 
@@ -44,9 +51,11 @@ void TfrmMain::BindCommands()
         SetExecuteHandler(action, [this, action] { FixedStatusExecute(action); });
     }
     SetExecuteHandler(TKivAction::Refresh, [this] { actRefreshExecute(); });
+    SetExecuteHandler(TKivAction::BackAt, [this] { actBackAtExecute(); });
     connect(FTree, &QTreeWidget::itemClicked, this, [this] { ShowingErrors([this] { tvMainClick(); }); });
     connect(&FUpdateTimer, &QTimer::timeout, this, &TfrmMain::tmrUpdateListViewTimer);
     connect(&FMessageTimer, &QTimer::timeout, this, &TfrmMain::tmrCheckForMessagesTimer);
+    connect(&FPresenceTimer, &QTimer::timeout, this, &TfrmMain::tmrPresenceTimer);
     FSound = new TNewMessageSound(this);
 }
 
@@ -85,6 +94,38 @@ void TfrmMain::FixedStatusExecute(TKivAction action)
     // refilled board.
     if (action == TKivAction::OutOfOffice && settings.AutoComment)
         ExecuteAction(TKivAction::Comments);
+}
+
+void TfrmMain::actBackAtExecute()
+{
+    if (!FPresence || !FKiv)
+        return;
+    const std::time_t now = FKiv->Context().Clock.Now();
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("frmBackAt"));
+    dialog.setWindowTitle(QStringLiteral("Back at..."));
+    auto *label = new QLabel(QStringLiteral("My status ends at:"), &dialog);
+    auto *time = new QTimeEdit(&dialog);
+    time->setObjectName(QStringLiteral("tedBackAt"));
+    time->setDisplayFormat(QStringLiteral("HH:mm"));
+    // An hour on, at the next half hour.
+    const QDateTime offered = QDateTime::fromSecsSinceEpoch(qint64(now) + 3600);
+    const QTime at = offered.time();
+    time->setTime(QTime(at.hour(), at.minute() < 30 ? 30 : 0).addSecs(at.minute() < 30 ? 0 : 3600));
+    label->setBuddy(time);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(label);
+    layout->addWidget(time);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted || !FPresence || FEnding)
+        return;
+    // A time earlier than now is tomorrow's.
+    const QTime chosen = time->time();
+    FPresence->SetBackAt(NextLocalTime(chosen.hour(), chosen.minute(), FKiv->Context().Clock.Now()));
+    RefillBoard();
 }
 
 void TfrmMain::actRefreshExecute()

@@ -252,6 +252,7 @@ void TfrmMain::FormActivate()
         SetHolidayWording(settings.UseVacation);
         Board().AutoSizeColumns();
         kiv.SignIn();
+        StartPresence();
 
         if (settings.FirstTimeRun) {
             if (FPrompter.Show(kStartAutomatically, TMsgIcon::Information, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
@@ -410,8 +411,8 @@ void TfrmMain::EndSession()
 
 void TfrmMain::StartAwayKeeper(const TKivSettings &settings)
 {
-    if (!FPresence)
-        FPresence = NewDesktopPresence();
+    if (!FDesktop)
+        FDesktop = NewDesktopPresence();
     TAwayKeeper::THost host;
     // Nothing is stored while a dialog holds the board timer: the user
     // administration, for one, fills the signed-in user object with another
@@ -422,7 +423,7 @@ void TfrmMain::StartAwayKeeper(const TKivSettings &settings)
         FAwayFault = fault;
         ShowStatusText();
     };
-    FAway = std::make_unique<TAwayKeeper>(*FPresence, std::move(host));
+    FAway = std::make_unique<TAwayKeeper>(*FDesktop, std::move(host));
     FAway->Apply(settings);
     // The screen may be locked already, as under an autostart at login.
     FAway->Tick();
@@ -432,6 +433,15 @@ void TfrmMain::FormDestroy()
 {
     // Nothing is stored for the user once the board is going.
     FAway.reset();
+    FPresenceTimer.stop();
+    if (FPresence) {
+        // Closed on purpose, with or without the shutdown status: never
+        // shown as a copy that stopped.
+        FPresence->SignOff();
+        if (FKiv)
+            FKiv->KivFile().Presence = nullptr;
+        FPresence.reset();
+    }
     if (FKiv) {
         try {
             if (!FKiv->SaveAlertList() && FKiv->Alerts().Count() > 0)

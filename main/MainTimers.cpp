@@ -11,7 +11,9 @@
 #include "board/BoardSession.h"
 #include "board/EngineCheck.h"
 #include "board/KivCfg.h"
+#include "board/Presence.h"
 #include "gui/BoardList.h"
+#include "platform/KivError.h"
 
 #include <algorithm>
 #include <exception>
@@ -51,6 +53,10 @@ void TfrmMain::tmrUpdateListViewTimer()
         SetBoardFault(kUpdateFailed + std::string(kUnreachable) + FKiv->KivFile().Folder());
         return;
     }
+    // A status whose time has come ends here; the users dataset it moves on
+    // refills the board at the next tick. No call before that time.
+    if (FPresence)
+        FPresence->ExpireBackAt();
     if (changes.Changed == 0)
         return;
 
@@ -156,6 +162,38 @@ void TfrmMain::tmrCheckForMessagesTimer()
         // Its box has been shown and the program asked to end.
     } catch (const std::exception &error) {
         SetMessagesFault(kCheckFailed + std::string(error.what()));
+    }
+}
+
+void TfrmMain::StartPresence()
+{
+    TKivFile &kiv = FKiv->KivFile();
+    FPresence = std::make_unique<TPresenceKeeper>(kiv, FKiv->Context().Clock);
+    try {
+        FPresence->SignIn();
+    } catch (const EKivError &error) {
+        // The board works without it; the next period claims the slot again.
+        SetStatusText(error.what());
+    }
+    kiv.Presence = &FPresence->Snapshot();
+    FPresenceTimer.setInterval(FPresence->PeriodSeconds() * 1000);
+    FPresenceTimer.start();
+}
+
+void TfrmMain::tmrPresenceTimer()
+{
+    if (!FPresence || !FKiv || FEnding)
+        return;
+    const bool changed = FPresence->Period();
+    const std::string notice = FPresence->TakeNotice();
+    if (!notice.empty())
+        SetStatusText(notice);
+    if (!changed)
+        return;
+    try {
+        RefillBoard();
+    } catch (const std::exception &error) {
+        SetBoardFault(kUpdateFailed + std::string(error.what()));
     }
 }
 

@@ -175,6 +175,7 @@ void TfrmMain::CreateMenus()
     for (const TKivStatusCommand &command : KivStatusCommands())
         status->addAction(Action(command.Action));
     status->addAction(actCustomStatus());
+    status->addAction(actBackAt());
     bar->addMenu(status);
 
     QMenu *view = NewMenu(QStringLiteral("&View"), QStringLiteral("mnuView"), bar);
@@ -245,6 +246,7 @@ void TfrmMain::CreatePopupMenus()
     for (const TKivStatusCommand &command : KivStatusCommands())
         FPopMain->addAction(Action(command.Action));
     FPopMain->addAction(actCustomStatus());
+    FPopMain->addAction(actBackAt());
     FPopMain->addSeparator();
     FPopMain->addAction(actSendMessage());
     FPopMain->addSeparator();
@@ -262,6 +264,7 @@ void TfrmMain::CreatePopupMenus()
     for (const TKivStatusCommand &command : KivStatusCommands())
         FPopTray->addAction(Action(command.Action));
     FPopTray->addAction(actCustomStatus());
+    FPopTray->addAction(actBackAt());
     FPopTray->addSeparator();
     FPopTray->addAction(actComments());
     FPopTray->addSeparator();
@@ -277,6 +280,8 @@ void TfrmMain::CreateTimers()
     FMessageTimer.setObjectName(QStringLiteral("tmrCheckForMessages"));
     FMessageTimer.setParent(this);
     FMessageTimer.setInterval(CheckForMessagesMs);
+    FPresenceTimer.setObjectName(QStringLiteral("tmrPresence"));
+    FPresenceTimer.setParent(this);
 }
 
 void TfrmMain::SetMessagesAllowed(bool allowed)

@@ -3,6 +3,7 @@
 // timers and the notification-area icon.
 #pragma once
 
+#include "board/Presence.h"
 #include "board/Seams.h"
 #include "config/DatabaseWizard.h"
 #include "config/KivCB.h"
@@ -144,7 +145,7 @@ public:
     /// What shows the user away while the screen is locked or they are idle,
     /// and what the desktop offers it; both null until the user is signed in.
     TAwayKeeper *AwayKeeper() const { return FAway.get(); }
-    IDesktopPresence *DesktopPresence() const { return FPresence.get(); }
+    IDesktopPresence *DesktopPresence() const { return FDesktop.get(); }
 
     // ---- what the commands, timers and dialogs share (MainBoard.cpp) ------
 
@@ -216,6 +217,15 @@ public:
     /// The message timer: a changed messages dataset with a new message
     /// waiting sounds, animates the tray icon, stops polling and says so.
     void tmrCheckForMessagesTimer();
+    /// The presence timer, once a period: shows that this copy runs, reads
+    /// who else does, and redraws the board when what it shows of that
+    /// changed.
+    void tmrPresenceTimer();
+    /// Gives the user's current status the time it ends, asked for in a
+    /// small dialog (the "Back at..." command).
+    void actBackAtExecute();
+    /// What this copy keeps of presence; null before the sign-in.
+    TPresenceKeeper *Presence() const { return FPresence.get(); }
     /// The board timer's own alert box is up; the board goes on refreshing
     /// under it, and what changes meanwhile waits for a box after it.
     bool AlertBoxOpen() const { return FAlertBoxOpen; }
@@ -250,6 +260,7 @@ public:
     QAction *actOutOfOffice() const { return Action(TKivAction::OutOfOffice); }
     QAction *actSick() const { return Action(TKivAction::Sick); }
     QAction *actCustomStatus() const { return Action(TKivAction::CustomStatus); }
+    QAction *actBackAt() const { return Action(TKivAction::BackAt); }
     QAction *actComments() const { return Action(TKivAction::Comments); }
     QAction *actSendMessage() const { return Action(TKivAction::SendMessage); }
     QAction *actVeiwInBox() const { return Action(TKivAction::VeiwInBox); }
@@ -274,6 +285,7 @@ public:
     QMenu *popMnuTrayIcon() const { return FPopTray; }
     QTimer *tmrUpdateListView() { return &FUpdateTimer; }
     QTimer *tmrCheckForMessages() { return &FMessageTimer; }
+    QTimer *tmrPresence() { return &FPresenceTimer; }
     TPageTimer &PageTimer() { return FPageTimer; }
     TKivTrayIcon *StTrayIcon() const { return FTray; }
     const TKivImageList &imgSmallPics() const override { return FSmallPics; }
@@ -341,6 +353,10 @@ private:
     QMenu *FPopTray = nullptr;
     QTimer FUpdateTimer;
     QTimer FMessageTimer;
+    QTimer FPresenceTimer;
+    std::unique_ptr<TPresenceKeeper> FPresence;
+    /// Starts showing that this copy runs; a failure is said in the status bar.
+    void StartPresence();
     /// The board page of the page group, when the settings name a place for it.
     TPageTimer FPageTimer{[this] { return PageBoard(); }, this};
     /// The board the page is written of; null before it is open and once the program ends.
@@ -379,7 +395,7 @@ private:
     /// Asks the desktop what it offers and starts showing the user away as
     /// the settings say; run once the user is signed in.
     void StartAwayKeeper(const TKivSettings &settings);
-    std::unique_ptr<IDesktopPresence> FPresence;
+    std::unique_ptr<IDesktopPresence> FDesktop;
     std::unique_ptr<TAwayKeeper> FAway;
 
     // The settings command (SettingsCommand.cpp).

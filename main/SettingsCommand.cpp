@@ -41,7 +41,7 @@ void TfrmMain::actSettingsExecute()
         kiv.ReadConfig(config);
         const TKivCfgRecord read = config;
         const std::string folder = settings.KivDBasePath;
-        FSettingsDialog->SetAwaySources(FPresence ? FPresence->Sources() : TPresenceSources{});
+        FSettingsDialog->SetAwaySources(FDesktop ? FDesktop->Sources() : TPresenceSources{});
         if (FSettingsDialog->Execute(*FKiv, settings, config) == QDialog::Accepted) {
             FKivCB.WriteSettings(settings);
             if (settings.KivDBasePath != folder) {

@@ -12,6 +12,7 @@
 // calls per operation.
 #include "board/KivFile.h"
 #include "board/KivText.h"
+#include "board/Presence.h"
 #include "board/User.h"
 #include "board/UserRecord.h"
 #include "platform/Clock.h"
@@ -152,6 +153,40 @@ void BM_Kiv_FillBoard(benchmark::State &state)
     KivFillBoard(state, TBefore::ChangeElsewhere);
 }
 BENCHMARK(BM_Kiv_FillBoard)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// The board timer's refill with what the board shows of presence: the
+// presence file of every user read (one open, fstat, read and close), then
+// the refill with each row's back-at and stopped copy.
+void BM_Kiv_FillBoardWithPresence(benchmark::State &state)
+{
+    const int users = int(state.range(0));
+    TBenchBoard &board = Board(users);
+    TWorkstation ws;
+    for (int n = 0; n < users; ++n) {
+        TPresenceWriter writer(board.Folder, LoginOf(n));
+        writer.Claim(true, Presence::DefaultPeriod);
+    }
+    TKivFile kiv(board.Folder, ws.Ctx, "VIEWER");
+    TNoOpBoardList list;
+    kiv.FillBoard(list);
+    TTripMeter meter;
+    for (auto _ : state) {
+        state.PauseTiming();
+        meter.Pause();
+        board.ChangeElsewhere();
+        meter.Resume();
+        state.ResumeTiming();
+        const TPresenceSnapshot presence = ReadPresence(board.Folder);
+        kiv.Presence = &presence;
+        kiv.FillBoard(list);
+        kiv.Presence = nullptr;
+        if (presence.Slots.size() != std::size_t(users))
+            state.SkipWithError("the presence file did not hold every user");
+    }
+    meter.Report(state);
+    state.SetItemsProcessed(state.iterations() * users);
+}
+BENCHMARK(BM_Kiv_FillBoardWithPresence)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 // A refill with nothing changed since the last.
 void BM_Kiv_FillBoardUnchanged(benchmark::State &state)

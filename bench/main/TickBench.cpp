@@ -120,6 +120,7 @@ int KivTicks(const std::string &board, const std::string &which)
     TfrmMain &window = kiv.Window;
     window.tmrUpdateListView()->stop();
     window.tmrCheckForMessages()->stop();
+    window.tmrPresence()->stop();
     if (window.Board().RowCount() != kUsers)
         return 2;
     // The start's own "Available" moved the users dataset on after its stamp
@@ -132,6 +133,8 @@ int KivTicks(const std::string &board, const std::string &which)
         Bracket(kBegin);
         if (which == "messages")
             window.tmrCheckForMessagesTimer();
+        else if (which == "presence")
+            window.tmrPresenceTimer();
         else
             window.tmrUpdateListViewTimer();
         Bracket(kEnd);
@@ -250,6 +253,11 @@ void BM_Kiv_IdleMessageTickCalls(benchmark::State &state)
 {
     CountCalls(state, "kiv idle message", "messages", false);
 }
+// The presence period: the presence file read and this copy's beat.
+void BM_Kiv_PresencePeriodCalls(benchmark::State &state)
+{
+    CountCalls(state, "kiv presence period", "presence", false);
+}
 void BM_Raw_IdleTickCalls(benchmark::State &state)
 {
     CountCalls(state, "raw idle", "idle", true);
@@ -264,6 +272,7 @@ void BM_Raw_ChangedTickCalls(benchmark::State &state)
 }
 BENCHMARK(BM_Kiv_IdleBoardTickCalls)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kiv_IdleMessageTickCalls)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Kiv_PresencePeriodCalls)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Raw_IdleTickCalls)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kiv_ChangedBoardTickCalls)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Raw_ChangedTickCalls)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -434,6 +443,9 @@ int main(int argc, char **argv)
         line("idle message tick", "kiv idle message", "raw idle");
         line("board tick after one change", "kiv changed board", "raw changed");
         std::printf("  %-28s %s\n", "raw SQLite after one change:", Listed(Counted["raw changed"]).c_str());
+        std::printf("  %-28s kiv %7.0f   (once a minute: the presence file read, and the beat)   kiv: %s\n",
+                    "presence period", Total(Counted["kiv presence period"]),
+                    Listed(Counted["kiv presence period"]).c_str());
     }
     if (!TickSummary.empty())
         std::printf("\n%s\n", TickSummary.c_str());

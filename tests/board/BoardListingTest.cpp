@@ -89,7 +89,7 @@ TEST_F(BoardListingTest, ARowHoldsTheRecordsCellsInColumnOrderAndTheFillingStart
     AddUser("BERT", "On holiday");
     AddUser("CARL", "On vacation");
 
-    List.Rows.push_back(TBoardRow{"stale", {}, 0});
+    List.Rows.push_back(TBoardRow{"stale", {}, 0, {}, {}, {}});
     List.Selected = 0;
     Mine.Session.User.Name = "untouched";
     Kiv->FillBoard(List);
@@ -148,7 +148,7 @@ TEST_F(BoardListingTest, AnUpdatedInAForeignFormatIsShownAsStoredAndHidesNobodyA
 
 TEST_F(BoardListingTest, AFailedOpenLeavesTheBoardAndAFailingListIsStillResumed)
 {
-    List.Rows.push_back(TBoardRow{"kept", {}, 1});
+    List.Rows.push_back(TBoardRow{"kept", {}, 1, {}, {}, {}});
     List.Selected = 0;
     EXPECT_EQ(RaisedText([&] { Kiv->FillBoard(List); }), "Unable to open dataset - Object not found");
     EXPECT_EQ(List.Trace, "");

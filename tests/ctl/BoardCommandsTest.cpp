@@ -1,5 +1,6 @@
 // kivctl's board, status, comment and catalogue commands, run as the real
 // program against temporary boards.
+#include "board/Presence.h"
 #include "board/UserRecord.h"
 #include "tests/ctl/CtlTesting.h"
 
@@ -9,7 +10,8 @@ TEST_F(BoardCommandsTest, TheFirstCommandMakesTheBoardWithItsUserAsAdministrator
 {
     const TCtlResult first = OnBoard({"board"});
     ASSERT_EQ(first.Code, 0) << first.Err;
-    EXPECT_EQ(first.Out.substr(0, first.Out.find('\n')), "User  Status     Updated      Ext  Department  Comments");
+    EXPECT_EQ(first.Out.substr(0, first.Out.find('\n')),
+              "User  Status     Updated      Ext  Department  Comments  Until  Not running since");
     std::vector<TStoredUser> users = StoredUsers(Board);
     ASSERT_EQ(users.size(), 1u);
     EXPECT_EQ(users[0].User.LogInName, Me);
@@ -49,7 +51,7 @@ TEST_F(BoardCommandsTest, ListingHidesOfflineUsersFiltersOnTheExactDepartmentAnd
         ChangeStoredUser(Board, "ANNA", [](char *record) { PutText(record, UserRecord::Name, "Smith, \"JJ\""); }));
     const std::string row = CsvRows({"board", "--department", "Sales"}).at(0);
     EXPECT_EQ(row.substr(0, row.find(",Available,")), "\"Smith, \"\"JJ\"\"\"");
-    EXPECT_EQ(row.substr(row.find(",Sales,")), ",Sales,ANNA,");
+    EXPECT_EQ(row.substr(row.find(",Sales,")), ",Sales,ANNA,,,");
 }
 
 TEST_F(BoardCommandsTest, StatusAndCommentAreStoredAsTheWindowStoresThemAndStatusChangesAreLogged)
@@ -120,4 +122,48 @@ TEST_F(BoardCommandsTest, AnAdministratorAddsToTheCataloguesOfTheBoardGivenNotOf
     const TCtlResult duplicate = OnBoard({"statuses", "add", "At lunch"});
     EXPECT_EQ(duplicate.Code, 1);
     EXPECT_EQ(duplicate.Err, "kivctl: Status \"At lunch\" already exists\n");
+}
+
+// The time a status ends, set from the command line: listed beside the status
+// (CSV and JSON too) while the status is the one it was given for, and as
+// passed once the time has passed with no Kiv of the user's running.
+TEST_F(BoardCommandsTest, StatusUntilIsListedWithItsStatusAndAsPassedWhenNoKivOfTheUserRuns)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    const std::time_t soon = now + 7200;
+    localtime_r(&soon, &local);
+    char at[8];
+    std::strftime(at, sizeof at, "%H:%M", &local);
+    ASSERT_EQ(OnBoard({"status", "In meeting", "--until", at}).Code, 0);
+    const auto until = [&] {
+        // The last two columns: Until, then Not running since.
+        const std::string row = CsvRows({"board"}).at(0);
+        const std::size_t last = row.rfind(',');
+        const std::size_t before = row.rfind(',', last - 1);
+        return row.substr(before + 1, last - before - 1);
+    };
+    // Two hours on may be tomorrow's date: the listing says the date then.
+    std::tm today{};
+    localtime_r(&now, &today);
+    std::string shown = at;
+    if (today.tm_mday != local.tm_mday) {
+        char date[16];
+        std::strftime(date, sizeof date, "%Y-%m-%d ", &local);
+        shown = date + shown;
+    }
+    EXPECT_EQ(until(), shown);
+    EXPECT_NE(OnBoard({"board", "--json"}).Out.find("\"until\":\"" + shown + "\""), std::string::npos);
+
+    // Passed, with no Kiv of the user's running to end it.
+    TPresenceWriter writer(Board, Me);
+    writer.Claim(false, 60);
+    const std::vector<TStoredUser> users = StoredUsers(Board);
+    ASSERT_EQ(users.size(), 1u);
+    const TUser &me = users[0].User;
+    writer.SetBackAt(now - 60, {me.Status, me.Comments, me.Updated});
+    EXPECT_NE(until().find(" (passed)"), std::string::npos) << until();
+
+    ASSERT_EQ(OnBoard({"status", "DND"}).Code, 0);
+    EXPECT_EQ(until(), "");
 }

@@ -56,7 +56,7 @@ run_cases()
     expect "" kivctl board --department ""
     expect "--help" kivctl inbox --json -
     expect "--every --help --out" kivctl page -
-    expect "--help --user" kivctl status -
+    expect "--help --until --user" kivctl status -
     expect "--interval" kivctl watch --i
     expect "" kivctl watch --interval ""
     expect "--help" kivctl send -

@@ -486,3 +486,43 @@ TEST_F(TimersTest, ATimerRunsAgainOnlyWhenTheLastWindowThatPausedItHasGone)
     EXPECT_TRUE(board.isActive());
     EXPECT_TRUE(messages.isActive());
 }
+
+// Catches: a colleague whose Kiv stopped without signing off shown as if it
+// ran, and a row left grey once that Kiv runs again.
+TEST_F(TimersTest, TheRowOfAColleagueWhoseKivStoppedIsGreyWithTheTimeUntilItRunsAgain)
+{
+    PointAtBoard();
+    AddColleague(Board, "CLERK1");
+    Start();
+    ASSERT_NE(Window->Presence(), nullptr);
+    const std::time_t lastSeen = std::time(nullptr) - 600;
+    {
+        // Its copy ran; what it saw of the file last is ten minutes old.
+        TPresenceWriter stopped(Board, "CLERK1");
+        stopped.Claim(true, 60);
+        stopped.Beat(int64_t(lastSeen) * 1000000000);
+    }
+    std::tm local{};
+    localtime_r(&lastSeen, &local);
+    char since[8];
+    std::strftime(since, sizeof since, "%H:%M", &local);
+
+    const auto item = [&]() -> QTreeWidgetItem * {
+        for (int i = 0; i < Window->Board().RowCount(); ++i)
+            if (Window->Board().Row(i).SubItems[TBoardRow::Login] == "CLERK1")
+                return Window->lvMain()->topLevelItem(i);
+        return nullptr;
+    };
+    const QColor normal = item()->foreground(TBoardListView::colUser).color();
+    Window->tmrPresenceTimer();
+    ASSERT_NE(item(), nullptr);
+    EXPECT_EQ(item()->toolTip(TBoardListView::colStatus), QStringLiteral("Kiv not running since ") + since);
+    EXPECT_NE(item()->foreground(TBoardListView::colUser).color(), normal);
+
+    TPresenceWriter running(Board, "CLERK1");
+    running.Claim(true, 60);
+    Window->tmrPresenceTimer();
+    ASSERT_NE(item(), nullptr);
+    EXPECT_EQ(item()->toolTip(TBoardListView::colStatus), QString());
+    EXPECT_EQ(Window->Board().Row(0).NotRunningSince, "");
+}

@@ -191,7 +191,7 @@ TEST_F(WindowTest, MenusToolbarsAndPopupsListTheirEntriesInOrder)
                                "Do Not Disturb!", "Gone Home",     "In Meeting",
                                "On Holiday",      "Out Of Office", "Sick"};
     EXPECT_EQ(Entries(menu("mnuFile")), QStringList({"E&xit Kiv"}));
-    EXPECT_EQ(Entries(menu("mnuStatus")), statuses + QStringList({"Custom Status..."}));
+    EXPECT_EQ(Entries(menu("mnuStatus")), statuses + QStringList({"Custom Status...", "Back at..."}));
     EXPECT_EQ(Entries(menu("mnuView")), QStringList({"My &InBox", "View alerts"}));
     EXPECT_EQ(Entries(menu("mnuTools")), QStringList({"Settings...", "Comment...", "Clear alert list..."}));
     EXPECT_EQ(Entries(menu("mnuFilter")), QStringList({"Filter on Department"}));
@@ -212,7 +212,7 @@ TEST_F(WindowTest, MenusToolbarsAndPopupsListTheirEntriesInOrder)
         EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonIconOnly);
     }
 
-    const QStringList tenStatuses = statuses + QStringList({"Custom Status..."});
+    const QStringList tenStatuses = statuses + QStringList({"Custom Status...", "Back at..."});
     EXPECT_EQ(Entries(Window->popmnuMain()),
               tenStatuses + QStringList({"-", "Send Message...", "-", "Alert on status change"}));
     EXPECT_EQ(Entries(Window->popMnuTrayIcon()),

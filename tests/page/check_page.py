@@ -64,7 +64,8 @@ def check_json(kind, path):
     with open(path, 'rb') as f:
         document = json.loads(f.read().decode('utf-8'))
     name, keys = {
-        'board': ('users', ['user', 'status', 'updated', 'ext', 'department', 'login', 'comments']),
+        'board': ('users', ['user', 'status', 'updated', 'ext', 'department', 'login', 'comments',
+                            'until', 'notRunningSince']),
         'inbox': ('messages', ['from', 'subject', 'type', 'key', 'received']),
         'statuses': ('statuses', None),
     }[kind]
