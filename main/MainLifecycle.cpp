@@ -284,6 +284,7 @@ void TfrmMain::FormActivate()
         FPageTimer.Apply(settings);
         if (kiv.AllowMessages != 0)
             FMessageTimer.start();
+        FollowPush();
 
         TKivMessage &messages = FKiv->Messages();
         try {

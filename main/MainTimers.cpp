@@ -1,6 +1,6 @@
-// The two polling timers of the main window. There is no server: each copy
-// learns of everybody else's changes from the board session's change
-// watcher. An idle board tick asks it about the shutdown marker, the users
+// The two polling timers of the main window. Each copy learns of everybody
+// else's changes from the board session's change watcher; a board server
+// also pushes news of a change, which makes the running timers look at once. An idle board tick asks it about the shutdown marker, the users
 // dataset, Kiv.cfg and the department catalogue; an idle message tick about
 // the messages dataset; neither opens a dataset. Only a change leads to any
 // dataset work. Ticks never show an error box: while the board or a dataset
@@ -41,6 +41,8 @@ void TfrmMain::tmrUpdateListViewTimer()
 {
     if (!FBoardSession || FEnding)
         return;
+    // Once the tick is done, whichever way it ends (the window may be gone).
+    QTimer::singleShot(0, this, &TfrmMain::FollowPush);
     const TBoardChanges changes = FBoardSession->Watcher().Look(BoardChange::Shutdown | BoardChange::Users
                                                                 | BoardChange::Config | BoardChange::Departments);
     if (changes.Has(BoardChange::Shutdown)) {
@@ -48,7 +50,8 @@ void TfrmMain::tmrUpdateListViewTimer()
         return;
     }
     if (changes.Unreachable) {
-        SetBoardFault(kUpdateFailed + std::string(kUnreachable) + FKiv->KivFile().Folder());
+        SetBoardFault(kUpdateFailed
+                      + (changes.Fault.empty() ? std::string(kUnreachable) + FKiv->KivFile().Folder() : changes.Fault));
         return;
     }
     if (changes.Changed == 0)
@@ -131,6 +134,8 @@ void TfrmMain::tmrCheckForMessagesTimer()
 {
     if (!FBoardSession || FEnding)
         return;
+    // Once the tick is done, whichever way it ends (the window may be gone).
+    QTimer::singleShot(0, this, &TfrmMain::FollowPush);
     if (!FBoardSession->Watcher().Look(BoardChange::Messages).Has(BoardChange::Messages))
         return;
     try {
@@ -157,6 +162,37 @@ void TfrmMain::tmrCheckForMessagesTimer()
     } catch (const std::exception &error) {
         SetMessagesFault(kCheckFailed + std::string(error.what()));
     }
+}
+
+void TfrmMain::FollowPush()
+{
+    const int socket = FBoardSession && !FEnding ? FBoardSession->Watcher().PushSocket() : -1;
+    if (socket == FPushSocket)
+        return;
+    if (FPushNotifier) {
+        // It may be the one whose signal is running now.
+        FPushNotifier->setEnabled(false);
+        FPushNotifier.release()->deleteLater();
+    }
+    FPushSocket = socket;
+    if (socket < 0)
+        return;
+    FPushNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+    connect(FPushNotifier.get(), &QSocketNotifier::activated, this, &TfrmMain::PushArrived);
+}
+
+void TfrmMain::PushArrived()
+{
+    if (!FBoardSession || FEnding)
+        return;
+    // A timer paused by a window stays paused: the news waits for it.
+    if (FBoardSession->Watcher().TakePushed()) {
+        if (FUpdateTimer.isActive())
+            tmrUpdateListViewTimer();
+        if (FMessageTimer.isActive() && !FEnding)
+            tmrCheckForMessagesTimer();
+    }
+    FollowPush();
 }
 
 TKivFile *TfrmMain::PageBoard()

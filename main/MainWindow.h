@@ -16,6 +16,7 @@
 #include "platform/FileAge.h"
 
 #include <QMainWindow>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <array>
@@ -210,6 +211,11 @@ public:
     /// The message timer: a changed messages dataset with a new message
     /// waiting sounds, animates the tray icon, stops polling and says so.
     void tmrCheckForMessagesTimer();
+    /// Follows the socket on which the board pushes news of a change (a
+    /// board server): a new one after a reconnection, none while it is lost.
+    void FollowPush();
+    /// News of a change came: the running timers look now.
+    void PushArrived();
     /// The board timer's own alert box is up; the board goes on refreshing
     /// under it, and what changes meanwhile waits for a box after it.
     bool AlertBoxOpen() const { return FAlertBoxOpen; }
@@ -397,6 +403,9 @@ private:
     void SetMessagesFault(const std::string &text);
     void ShowStatusText();
     std::string FBoardFault;
+    /// Wakes the timers when the board pushes a change; none for a folder.
+    std::unique_ptr<QSocketNotifier> FPushNotifier;
+    int FPushSocket = -1;
     std::string FMessagesFault;
     std::string FStatusText;
     /// Pauses of the board and message timers not yet ended.
