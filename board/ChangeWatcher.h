@@ -50,7 +50,9 @@ public:
     /// another one after a look, once a lost connection was made again.
     virtual int PushSocket() { return -1; }
     /// Takes what was pushed, without waiting: true when news of a change
-    /// came, and the front end should look now.
+    /// came, and the front end should look now. Asked after a look too: news
+    /// that came during the look is answered here and does not wake the
+    /// descriptor.
     virtual bool TakePushed() { return false; }
 };
 

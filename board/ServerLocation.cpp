@@ -14,6 +14,7 @@
 #include <array>
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace {
 
@@ -64,7 +65,11 @@ public:
         std::map<std::string, long long> counters;
         bool shuttingDown = false;
         try {
-            FConnection.TakeNotifications();
+            // News of what this look does not ask about is kept for the look
+            // that does (the other timer's).
+            for (const std::string &name : FConnection.TakeNotifications())
+                if (!Asks(what, name))
+                    FPushedMeanwhile = true;
             // One statement for every counter and the flag.
             const TServerRows rows =
                 FConnection.Run("SELECT dataset, counter, false FROM kiv.changes"
@@ -77,6 +82,10 @@ public:
                 else
                     counters[rows.Text(row, 0)] = std::stoll(rows.Text(row, 1));
             }
+            // News that came while the statement ran may be of a write its
+            // snapshot did not see; libpq has read it off the socket, so the
+            // socket will not wake anyone for it: it is kept for TakePushed.
+            FPushedMeanwhile = !FConnection.TakeNotifications().empty() || FPushedMeanwhile;
         } catch (const EKivError &error) {
             // Whatever was seen is asked again once the server is back, so
             // that the front end reads everything afresh and says so.
@@ -123,7 +132,11 @@ public:
     // end asks this after each look and must not wait twice.
     int PushSocket() override { return FConnection.Socket(); }
 
-    bool TakePushed() override { return !FConnection.TakeNotifications().empty(); }
+    bool TakePushed() override
+    {
+        const bool meanwhile = std::exchange(FPushedMeanwhile, false);
+        return !FConnection.TakeNotifications().empty() || meanwhile;
+    }
 
 private:
     struct TWatched {
@@ -133,7 +146,16 @@ private:
         bool Seen = false;
     };
 
+    bool Asks(unsigned what, const std::string &name) const
+    {
+        for (const TWatched &watched : FWatched)
+            if (watched.Name == name)
+                return (what & watched.Bit) != 0;
+        return name != ServerBoard::ShutdownName || (what & BoardChange::Shutdown) != 0;
+    }
+
     TServerConnection FConnection;
+    bool FPushedMeanwhile = false;
     std::array<TWatched, 4> FWatched{{
         {BoardChange::Users, UserRecord::DatasetName},
         {BoardChange::Messages, MessageRecord::DatasetName},

@@ -64,8 +64,10 @@ int RunWatch(TBoardSession &session, int interval, const IClock &clock)
     watcher.Settle(BoardChange::Users);
     if (!Look(kiv, clock, seen))
         watcher.Forget(BoardChange::Users);
-    // A board server's news of a change ends the wait at once.
-    while (WaitUnlessStopped(interval, watcher.PushSocket())) {
+    // A board server's news of a change ends the wait at once; news that
+    // came during a look is looked at without waiting.
+    bool pushed = false;
+    while (WaitUnlessStopped(pushed ? 0 : interval, watcher.PushSocket())) {
         watcher.TakePushed();
         // Only the marker and the file's age (or the server's counters) are
         // read while nothing changes.
@@ -88,6 +90,7 @@ int RunWatch(TBoardSession &session, int interval, const IClock &clock)
         // unreachable folder waits until it is back.
         if (changes.Has(BoardChange::Users) && !Look(kiv, clock, seen) && !changes.Unreachable)
             watcher.Forget(BoardChange::Users);
+        pushed = watcher.TakePushed();
     }
     return 0;
 }

@@ -167,6 +167,9 @@ void TfrmMain::tmrCheckForMessagesTimer()
 void TfrmMain::FollowPush()
 {
     const int socket = FBoardSession && !FEnding ? FBoardSession->Watcher().PushSocket() : -1;
+    // News that came during the tick's look has been read off the socket.
+    if (socket >= 0 && FBoardSession->Watcher().TakePushed())
+        QTimer::singleShot(0, this, &TfrmMain::LookNow);
     if (socket == FPushSocket)
         return;
     if (FPushNotifier) {
@@ -181,17 +184,23 @@ void TfrmMain::FollowPush()
     connect(FPushNotifier.get(), &QSocketNotifier::activated, this, &TfrmMain::PushArrived);
 }
 
-void TfrmMain::PushArrived()
+void TfrmMain::LookNow()
 {
     if (!FBoardSession || FEnding)
         return;
     // A timer paused by a window stays paused: the news waits for it.
-    if (FBoardSession->Watcher().TakePushed()) {
-        if (FUpdateTimer.isActive())
-            tmrUpdateListViewTimer();
-        if (FMessageTimer.isActive() && !FEnding)
-            tmrCheckForMessagesTimer();
-    }
+    if (FUpdateTimer.isActive())
+        tmrUpdateListViewTimer();
+    if (FMessageTimer.isActive() && !FEnding)
+        tmrCheckForMessagesTimer();
+}
+
+void TfrmMain::PushArrived()
+{
+    if (!FBoardSession || FEnding)
+        return;
+    if (FBoardSession->Watcher().TakePushed())
+        LookNow();
     FollowPush();
 }
 

@@ -214,8 +214,10 @@ public:
     /// Follows the socket on which the board pushes news of a change (a
     /// board server): a new one after a reconnection, none while it is lost.
     void FollowPush();
-    /// News of a change came: the running timers look now.
+    /// The descriptor is readable: news of a change may have come.
     void PushArrived();
+    /// The running timers look now.
+    void LookNow();
     /// The board timer's own alert box is up; the board goes on refreshing
     /// under it, and what changes meanwhile waits for a box after it.
     bool AlertBoxOpen() const { return FAlertBoxOpen; }

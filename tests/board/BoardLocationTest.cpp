@@ -187,6 +187,21 @@ TEST(ServerWatcherTest, AChangeByAnotherProcessWakesTheWatcherWithinASecond)
     EXPECT_EQ(changes.Changed, BoardChange::Config);
 }
 
+// Catches: one timer's look swallowing the news meant for the other timer,
+// which would then wait for its next tick.
+TEST(ServerWatcherTest, NewsALookDoesNotAskAboutIsKeptForTheLookThatDoes)
+{
+    TTestDatabase database;
+    const std::unique_ptr<IChangeWatcher> watcher = MakeBoardLocation(database.Uri)->MakeWatcher();
+    watcher->Settle(BoardChange::Config | BoardChange::Users);
+    MakeBoardLocation(database.Uri)->WriteConfig(TKivCfgRecord());
+    pollfd readable{watcher->PushSocket(), POLLIN, 0};
+    ASSERT_EQ(poll(&readable, 1, 1000), 1);
+    EXPECT_EQ(watcher->Look(BoardChange::Users).Changed, 0u);
+    EXPECT_TRUE(watcher->TakePushed());
+    EXPECT_EQ(watcher->Look(BoardChange::Config).Changed, BoardChange::Config);
+}
+
 // Catches: a lost connection that is never made again (Kiv would have to be
 // restarted), and a look after it that answers nothing changed, so the
 // front end would keep saying the server is unreachable.
