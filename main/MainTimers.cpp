@@ -1,6 +1,7 @@
 // The two polling timers of the main window. Each copy learns of everybody
 // else's changes from the board session's change watcher; a board server
-// also pushes news of a change, which makes the running timers look at once. An idle board tick asks it about the shutdown marker, the users
+// also pushes news of a change, which makes the running timers look at
+// once. An idle board tick asks it about the shutdown marker, the users
 // dataset, Kiv.cfg and the department catalogue; an idle message tick about
 // the messages dataset; neither opens a dataset. Only a change leads to any
 // dataset work. Ticks never show an error box: while the board or a dataset
