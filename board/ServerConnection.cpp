@@ -106,6 +106,20 @@ void TServerConnection::Connect()
     if (FConn && PQstatus(FConn) == CONNECTION_OK)
         return;
     Drop();
+    if (!FFailure.empty() && TClock::now() - FFailedAt < ServerTimeout::RetryAfter)
+        throw EKivError(FFailure);
+    try {
+        Open();
+        FFailure.clear();
+    } catch (const EKivError &error) {
+        FFailure = error.what();
+        FFailedAt = TClock::now();
+        throw;
+    }
+}
+
+void TServerConnection::Open()
+{
     // Ours come after the location's own, so that they hold: the location
     // cannot make Kiv wait without bound. Passwords come from libpq's own
     // password file or environment.

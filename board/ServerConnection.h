@@ -22,6 +22,11 @@ struct pg_result;
 namespace ServerTimeout {
 inline constexpr std::chrono::milliseconds Connect{3000};
 inline constexpr std::chrono::milliseconds Statement{5000};
+/// After a connection could not be made, how long calls fail at once with
+/// the same message instead of trying again: a host that drops every packet
+/// costs a front end the connect time-out once in this span, not at every
+/// look.
+inline constexpr std::chrono::milliseconds RetryAfter{15000};
 } // namespace ServerTimeout
 
 /// The server answered a statement with an error; SqlState is its code.
@@ -73,7 +78,9 @@ public:
     /// Runs work between BEGIN and COMMIT; a failure rolls back and raises.
     void InTransaction(const std::function<void()> &work);
 
-    /// Connects now when there is no connection; raises as Run does.
+    /// Connects now when there is no connection; raises as Run does. Within
+    /// ServerTimeout::RetryAfter of a failed attempt it raises that one's
+    /// message again without trying.
     void Connect();
     bool Connected() const { return FConn != nullptr; }
     /// The connection's socket, to wait on for what the server pushes; -1
@@ -89,6 +96,8 @@ public:
     const std::string &Uri() const { return FUri; }
 
 private:
+    /// Makes the connection and runs onConnect, or raises.
+    void Open();
     /// Waits until the socket is ready for events, or the deadline passes.
     bool WaitFor(short events, std::chrono::steady_clock::time_point deadline) const;
     [[noreturn]] void Unreachable(const std::string &why);
@@ -99,6 +108,9 @@ private:
     std::chrono::milliseconds FConnectTimeout;
     std::chrono::milliseconds FStatementTimeout;
     pg_conn *FConn = nullptr;
+    /// The last failed connect: when, and what it raised.
+    std::chrono::steady_clock::time_point FFailedAt{};
+    std::string FFailure;
 };
 
 /// The message a board server that cannot be reached gives, followed by why.
