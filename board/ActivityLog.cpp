@@ -29,18 +29,18 @@ std::string FramedLine(const std::string &text)
 {
     std::string line = text;
     line.resize(ActivityLog::BannerWidth - 3, ' ');
-    return line + "***" + kLineEnd;
+    return line + "***";
 }
 
 std::string TextBanner()
 {
-    const std::string stars(ActivityLog::BannerWidth, '*');
-    return stars + kLineEnd + FramedLine("*** Kiv Log File by Brackwater")
-           + FramedLine("*** website: www.brackwater.example") + FramedLine("*** email  : support@brackwater.example")
-           + stars + kLineEnd + std::string(ActivityLog::BannerWidth, ' ') + kLineEnd;
+    std::string banner;
+    for (const std::string &line : TextLogBanner())
+        banner += line + kLineEnd;
+    return banner;
 }
 
-const char *const kCsvHeader = "\"Date/Time\",\"Name\",\"LogInName\",\"From Status\",\"To Status\"\r\n";
+const char *const kCsvHeader = "\"Date/Time\",\"Name\",\"LogInName\",\"From Status\",\"To Status\"";
 
 // A value as one line of a log holds it: a control character (a line break
 // above all, which would split the line or forge another) becomes a blank.
@@ -352,11 +352,39 @@ std::string StatusChangeEntry(const std::string &name, const std::string &login,
     return name + " (" + login + ") status changed from \"" + oldStatus + "\" to \"" + newStatus + "\"";
 }
 
+std::vector<std::string> TextLogBanner()
+{
+    const std::string stars(ActivityLog::BannerWidth, '*');
+    return {stars,
+            FramedLine("*** Kiv Log File by Brackwater"),
+            FramedLine("*** website: www.brackwater.example"),
+            FramedLine("*** email  : support@brackwater.example"),
+            stars,
+            std::string(ActivityLog::BannerWidth, ' ')};
+}
+
+std::string CsvLogHeader()
+{
+    return kCsvHeader;
+}
+
+std::string TextLogLine(const std::string &dateTime, const std::string &entry)
+{
+    return OnOneLine(dateTime) + " " + OnOneLine(entry);
+}
+
+std::string CsvLogLine(const std::string &dateTime, const std::string &name, const std::string &login,
+                       const std::string &oldStatus, const std::string &newStatus)
+{
+    return CsvValue(dateTime) + ',' + CsvValue(name) + ',' + CsvValue(login) + ',' + CsvValue(oldStatus) + ','
+           + CsvValue(newStatus);
+}
+
 void AppendTextLog(const std::string &path, const std::string &entry, const IClock &clock, const TLogPause &pause)
 {
     // The time of a line is taken when it is written, at each attempt.
     TAppend append(
-        path, TextBanner(), [&] { return NowText(clock) + " " + OnOneLine(entry) + kLineEnd; }, false);
+        path, TextBanner(), [&] { return TextLogLine(NowText(clock), entry) + kLineEnd; }, false);
     Append(append, "Unable to add to Kiv logfile -  ", pause);
 }
 
@@ -365,11 +393,7 @@ void AppendCsvLog(const std::string &path, const std::string &name, const std::s
                   const TLogPause &pause)
 {
     TAppend append(
-        path, kCsvHeader,
-        [&] {
-            return CsvValue(NowText(clock)) + ',' + CsvValue(name) + ',' + CsvValue(login) + ',' + CsvValue(oldStatus)
-                   + ',' + CsvValue(newStatus) + kLineEnd;
-        },
-        true);
+        path, std::string(kCsvHeader) + kLineEnd,
+        [&] { return CsvLogLine(NowText(clock), name, login, oldStatus, newStatus) + kLineEnd; }, true);
     Append(append, "Unable to add to Kiv CSV file -  ", pause);
 }

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 class IClock;
 
@@ -47,6 +48,17 @@ void SleepPause(std::chrono::milliseconds pause);
 /// "old" to "new".
 std::string StatusChangeEntry(const std::string &name, const std::string &login, const std::string &oldStatus,
                               const std::string &newStatus);
+
+/// The six lines a new text log starts with, without their line ends.
+std::vector<std::string> TextLogBanner();
+/// The header line a new CSV log starts with, without its line end.
+std::string CsvLogHeader();
+/// A text log's line, without its line end: dateTime, a blank, the entry,
+/// each kept on one line.
+std::string TextLogLine(const std::string &dateTime, const std::string &entry);
+/// A CSV log's line, without its line end: the five values quoted.
+std::string CsvLogLine(const std::string &dateTime, const std::string &name, const std::string &login,
+                       const std::string &oldStatus, const std::string &newStatus);
 
 /// Appends one line, the date-time text of the clock's moment and entry, to
 /// the text log at path; a new file starts with the six banner lines.

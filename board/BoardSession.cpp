@@ -10,7 +10,7 @@ std::string TBoardSession::LocationOf(const std::string &setting)
 TBoardSession::TBoardSession(const std::string &location, const TBoardContext &ctx, TBoardFolderSource departmentFolder,
                              const TKivBoardOptions &options)
     : FLocation(location), FBoard(std::make_unique<TKivBoard>(location, ctx, std::move(departmentFolder), options)),
-      FWatcher(MakeFolderChangeWatcher(location))
+      FWatcher(FBoard->KivFile().Location().MakeWatcher())
 {
 }
 

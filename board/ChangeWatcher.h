@@ -25,6 +25,9 @@ struct TBoardChanges {
     /// The users dataset could not be reached at this look (only when asked
     /// about the users dataset): the board folder is gone or out of reach.
     bool Unreachable = false;
+    /// Why, when the watcher can tell more than that the folder is gone
+    /// (a board server: "Board server unreachable" and its reason).
+    std::string Fault;
 
     bool Has(unsigned what) const { return (Changed & what) != 0; }
 };
@@ -41,6 +44,16 @@ public:
     /// Forgets the last look at what, so the next look answers it as
     /// changed: work that failed on a change is tried again.
     virtual void Forget(unsigned what) = 0;
+    /// A descriptor that becomes readable when the board pushes news of a
+    /// change, for a front end to wait on beside its timers; -1 when the
+    /// board pushes nothing (a folder) or cannot be reached now. It may be
+    /// another one after a look, once a lost connection was made again.
+    virtual int PushSocket() { return -1; }
+    /// Takes what was pushed, without waiting: true when news of a change
+    /// came, and the front end should look now. Asked after a look too: news
+    /// that came during the look is answered here and does not wake the
+    /// descriptor.
+    virtual bool TakePushed() { return false; }
 };
 
 /// The watcher of a board in a folder. An idle look costs one call for the

@@ -1,5 +1,7 @@
 #include "board/KivDepartment.h"
 
+#include "board/BoardLocation.h"
+
 #include "board/Catalogue.h"
 #include "board/DatasetGuard.h"
 #include "board/EngineCheck.h"
@@ -30,7 +32,7 @@ std::string TKivDepartment::DatasetPath() const
     // of the file system.
     if (IsBlankText(folder))
         return std::string();
-    return JoinPath(folder, DepartmentRecord::DatasetName);
+    return BoardDatasetPath(folder, DepartmentRecord::DatasetName);
 }
 
 void TKivDepartment::Open()

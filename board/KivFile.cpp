@@ -52,7 +52,14 @@ std::string TKivFile::Folder() const
 
 std::string TKivFile::DatasetPath() const
 {
-    return Folder() + UserRecord::DatasetName;
+    return Location().DatasetPath(UserRecord::DatasetName);
+}
+
+IBoardLocation &TKivFile::Location() const
+{
+    if (!FLocation || FLocation->Text() != DatabaseFolder)
+        FLocation = MakeBoardLocation(DatabaseFolder);
+    return *FLocation;
 }
 
 void TKivFile::OpenOrRaise(const std::string &message)
@@ -80,7 +87,7 @@ void TKivFile::AddLoginUser(int16_t administrator)
 
 void TKivFile::SignIn()
 {
-    if (!DirectoryExists(DatabaseFolder)) {
+    if (!Location().Reachable()) {
         FCtx.Host.SetSkipSignOff();
         throw EKivError("Unable to access the Kiv database location " + Quoted(DatabaseFolder));
     }
@@ -88,7 +95,7 @@ void TKivFile::SignIn()
     const std::string openFailed = std::string("Unable to open KivDBase after create!\r\r") + kRightsHint;
     TDatasetGuard guard(FIsamFile);
 
-    if (!FileExists(path + ".ism")) {
+    if (!Location().DatasetDefined(UserRecord::DatasetName)) {
         if (FIsamFile.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)) {
             if (!FIsamFile.OpenDataset(path, UserRecord::OpenMode, UserRecord::Format))
                 throw EKivError(openFailed);
@@ -98,7 +105,7 @@ void TKivFile::SignIn()
         }
         // A workstation starting on the same new board a moment earlier won
         // the create; this one signs in on that dataset as an ordinary user.
-        if (!FileExists(path + ".ism"))
+        if (!Location().DatasetDefined(UserRecord::DatasetName))
             throw EKivError("Unable to create KivDBase!\r\r" + FIsamFile.ErrorText());
     }
 
@@ -144,7 +151,7 @@ bool TKivFile::HoldsNoUser()
 void TKivFile::OpenToUpdate()
 {
     const std::string folder = Folder();
-    if (!DirectoryExists(folder))
+    if (!Location().Reachable())
         throw EKivError("Unable to update user - unable to access the Kiv database location " + Quoted(folder));
     if (!FIsamFile.OpenDataset(DatasetPath(), UserRecord::OpenMode, UserRecord::Format))
         throw EKivError(std::string("Unable to open dataset\r\r") + kRightsHint);
@@ -231,7 +238,7 @@ void TKivFile::UpdateOwnDetails(const std::string &name, const std::string &ext,
 void TKivFile::RefreshCurrentUser()
 {
     const std::string folder = Folder();
-    if (!DirectoryExists(folder))
+    if (!Location().Reachable())
         throw EKivError("Unable to access the Kiv database location " + Quoted(folder));
     TDatasetGuard guard(FIsamFile);
     OpenOrRaise("Unable to open dataset - ");
@@ -261,7 +268,7 @@ TUser TKivFile::ReadUser(int32_t number)
 void TKivFile::DeleteUser(int32_t number)
 {
     const std::string folder = Folder();
-    if (!DirectoryExists(folder))
+    if (!Location().Reachable())
         throw EKivError("Unable to delete user - unable to access the Kiv database location " + Quoted(folder));
     TDatasetGuard guard(FIsamFile);
     OpenOrRaise("Unable to open dataset - ");
@@ -290,7 +297,7 @@ bool TKivFile::IsOnlyAdministrator()
 
 void TKivFile::ReadConfig(TKivCfgRecord &record)
 {
-    ConfigNotice = KivCfgNotice(ReadKivCfg(DatabaseFolder, record));
+    ConfigNotice = KivCfgNotice(Location().ReadConfig(record));
     LoggingType = record.LoggingType;
     AllowMessages = record.AllowMessages;
 }
@@ -299,14 +306,13 @@ void TKivFile::WriteConfig(const TKivCfgRecord &record)
 {
     LoggingType = record.LoggingType;
     AllowMessages = record.AllowMessages;
-    WriteKivCfg(DatabaseFolder, record);
+    Location().WriteConfig(record);
 }
 
 void TKivFile::WriteConfigChanges(const TKivCfgRecord &read, const TKivCfgRecord &edited)
 {
     TKivCfgRecord written;
-    ChangeKivCfg(
-        DatabaseFolder,
+    Location().ChangeConfig(
         [&](TKivCfgRecord &now) {
             if (edited.LoggingType != read.LoggingType)
                 now.LoggingType = edited.LoggingType;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "board/ActivityLog.h"
+#include "board/BoardLocation.h"
 #include "board/KivCfg.h"
 #include "board/Seams.h"
 #include "board/Session.h"
@@ -163,6 +164,8 @@ public:
     std::string Folder() const;
     /// The users dataset's path: the folder followed by "KivDB31".
     std::string DatasetPath() const;
+    /// The board's location as DatabaseFolder names it now.
+    IBoardLocation &Location() const;
     /// What the board's data classes are given by their owner.
     TBoardContext &Context() const { return FCtx; }
     /// True while the dataset is open, which is only ever inside one of the
@@ -201,4 +204,7 @@ private:
     /// operations reach it, so that each one closes what it opened.
     TIsamFile FIsamFile;
     TBoardContext &FCtx;
+    /// Made for DatabaseFolder at the first question, and again when it
+    /// names another location.
+    mutable std::shared_ptr<IBoardLocation> FLocation;
 };

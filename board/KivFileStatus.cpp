@@ -30,7 +30,7 @@ std::string StoredStatus(const std::string &status)
 void TKivFile::SetStatus()
 {
     const std::string folder = Folder();
-    if (!DirectoryExists(folder))
+    if (!Location().Reachable())
         throw EKivError("Unable to update status - unable to access the Kiv database location " + InQuotes(folder));
 
     TUser &user = FCtx.Session.User;
@@ -78,7 +78,7 @@ std::optional<TOwnStatus> TKivFile::ReplaceOwnStatus(const TOwnStatus &expected,
                                                      const std::string &comments)
 {
     const std::string folder = Folder();
-    if (!DirectoryExists(folder))
+    if (!Location().Reachable())
         throw EKivError("Unable to update status - unable to access the Kiv database location " + InQuotes(folder));
 
     TUser &user = FCtx.Session.User;
@@ -120,7 +120,7 @@ void TKivFile::SetStatusOfSelected(IBoardList &list, const std::string &newStatu
     const std::string login = UserRecord::LoginKey(row->SubItems[TBoardRow::Login]);
 
     const std::string folder = Folder();
-    if (!DirectoryExists(folder))
+    if (!Location().Reachable())
         throw EKivError("Unable to update user - unable to access the Kiv database location " + InQuotes(folder));
 
     const std::string stored = StoredStatus(newStatus);
@@ -147,13 +147,13 @@ void TKivFile::SetStatusOfSelected(IBoardList &list, const std::string &newStatu
 void TKivFile::LogStatusChange(const std::string &name, const std::string &login, const std::string &oldStatus,
                                const std::string &newStatus)
 {
+    const TLogEntry entry{name, login, oldStatus, newStatus};
     switch (LoggingType) {
     case 1:
-        AppendTextLog(Folder() + ActivityLog::TextLogName, StatusChangeEntry(name, login, oldStatus, newStatus),
-                      FCtx.Clock, LogPause);
+        Location().AppendLog(TActivityLog::Text, entry, FCtx.Clock, LogPause);
         break;
     case 2:
-        AppendCsvLog(Folder() + ActivityLog::CsvLogName, name, login, oldStatus, newStatus, FCtx.Clock, LogPause);
+        Location().AppendLog(TActivityLog::Csv, entry, FCtx.Clock, LogPause);
         break;
     default:
         // 0 asks for no log; any other value is not a log this board knows.

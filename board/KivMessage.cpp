@@ -88,7 +88,7 @@ TKivMessage::TKivMessage(TKivFile &kivFile, const std::string &engineFolder)
 
 std::string TKivMessage::DatasetPath() const
 {
-    return FKivFile.Folder() + MessageRecord::DatasetName;
+    return FKivFile.Location().DatasetPath(MessageRecord::DatasetName);
 }
 
 const std::string &TKivMessage::SignedInLogin() const
@@ -98,13 +98,13 @@ const std::string &TKivMessage::SignedInLogin() const
 
 void TKivMessage::CreateOnFirstUse(const std::string &path)
 {
-    if (FileExists(path + ".ism"))
+    if (FKivFile.Location().DatasetDefined(MessageRecord::DatasetName))
         return;
     if (FIsamFile.CreateDataset(path, MessageRecord::KeyLength, MessageRecord::Format))
         return;
     // Another workstation sending the board's first message at this moment
     // won the create; this one adds to the dataset the other made.
-    if (FIsamFile.LastError() == VBIS_NAME_IN_USE || FileExists(path + ".ism"))
+    if (FIsamFile.LastError() == VBIS_NAME_IN_USE || FKivFile.Location().DatasetDefined(MessageRecord::DatasetName))
         return;
     throw EKivError(std::string("Unable to create Kiv Messages database!\r\r") + FIsamFile.ErrorText());
 }
@@ -178,7 +178,7 @@ bool TKivMessage::ReadOwnMessage(const std::string &key, MessageRecord::TBuffer 
 bool TKivMessage::NewMessageWaiting()
 {
     const std::string path = DatasetPath();
-    if (!FileExists(path + ".isd"))
+    if (!FKivFile.Location().DatasetExists(MessageRecord::DatasetName))
         return false;
     IMainHost &host = FKivFile.Context().Host;
     TDatasetGuard open(FIsamFile);
@@ -199,7 +199,7 @@ std::vector<std::string> TKivMessage::NewMessageKeys()
 {
     const std::string path = DatasetPath();
     std::vector<std::string> keys;
-    if (!FileExists(path + ".isd"))
+    if (!FKivFile.Location().DatasetExists(MessageRecord::DatasetName))
         return keys;
     TDatasetGuard open(FIsamFile);
     if (!FIsamFile.OpenDataset(path, MessageRecord::OpenMode, MessageRecord::Format))
@@ -215,7 +215,7 @@ std::vector<std::string> TKivMessage::NewMessageKeys()
 void TKivMessage::ShowNewMessages(IReadDialog &dialog)
 {
     const std::string path = DatasetPath();
-    if (!FileExists(path + ".isd"))
+    if (!FKivFile.Location().DatasetExists(MessageRecord::DatasetName))
         return;
     IPrompter &prompter = FKivFile.Context().Prompter;
 

@@ -40,7 +40,7 @@ TKivStatus::TKivStatus(TKivFile &kivFile, const std::string &engineFolder) : FIs
 
 std::string TKivStatus::DatasetPath() const
 {
-    return FKivFile.Folder() + StatusRecord::DatasetName;
+    return FKivFile.Location().DatasetPath(StatusRecord::DatasetName);
 }
 
 void TKivStatus::Open()
@@ -53,7 +53,7 @@ void TKivStatus::EnsureStatusDataset()
 {
     const std::string path = DatasetPath();
     TDatasetGuard guard(FIsamFile);
-    if (!FileExists(path + ".isd")) {
+    if (!FKivFile.Location().DatasetExists(StatusRecord::DatasetName)) {
         if (FIsamFile.CreateDataset(path, Catalogue::KeyLength, StatusRecord::Format)) {
             Open();
             AddDefaults({StatusRecord::Defaults.begin(), StatusRecord::Defaults.end()});
@@ -62,7 +62,7 @@ void TKivStatus::EnsureStatusDataset()
         // Another workstation showing a catalogue dialog for the first time
         // created it a moment earlier and writes the defaults itself; this
         // one goes on with that catalogue once it can be opened.
-        if (FIsamFile.LastError() != VBIS_NAME_IN_USE && !FileExists(path + ".ism"))
+        if (FIsamFile.LastError() != VBIS_NAME_IN_USE && !FKivFile.Location().DatasetDefined(StatusRecord::DatasetName))
             throw EKivError("Unable to create Status dataset - " + FIsamFile.ErrorText());
         if (!OpenDatasetBeingCreated(FIsamFile, path, Catalogue::OpenMode, StatusRecord::Format))
             throw EKivError("Unable to open Status dataset - " + FIsamFile.ErrorText());

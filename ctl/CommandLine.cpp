@@ -1,5 +1,6 @@
 #include "ctl/CommandLine.h"
 
+#include "board/BoardLocation.h"
 #include "board/KivDepartment.h"
 #include "board/KivStatus.h"
 #include "board/MessageRecord.h"
@@ -117,6 +118,31 @@ const std::vector<TCommandEntry> &Commands()
          {{"--out", true}, {"--every", true}},
          0,
          0},
+        {"log",
+         TCtlCommand::Log,
+         "log [--csv]",
+         "Print the board's activity log, the text log as it reads.\n"
+         "  --csv  the CSV log\n",
+         {{"--csv", false}},
+         0,
+         0},
+        {"shutdown",
+         TCtlCommand::Shutdown,
+         "shutdown on|off",
+         "Set (on) or clear (off) the board's shutdown marker (administrators only):\n"
+         "while it is set, every running Kiv closes and none starts.\n",
+         {},
+         1,
+         1},
+        {"server",
+         TCtlCommand::ServerInit,
+         "server init URI",
+         "Make the board schema in the PostgreSQL database URI\n"
+         "(postgresql://[user@]host[:port]/dbname, or postgresql:///dbname?host=SOCKETFOLDER).\n"
+         "Run again it changes nothing; a board of a newer Kiv is left alone.\n",
+         {},
+         2,
+         2},
     };
     return commands;
 }
@@ -131,7 +157,7 @@ const TCommandEntry *FindCommand(std::string_view name)
 
 std::string CommandHelp(const TCommandEntry &entry)
 {
-    return "Usage: kivctl [--board FOLDER] " + std::string(entry.Synopsis) + "\n" + std::string(entry.Help);
+    return "Usage: kivctl [--board LOCATION] " + std::string(entry.Synopsis) + "\n" + std::string(entry.Help);
 }
 
 bool HasControl(std::string_view text, std::string_view allowed)
@@ -160,6 +186,19 @@ std::string TakeArguments(const TCommandEntry &entry, const std::vector<std::str
     case TCtlCommand::InBox:
     case TCtlCommand::Watch:
     case TCtlCommand::Page:
+    case TCtlCommand::Log:
+        return std::string();
+    case TCtlCommand::Shutdown:
+        if (args[0] != "on" && args[0] != "off")
+            return "expected on or off";
+        request.ShutdownOn = args[0] == "on";
+        return std::string();
+    case TCtlCommand::ServerInit:
+        if (args[0] != "init")
+            return "unknown server command '" + args[0] + "'; expected init";
+        if (!IsServerLocation(args[1]))
+            return "a board server is named by a URI that starts with postgresql:// or postgres://";
+        request.ServerUri = args[1];
         return std::string();
     case TCtlCommand::Status:
         if (args.empty())
@@ -296,9 +335,10 @@ bool IsHelp(const std::string &arg)
 
 std::string GeneralHelp()
 {
-    std::string text = "Usage: kivctl [--board FOLDER] COMMAND [ARGUMENTS]\n"
+    std::string text = "Usage: kivctl [--board LOCATION] COMMAND [ARGUMENTS]\n"
                        "The Kiv board from the command line.\n\n"
-                       "  --board FOLDER  the board database folder (else KivDBasePath of the settings)\n\n"
+                       "  --board LOCATION  the board database folder, or a board server's URI\n"
+                       "                    (postgresql://...); else KivDBasePath of the settings\n\n"
                        "Commands:\n";
     for (const TCommandEntry &entry : Commands())
         text += "  " + std::string(entry.Synopsis) + "\n";
@@ -329,11 +369,11 @@ TCtlParse ParseCommandLine(const std::vector<std::string> &args)
             return Failure("--board is given twice");
         if (!inlineValue) {
             if (++at == args.size())
-                return Failure("--board needs a folder");
+                return Failure("--board needs a folder or a URI");
             value = args[at];
         }
         if (value.empty())
-            return Failure("--board needs a folder");
+            return Failure("--board needs a folder or a URI");
         request.BoardFolder = value;
         boardGiven = true;
     }

@@ -9,18 +9,34 @@
 #include <utility>
 #include <vector>
 
-enum class TCtlCommand { Board, Status, Comment, Statuses, Departments, Send, InBox, Read, Delete, Watch, Page };
+enum class TCtlCommand {
+    Board,
+    Status,
+    Comment,
+    Statuses,
+    Departments,
+    Send,
+    InBox,
+    Read,
+    Delete,
+    Watch,
+    Page,
+    Log,
+    Shutdown,
+    ServerInit,
+};
 
 /// One run of kivctl as its command line asks for it.
 struct TCtlRequest {
-    /// The board folder given by --board; empty when none was given.
+    /// The board location given by --board (a folder, or a board server's
+    /// URI); empty when none was given.
     std::string BoardFolder;
     TCtlCommand Command = TCtlCommand::Board;
     /// board: only the users of this department.
     std::optional<std::string> Department;
     /// board: users who are "Offline" are listed too.
     bool Offline = false;
-    /// board, inbox: a header line and RFC 4180 rows.
+    /// board, inbox: a header line and RFC 4180 rows; log: the CSV log.
     bool Csv = false;
     /// board, statuses, inbox: one JSON document, as man kivctl describes it.
     bool Json = false;
@@ -43,6 +59,10 @@ struct TCtlRequest {
     std::string Out;
     /// page: seconds between two writes; 0: write once.
     int Every = 0;
+    /// shutdown: true for on, false for off.
+    bool ShutdownOn = false;
+    /// server init: the board server's URI.
+    std::string ServerUri;
 };
 
 /// What the command line came to.

@@ -1,10 +1,12 @@
 #include "ctl/Commands.h"
 
+#include "board/BoardLocation.h"
 #include "board/BoardSession.h"
 #include "board/Catalogue.h"
 #include "board/EngineCheck.h"
 #include "board/MessageRecord.h"
 #include "board/Presence.h"
+#include "board/ServerBoard.h"
 #include "board/UserRecord.h"
 #include "config/KivCB.h"
 #include "config/PageLook.h"
@@ -64,6 +66,30 @@ void PrintLine(const std::string &text)
     Print(TerminalLine(text) + "\n");
 }
 
+/// A folder board's folder is there; a board server tells at the first call.
+void RequireFolder(const std::string &location)
+{
+    if (!IsServerLocation(location) && !DirectoryExists(location))
+        throw EKivError("Unable to access the Kiv database location \"" + location + "\"");
+}
+
+/// Prints the log as it reads: every line as stored into a pipe or a file,
+/// as TerminalLine shows it on a terminal.
+void PrintLog(const std::string &location, TActivityLog log)
+{
+    RequireFolder(location);
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    MakeBoardLocation(location)->ReadLog(
+        log, [&](const std::string &line) { Print((terminal ? TerminalLine(line) : line) + "\n"); });
+}
+
+void ServerInit(const std::string &uri)
+{
+    const bool created = InitServerBoard(uri);
+    Print(created ? "The board server is ready: its board schema was made.\n"
+                  : "The board server already held a board; its schema is complete.\n");
+}
+
 /// One front end's worth of seams over one board, with the effective user
 /// signed in.
 class TCtlBoard {
@@ -95,8 +121,7 @@ public:
     void OpenUnsigned(const std::string &folder)
     {
         Folder = folder;
-        if (!DirectoryExists(folder))
-            throw EKivError("Unable to access the Kiv database location \"" + folder + "\"");
+        RequireFolder(folder);
         // The department catalogue works on the folder kivctl was pointed at:
         // --board, else the settings' one as it stood when the command began.
         Board = std::make_unique<TBoardSession>(folder, Ctx, [this] { return Folder; });
@@ -130,7 +155,9 @@ public:
 void ListBoard(TCtlBoard &ctl, const TCtlRequest &request)
 {
     ctl.Session.ShowOffline = request.Offline;
-    const TPresenceSnapshot presence = ReadPresence(ctl.Folder);
+    // Presence is kept in a file beside a folder board's datasets; a board
+    // on a server keeps none yet.
+    const TPresenceSnapshot presence = IsServerLocation(ctl.Folder) ? TPresenceSnapshot{} : ReadPresence(ctl.Folder);
     if (!presence.Fault.empty())
         PrintError(presence.Fault);
     ctl.Kiv->Presence = &presence;
@@ -169,6 +196,8 @@ void ListBoard(TCtlBoard &ctl, const TCtlRequest &request)
 /// the record as just read, and the time given to exactly what was stored.
 void SetStatusUntil(TCtlBoard &ctl, const std::string &status, std::pair<int, int> at)
 {
+    if (IsServerLocation(ctl.Folder))
+        throw EKivError("A board on a server keeps no back-at times yet; nothing was set");
     TKivFile &kiv = *ctl.Kiv;
     const std::time_t until = NextLocalTime(at.first, at.second, ctl.Ctx.Clock.Now());
     const TOwnStatus before = kiv.ReadOwnStatus();
@@ -390,7 +419,13 @@ int Run(TCtlBoard &ctl, const TCtlRequest &request)
         break;
     case TCtlCommand::Watch:
         return RunWatch(*ctl.Board, request.Interval, ctl.Ctx.Clock);
+    case TCtlCommand::Shutdown:
+        ctl.RequireAdministrator(request.ShutdownOn ? "set the shutdown marker" : "clear the shutdown marker");
+        ctl.Kiv->Location().SetShuttingDown(request.ShutdownOn);
+        break;
     case TCtlCommand::Page:
+    case TCtlCommand::Log:
+    case TCtlCommand::ServerInit:
         break;
     }
     return kExitSuccess;
@@ -403,12 +438,20 @@ int RunRequest(const TCtlRequest &request)
     TCtlBoard ctl;
     int code = kExitFailed;
     try {
+        if (request.Command == TCtlCommand::ServerInit) {
+            ServerInit(request.ServerUri);
+            return kExitSuccess;
+        }
         const std::optional<std::string> folder = BoardFolderOf(request);
         if (!folder) {
             PrintError("no board folder: give --board FOLDER, or set KivDBasePath in the Kiv settings");
             return kExitUsage;
         }
-        if (request.Command == TCtlCommand::Page) {
+        if (request.Command == TCtlCommand::Log) {
+            // The log is read from the location; nobody is signed in.
+            PrintLog(*folder, request.Csv ? TActivityLog::Csv : TActivityLog::Text);
+            code = kExitSuccess;
+        } else if (request.Command == TCtlCommand::Page) {
             // The page is for whoever looks at it: nobody is signed in.
             TKivSettings settings;
             TKivCB().ReadSettings(settings);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <poll.h>
 #include <signal.h>
 #include <thread>
 
@@ -26,7 +27,7 @@ void CatchStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool WaitUnlessStopped(int seconds)
+bool WaitUnlessStopped(int seconds, int wake)
 {
     using namespace std::chrono;
     const steady_clock::time_point end = steady_clock::now() + duration<int>(seconds);
@@ -34,7 +35,15 @@ bool WaitUnlessStopped(int seconds)
         const steady_clock::time_point now = steady_clock::now();
         if (now >= end)
             return true;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(milliseconds(100), end - now));
+        const auto step = duration_cast<milliseconds>(std::min<steady_clock::duration>(milliseconds(100), end - now));
+        if (wake < 0) {
+            std::this_thread::sleep_for(step);
+            continue;
+        }
+        // A stop signal ends the poll early; it is looked at above.
+        pollfd watched{wake, POLLIN, 0};
+        if (poll(&watched, 1, int(step.count()) + 1) > 0)
+            return true;
     }
     return false;
 }

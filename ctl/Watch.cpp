@@ -1,6 +1,7 @@
 #include "ctl/Watch.h"
 
 #include "board/ActivityLog.h"
+#include "board/BoardLocation.h"
 #include "board/BoardSession.h"
 #include "board/KivFile.h"
 #include "board/KivText.h"
@@ -59,20 +60,37 @@ int RunWatch(TBoardSession &session, int interval, const IClock &clock)
     IChangeWatcher &watcher = session.Watcher();
 
     TSeenStatuses seen;
+    bool lost = false;
     watcher.Settle(BoardChange::Users);
     if (!Look(kiv, clock, seen))
         watcher.Forget(BoardChange::Users);
-    while (WaitUnlessStopped(interval)) {
-        // Only the marker and the file's age are read while nothing changes.
+    // A board server's news of a change ends the wait at once; news that
+    // came during a look is looked at without waiting.
+    bool pushed = false;
+    while (WaitUnlessStopped(pushed ? 0 : interval, watcher.PushSocket())) {
+        watcher.TakePushed();
+        // Only the marker and the file's age (or the server's counters) are
+        // read while nothing changes.
         const TBoardChanges changes = watcher.Look(BoardChange::Shutdown | BoardChange::Users);
         if (changes.Has(BoardChange::Shutdown)) {
-            PrintError("The board is being shut down: " + kiv.DatasetPath() + ".smd is there");
+            PrintError(IsServerLocation(session.Location())
+                           ? std::string("The board is being shut down: its shutdown flag is set")
+                           : "The board is being shut down: " + kiv.DatasetPath() + ".smd is there");
             return 0;
+        }
+        // A lost board server is said once, and so is its return.
+        if (!changes.Fault.empty() && !lost) {
+            PrintError(changes.Fault);
+            lost = true;
+        } else if (lost && !changes.Unreachable) {
+            PrintError("The board server can be reached again");
+            lost = false;
         }
         // A look that failed is made again at the next interval; an
         // unreachable folder waits until it is back.
         if (changes.Has(BoardChange::Users) && !Look(kiv, clock, seen) && !changes.Unreachable)
             watcher.Forget(BoardChange::Users);
+        pushed = watcher.TakePushed();
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 // the alert list.
 #include "main/MainWindow.h"
 
+#include "board/BoardLocation.h"
 #include "board/BoardSession.h"
 #include "board/EngineCheck.h"
 #include "board/Session.h"
@@ -146,7 +147,9 @@ void TfrmMain::FormCreate()
     // The folder is tested and opened as the trimmed setting names it, so the
     // board opened is the one whose existence was tested.
     const std::string folder = TBoardSession::LocationOf(settings.KivDBasePath);
-    if (folder.empty() || !DirectoryExists(folder)) {
+    // A board server is not tested here: opening the board tells plainly
+    // what failed, within its time-outs.
+    if (folder.empty() || (!IsServerLocation(folder) && !DirectoryExists(folder))) {
         const std::string question =
             std::string(kUnableToLocate) + Isolated(settings.KivDBasePath) + "\r\r" + kChooseNewLocation;
         if (FPrompter.Show(question, TMsgIcon::Confirmation, TMsgButtons::YesNo) == TMsgAnswer::Yes) {
@@ -286,6 +289,7 @@ void TfrmMain::FormActivate()
         if (kiv.AllowMessages != 0)
             FMessageTimer.start();
         StartAwayKeeper(settings);
+        FollowPush();
 
         TKivMessage &messages = FKiv->Messages();
         try {

@@ -1,6 +1,7 @@
-// The two polling timers of the main window. There is no server: each copy
-// learns of everybody else's changes from the board session's change
-// watcher. An idle board tick asks it about the shutdown marker, the users
+// The two polling timers of the main window. Each copy learns of everybody
+// else's changes from the board session's change watcher; a board server
+// also pushes news of a change, which makes the running timers look at
+// once. An idle board tick asks it about the shutdown marker, the users
 // dataset, Kiv.cfg and the department catalogue; an idle message tick about
 // the messages dataset; neither opens a dataset. Only a change leads to any
 // dataset work. Ticks never show an error box: while the board or a dataset
@@ -8,6 +9,7 @@
 // failure is tried again when the file's age next changes.
 #include "main/MainWindow.h"
 
+#include "board/BoardLocation.h"
 #include "board/BoardSession.h"
 #include "board/EngineCheck.h"
 #include "board/KivCfg.h"
@@ -43,6 +45,8 @@ void TfrmMain::tmrUpdateListViewTimer()
 {
     if (!FBoardSession || FEnding)
         return;
+    // Once the tick is done, whichever way it ends (the window may be gone).
+    QTimer::singleShot(0, this, &TfrmMain::FollowPush);
     const TBoardChanges changes = FBoardSession->Watcher().Look(BoardChange::Shutdown | BoardChange::Users
                                                                 | BoardChange::Config | BoardChange::Departments);
     if (changes.Has(BoardChange::Shutdown)) {
@@ -50,7 +54,8 @@ void TfrmMain::tmrUpdateListViewTimer()
         return;
     }
     if (changes.Unreachable) {
-        SetBoardFault(kUpdateFailed + std::string(kUnreachable) + FKiv->KivFile().Folder());
+        SetBoardFault(kUpdateFailed
+                      + (changes.Fault.empty() ? std::string(kUnreachable) + FKiv->KivFile().Folder() : changes.Fault));
         return;
     }
     // A status whose time has come ends here; the users dataset it moves on
@@ -137,6 +142,8 @@ void TfrmMain::tmrCheckForMessagesTimer()
 {
     if (!FBoardSession || FEnding)
         return;
+    // Once the tick is done, whichever way it ends (the window may be gone).
+    QTimer::singleShot(0, this, &TfrmMain::FollowPush);
     if (!FBoardSession->Watcher().Look(BoardChange::Messages).Has(BoardChange::Messages))
         return;
     try {
@@ -168,6 +175,10 @@ void TfrmMain::tmrCheckForMessagesTimer()
 void TfrmMain::StartPresence()
 {
     TKivFile &kiv = FKiv->KivFile();
+    // Presence lives in a file beside a folder board's datasets; a board on
+    // a server keeps none yet, and its rows are shown as stored.
+    if (IsServerLocation(kiv.DatabaseFolder))
+        return;
     FPresence = std::make_unique<TPresenceKeeper>(kiv, FKiv->Context().Clock);
     try {
         FPresence->SignIn();
@@ -195,6 +206,46 @@ void TfrmMain::tmrPresenceTimer()
     } catch (const std::exception &error) {
         SetBoardFault(kUpdateFailed + std::string(error.what()));
     }
+}
+
+void TfrmMain::FollowPush()
+{
+    const int socket = FBoardSession && !FEnding ? FBoardSession->Watcher().PushSocket() : -1;
+    // News that came during the tick's look has been read off the socket.
+    if (socket >= 0 && FBoardSession->Watcher().TakePushed())
+        QTimer::singleShot(0, this, &TfrmMain::LookNow);
+    if (socket == FPushSocket)
+        return;
+    if (FPushNotifier) {
+        // It may be the one whose signal is running now.
+        FPushNotifier->setEnabled(false);
+        FPushNotifier.release()->deleteLater();
+    }
+    FPushSocket = socket;
+    if (socket < 0)
+        return;
+    FPushNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+    connect(FPushNotifier.get(), &QSocketNotifier::activated, this, &TfrmMain::PushArrived);
+}
+
+void TfrmMain::LookNow()
+{
+    if (!FBoardSession || FEnding)
+        return;
+    // A timer paused by a window stays paused: the news waits for it.
+    if (FUpdateTimer.isActive())
+        tmrUpdateListViewTimer();
+    if (FMessageTimer.isActive() && !FEnding)
+        tmrCheckForMessagesTimer();
+}
+
+void TfrmMain::PushArrived()
+{
+    if (!FBoardSession || FEnding)
+        return;
+    if (FBoardSession->Watcher().TakePushed())
+        LookNow();
+    FollowPush();
 }
 
 TKivFile *TfrmMain::PageBoard()

@@ -19,6 +19,7 @@
 #include "platform/FileAge.h"
 
 #include <QMainWindow>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <array>
@@ -226,6 +227,13 @@ public:
     void actBackAtExecute();
     /// What this copy keeps of presence; null before the sign-in.
     TPresenceKeeper *Presence() const { return FPresence.get(); }
+    /// Follows the socket on which the board pushes news of a change (a
+    /// board server): a new one after a reconnection, none while it is lost.
+    void FollowPush();
+    /// The descriptor is readable: news of a change may have come.
+    void PushArrived();
+    /// The running timers look now.
+    void LookNow();
     /// The board timer's own alert box is up; the board goes on refreshing
     /// under it, and what changes meanwhile waits for a box after it.
     bool AlertBoxOpen() const { return FAlertBoxOpen; }
@@ -425,6 +433,9 @@ private:
     void SetMessagesFault(const std::string &text);
     void ShowStatusText();
     std::string FBoardFault;
+    /// Wakes the timers when the board pushes a change; none for a folder.
+    std::unique_ptr<QSocketNotifier> FPushNotifier;
+    int FPushSocket = -1;
     std::string FMessagesFault;
     std::string FAwayFault;
     std::string FStatusText;

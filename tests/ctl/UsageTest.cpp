@@ -52,7 +52,7 @@ TEST_F(UsageTest, UsageErrorsEndWithStatusTwoAndLeaveTheBoardUntouchedAndEveryCo
          {"board", "status", "comment", "statuses", "departments", "send", "inbox", "read", "delete", "watch"}) {
         const TCtlResult help = OnBoard({command, "--help"});
         EXPECT_EQ(help.Code, 0) << command;
-        EXPECT_EQ(help.Out.rfind("Usage: kivctl [--board FOLDER] " + std::string(command), 0), 0u) << help.Out;
+        EXPECT_EQ(help.Out.rfind("Usage: kivctl [--board LOCATION] " + std::string(command), 0), 0u) << help.Out;
     }
     EXPECT_EQ(Run({"--help"}).Code, 0);
     EXPECT_TRUE(FolderNames(Board).empty());

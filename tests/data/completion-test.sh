@@ -43,7 +43,7 @@ expect()
 run_cases()
 {
     local b=$folder/boards
-    expect "board comment delete departments inbox page read send status statuses watch" kivctl ""
+    expect "board comment delete departments inbox log page read send server shutdown status statuses watch" kivctl ""
     expect "status statuses" kivctl st
     expect "--board --help --version" kivctl -
     expect "$b/alpha $b/beta" kivctl --board "$b/"
@@ -63,6 +63,9 @@ run_cases()
     expect "add" kivctl statuses ""
     expect "add" kivctl departments a
     expect "" kivctl departments add ""
+    expect "off on" kivctl shutdown ""
+    expect "init" kivctl server ""
+    expect "--csv --help" kivctl log -
     expect "" kivctl board -- -
 }
 

@@ -88,7 +88,7 @@ check_installation()
     expect_output "kiv --version" "Kiv $KIV_VERSION" run_installed "$root" "$work" kiv --version
     expect_output "kiv --help" "Usage: kiv [--help | --version]" run_installed "$root" "$work" kiv --help
     expect_output "kivctl --version" "kivctl $KIV_VERSION" run_installed "$root" "$work" kivctl --version
-    expect_output "kivctl --help" "Usage: kivctl [--board FOLDER] COMMAND [ARGUMENTS]" \
+    expect_output "kivctl --help" "Usage: kivctl [--board LOCATION] COMMAND [ARGUMENTS]" \
         run_installed "$root" "$work" kivctl --help
 
     # kivctl opens the board through the engine: a new board gets its first
