@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTreeWidget>
 
 #include <map>
@@ -525,4 +526,40 @@ TEST_F(TimersTest, TheRowOfAColleagueWhoseKivStoppedIsGreyWithTheTimeUntilItRuns
     ASSERT_NE(item(), nullptr);
     EXPECT_EQ(item()->toolTip(TBoardListView::colStatus), QString());
     EXPECT_EQ(Window->Board().Row(0).NotRunningSince, "");
+}
+
+// Catches: the time chosen in "Back at..." not stored for the status it was
+// chosen for (or stored for the wrong hour), and a cancelled dialog storing
+// one all the same.
+TEST_F(TimersTest, BackAtStoresTheChosenTimeForTheCurrentStatusAndCancelStoresNone)
+{
+    PointAtBoard();
+    Start();
+    ASSERT_NE(Window->Presence(), nullptr);
+    Window->StoreStatus("In meeting");
+    const auto ownUntil = [&] {
+        for (int i = 0; i < Window->Board().RowCount(); ++i)
+            if (Window->Board().Row(i).SubItems[TBoardRow::Login] == Me)
+                return Window->Board().Row(i).Until;
+        return std::string("no own row");
+    };
+    const struct {
+        bool Accept;
+        const char *Expected;
+    } cases[] = {{false, ""}, {true, "23:45"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Accept);
+        bool answered = false;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog->objectName() != QStringLiteral("frmBackAt"))
+                return;
+            dialog->findChild<QTimeEdit *>(QStringLiteral("tedBackAt"))->setTime(QTime(23, 45));
+            answered = true;
+            c.Accept ? dialog->accept() : dialog->reject();
+        });
+        Window->actBackAt()->trigger();
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(ownUntil(), c.Expected);
+    }
 }
