@@ -80,16 +80,6 @@ void SyncFolder(const std::string &folder)
     }
 }
 
-bool IsDecimal(std::string_view text)
-{
-    if (text.empty())
-        return false;
-    for (char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
-}
-
 // This machine's name as it goes into the names of files being built: the
 // folder is shared between machines, and a process number means something
 // only on its own machine.
@@ -124,8 +114,8 @@ bool IsLeftOver(const std::string &name, const std::string &base, const std::str
     const std::string rest = name.substr(prefix.size());
     const std::size_t dash = rest.find('-');
     const std::size_t last = rest.rfind('-');
-    if (dash == std::string::npos || last == dash || !IsDecimal(rest.substr(0, dash))
-        || !IsDecimal(rest.substr(last + 1)) || rest.substr(dash + 1, last - dash - 1) != host || dash > 9)
+    if (dash == std::string::npos || last == dash || !IsDecimalText(rest.substr(0, dash))
+        || !IsDecimalText(rest.substr(last + 1)) || rest.substr(dash + 1, last - dash - 1) != host || dash > 9)
         return false;
     const long pid = std::stol(rest.substr(0, dash));
     if (pid <= 0 || pid == long(::getpid()))

@@ -82,8 +82,6 @@ TDefinitionRead ParseDefinition(std::string_view text)
     return result;
 }
 
-namespace {
-
 bool IsDecimalText(std::string_view text)
 {
     if (text.empty())
@@ -93,8 +91,6 @@ bool IsDecimalText(std::string_view text)
             return false;
     return true;
 }
-
-} // namespace
 
 bool NextRecordKey(std::string_view highest, int keyLength, std::string &key)
 {

@@ -40,6 +40,9 @@ std::string ComposeDefinition(int keyLength, const TRecordFormat &format);
 /// Reads the text of a definition file.
 TDefinitionRead ParseDefinition(std::string_view text);
 
+/// True when text is one or more ASCII digits and nothing else.
+bool IsDecimalText(std::string_view text);
+
 /// The key for a new record after the highest key ("0" when there is none):
 /// that number plus one, padded with zeros to keyLength. False when the
 /// highest key is no decimal number or the key space is used up.
