@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,12 @@ private:
     TTestFolder FFolder;
     std::unique_ptr<TTestDatabase> FDatabase;
 };
+
+/// How a test's parameter is named in ctest's listing.
+inline void PrintTo(TBoardKind kind, std::ostream *out)
+{
+    *out << (kind == TBoardKind::Folder ? "a folder board" : "a server board");
+}
 
 inline std::string BoardKindName(const ::testing::TestParamInfo<TBoardKind> &info)
 {
