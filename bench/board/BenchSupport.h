@@ -14,6 +14,7 @@
 #pragma once
 
 #include "bench/BenchRatios.h"
+#include "board/BoardLocation.h"
 #include "board/KivText.h"
 #include "board/Seams.h"
 #include "board/Session.h"
@@ -75,12 +76,12 @@ inline UserRecord::TBuffer StaffRecord(int n, const std::string &login)
     return record;
 }
 
-/// Makes the users dataset of folder with count users, filed under record
+/// Makes the users dataset of folder (or board server URI) with count users, filed under record
 /// numbers 1 to count.
 inline void FillUsersDataset(const std::string &folder, int count, const TUserMaker &userOf)
 {
     TIsamFile isam;
-    const std::string path = folder + "/" + UserRecord::DatasetName;
+    const std::string path = BoardDatasetPath(folder, UserRecord::DatasetName);
     if (!isam.CreateDataset(path, UserRecord::KeyLength, UserRecord::Format)
         || !isam.OpenDataset(path, UserRecord::OpenMode, UserRecord::Format))
         throw std::runtime_error("cannot create the users dataset: " + isam.ErrorText());

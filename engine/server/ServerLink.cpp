@@ -222,36 +222,45 @@ int16_t TLink::CheckSchema()
 
 int16_t TLink::Ready(bool &fresh)
 {
-    if (FConn != nullptr && FPid != int(::getpid()))
-        Drop();
-    if (FConn != nullptr) {
-        // A connection the server closed between calls (a restart, an idle
-        // cut) has something to read while nothing was asked (the server's
-        // farewell, then the end): it is made again before anything is sent
-        // on it.
-        bool stale = PQstatus(FConn) != CONNECTION_OK || PQtransactionStatus(FConn) != PQTRANS_IDLE;
-        for (int reads = 0; !stale && reads < 16; ++reads) {
-            pollfd p{PQsocket(FConn), POLLIN, 0};
-            if (::poll(&p, 1, 0) <= 0)
-                break;
-            stale = PQconsumeInput(FConn) == 0 || PQstatus(FConn) != CONNECTION_OK;
-        }
-        if (stale)
+    for (bool again = false;; again = true) {
+        if (FConn != nullptr && FPid != int(::getpid()))
             Drop();
-    }
-    fresh = FConn == nullptr;
-    if (FConn == nullptr) {
-        if (TClock::now() < FConnectAgain)
-            return int16_t(kivserver::kCodeUnreachable);
-        const int16_t code = Connect();
-        if (code != VBIS_OK) {
-            FConnectAgain = TClock::now() + std::chrono::milliseconds(kReconnectPauseMillis);
-            return code;
+        if (FConn != nullptr) {
+            // A connection the server closed between calls (a restart, an idle
+            // cut) has something to read while nothing was asked (the server's
+            // farewell, then the end): it is made again before anything is sent
+            // on it.
+            bool stale = PQstatus(FConn) != CONNECTION_OK || PQtransactionStatus(FConn) != PQTRANS_IDLE;
+            for (int reads = 0; !stale && reads < 16; ++reads) {
+                pollfd p{PQsocket(FConn), POLLIN, 0};
+                if (::poll(&p, 1, 0) <= 0)
+                    break;
+                stale = PQconsumeInput(FConn) == 0 || PQstatus(FConn) != CONNECTION_OK;
+            }
+            if (stale)
+                Drop();
         }
+        fresh = FConn == nullptr;
+        if (FConn == nullptr) {
+            if (TClock::now() < FConnectAgain)
+                return int16_t(kivserver::kCodeUnreachable);
+            const int16_t code = Connect();
+            if (code != VBIS_OK) {
+                FConnectAgain = TClock::now() + std::chrono::milliseconds(kReconnectPauseMillis);
+                return code;
+            }
+        }
+        // Checked once per connection; a database that had no schema is asked
+        // again at each call, so that setting it up needs no restart of Kiv.
+        if (FSchemaGood)
+            return VBIS_OK;
+        const int16_t code = CheckSchema();
+        // A kept connection whose server was ending it as the check began
+        // (its farewell on the way, its end not yet seen) was dropped by the
+        // check: the check is asked once of a new connection.
+        if (code != kivserver::kCodeUnreachable || fresh || FConn != nullptr || again)
+            return code;
     }
-    // Checked once per connection; a database that had no schema is asked
-    // again at each call, so that setting it up needs no restart of Kiv.
-    return FSchemaGood ? int16_t(VBIS_OK) : CheckSchema();
 }
 
 int16_t TLink::Await(TResult &out, std::string *state)

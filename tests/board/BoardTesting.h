@@ -2,6 +2,7 @@
 // counting stand-in engine, for the tests.
 #pragma once
 
+#include "board/BoardLocation.h"
 #include "board/KivFile.h"
 #include "board/User.h"
 #include "board/UserRecord.h"
@@ -30,7 +31,7 @@ inline std::vector<TStoredUser> StoredUsers(const std::string &folder)
 {
     std::vector<TStoredUser> users;
     TIsamFile isam;
-    if (!isam.OpenDataset(folder + "/" + UserRecord::DatasetName, UserRecord::OpenMode, UserRecord::Format))
+    if (!isam.OpenDataset(BoardDatasetPath(folder, UserRecord::DatasetName), UserRecord::OpenMode, UserRecord::Format))
         return users;
     isam.GotoTop(UserRecord::NumberIndex);
     UserRecord::TBuffer bytes{};
@@ -47,7 +48,7 @@ template <typename Change>
 bool ChangeStoredUser(const std::string &folder, const std::string &login, Change change)
 {
     TIsamFile isam;
-    if (!isam.OpenDataset(folder + "/" + UserRecord::DatasetName, UserRecord::OpenMode, UserRecord::Format))
+    if (!isam.OpenDataset(BoardDatasetPath(folder, UserRecord::DatasetName), UserRecord::OpenMode, UserRecord::Format))
         return false;
     UserRecord::TBuffer bytes{};
     bool done = isam.ReadEqual(bytes.data(), UserRecord::LoginIndex, login);

@@ -5,6 +5,7 @@
 #include "board/KivFile.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
+#include "tests/board/EitherBoard.h"
 #include "tests/storage/TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,8 @@ std::vector<TStoredMessage> StoredMessages(const std::string &folder)
 {
     std::vector<TStoredMessage> messages;
     TIsamFile isam;
-    if (!isam.OpenDataset(folder + "/" + MessageRecord::DatasetName, MessageRecord::OpenMode, MessageRecord::Format))
+    if (!isam.OpenDataset(BoardDatasetPath(folder, MessageRecord::DatasetName), MessageRecord::OpenMode,
+                          MessageRecord::Format))
         return messages;
     isam.GotoTop(MessageRecord::KeyIndex);
     TStoredMessage message{};
@@ -49,25 +51,31 @@ struct TStation {
 
 using TTexts = std::vector<std::string>;
 
-class KivMessageTest : public ::testing::Test {
+class KivMessageTest : public ::testing::TestWithParam<TBoardKind> {
 protected:
     void SetUp() override { Kiv.SignIn(); }
 
     void SendToMe(const std::string &subject) { Boss.Messages.SendUserMessage("JSMITH", "BOSS", subject, "body"); }
-    std::vector<TStoredMessage> Stored() const { return StoredMessages(Folder.Path()); }
+    std::vector<TStoredMessage> Stored() const { return StoredMessages(Board.Location); }
 
-    TTestFolder Folder;
+    TEitherBoard Board{GetParam()};
+    const TTestFolder &Folder = Board.Folder();
     TFakeBoard Mine;
-    TKivFile Kiv{Folder.Path(), Mine.Ctx, "jsmith"};
+    TKivFile Kiv{Board.Location, Mine.Ctx, "jsmith"};
     TKivMessage Messages{Kiv};
-    TStation Boss{Folder.Path(), "boss"};
+    TStation Boss{Board.Location, "boss"};
     TFakeInBox InBox;
     TFakeReadDialog Dialog;
 };
+KIV_ON_BOTH_BOARD_KINDS(KivMessageTest);
+
+// A damaged data file: only a folder board has one.
+class KivMessageFolderTest : public KivMessageTest {};
+INSTANTIATE_TEST_SUITE_P(On, KivMessageFolderTest, ::testing::Values(TBoardKind::Folder), BoardKindName);
 
 } // namespace
 
-TEST_F(KivMessageTest, BeforeTheFirstMessageNothingIsFoundShownOrCreated)
+TEST_P(KivMessageTest, BeforeTheFirstMessageNothingIsFoundShownOrCreated)
 {
     EXPECT_FALSE(Messages.NewMessageWaiting());
     Messages.ShowNewMessages(Dialog);
@@ -76,10 +84,10 @@ TEST_F(KivMessageTest, BeforeTheFirstMessageNothingIsFoundShownOrCreated)
     EXPECT_TRUE(Mine.Prompter.Shown.empty());
     EXPECT_TRUE(Mine.Host.StatusTexts.empty());
     EXPECT_EQ(InBox.Panels, (std::array<std::string, 3>{"New messages = 0", "Old messages = 0", "Total messages = 0"}));
-    EXPECT_FALSE(PathExists(Folder / "KivMesg.ism"));
+    EXPECT_FALSE(MakeBoardLocation(Board.Location)->DatasetDefined(MessageRecord::DatasetName));
 }
 
-TEST_F(KivMessageTest, AMessageHoldsBothUsersAsStoredWithItsTextsCutToTheirFields)
+TEST_P(KivMessageTest, AMessageHoldsBothUsersAsStoredWithItsTextsCutToTheirFields)
 {
     Kiv.RefreshCurrentUser();
     Mine.Session.User.Name = std::string(40, 'N');
@@ -106,7 +114,7 @@ TEST_F(KivMessageTest, AMessageHoldsBothUsersAsStoredWithItsTextsCutToTheirField
     EXPECT_EQ(RaisedText([&] { Messages.LookUpUserName("GHOST"); }), "Unable to locate User\r\rObject not found");
 }
 
-TEST_F(KivMessageTest, AMessageSentAtMidnightCarriesTheDateAlone)
+TEST_P(KivMessageTest, AMessageSentAtMidnightCarriesTheDateAlone)
 {
     std::tm midnight{};
     midnight.tm_year = 124;
@@ -121,14 +129,14 @@ TEST_F(KivMessageTest, AMessageSentAtMidnightCarriesTheDateAlone)
     EXPECT_EQ(MessageTimeText(Mine.Clock.Moment + 1), DateTimeText(Mine.Clock.Moment + 1));
 }
 
-TEST_F(KivMessageTest, TheInBoxListsOnlyTheOwnMessagesNewestFirstWithTheirCounts)
+TEST_P(KivMessageTest, TheInBoxListsOnlyTheOwnMessagesNewestFirstWithTheirCounts)
 {
-    TStation clerk(Folder.Path(), "clerk");
+    TStation clerk(Board.Location, "clerk");
     for (const char *subject : {"s1", "s2", "s3"})
         SendToMe(subject);
     Boss.Messages.SendUserMessage("CLERK", "BOSS", "for the clerk", "b");
     // Only the exact login is the user's, not one that differs in case alone.
-    ASSERT_TRUE(ChangeStoredUser(Folder.Path(), "CLERK",
+    ASSERT_TRUE(ChangeStoredUser(Board.Location, "CLERK",
                                  [](char *record) { PutText(record, UserRecord::LogInName, "jsmith"); }));
     Boss.Messages.SendUserMessage("jsmith", "BOSS", "lower case", "b");
     SendToMe("s4");
@@ -152,11 +160,11 @@ TEST_F(KivMessageTest, TheInBoxListsOnlyTheOwnMessagesNewestFirstWithTheirCounts
               "Unable to locate Kiv Message\r\rObject not found");
 }
 
-TEST_F(KivMessageTest, NewMessagesAtStartAreShownInTurnWithTheDatasetClosedAndEndOld)
+TEST_P(KivMessageTest, NewMessagesAtStartAreShownInTurnWithTheDatasetClosedAndEndOld)
 {
     for (const char *subject : {"first", "second", "gone"})
         SendToMe(subject);
-    TStation second(Folder.Path(), "jsmith"); // the same user on another workstation
+    TStation second(Board.Location, "jsmith"); // the same user on another workstation
     std::vector<bool> openWhileShown;
     Dialog.Close = [&](const TReadMessage &message) {
         openWhileShown.push_back(Messages.DatasetOpen());
@@ -184,11 +192,11 @@ TEST_F(KivMessageTest, NewMessagesAtStartAreShownInTurnWithTheDatasetClosedAndEn
 
 // Keys are given out again once the newest message is erased: a key a row or
 // dialog still shows may file a colleague's message by now.
-TEST_F(KivMessageTest, AVanishedMessageIsReportedAndAColleaguesUnderItsKeyIsNotTouched)
+TEST_P(KivMessageTest, AVanishedMessageIsReportedAndAColleaguesUnderItsKeyIsNotTouched)
 {
     SendToMe("mine");
     SendToMe("mine too");
-    TStation second(Folder.Path(), "jsmith");
+    TStation second(Board.Location, "jsmith");
     second.Messages.DeleteMessage("0000000002");
     Messages.MarkMessageOld("0000000002");
     ASSERT_EQ(Mine.Prompter.Shown.size(), 1u);
@@ -209,7 +217,7 @@ TEST_F(KivMessageTest, AVanishedMessageIsReportedAndAColleaguesUnderItsKeyIsNotT
     EXPECT_EQ(InBox.MessageText, "");
 }
 
-TEST_F(KivMessageTest, ADamagedDatasetIsReportedWithoutACrash)
+TEST_P(KivMessageFolderTest, ADamagedDatasetIsReportedWithoutACrash)
 {
     WriteWholeFile(Folder / "KivMesg.ism", "not a definition\n");
     WriteWholeFile(Folder / "KivMesg.isd", "not a database");
@@ -230,14 +238,14 @@ TEST_F(KivMessageTest, ADamagedDatasetIsReportedWithoutACrash)
 
 // Four workstations each sending 250 messages to one colleague at the same
 // time, on a board whose messages dataset none of them has seen yet.
-TEST_F(KivMessageTest, FourWorkstationsSendingAtOnceLoseAndDuplicateNothing)
+TEST_P(KivMessageTest, FourWorkstationsSendingAtOnceLoseAndDuplicateNothing)
 {
     constexpr int kSenders = 4;
     constexpr int kEach = 250;
     for (int n = 0; n < kSenders; ++n)
-        TStation signedIn(Folder.Path(), "sender" + std::to_string(n));
+        TStation signedIn(Board.Location, "sender" + std::to_string(n));
     const std::vector<int> codes = RunTogether(kSenders, [&](int n) {
-        TStation station(Folder.Path(), "sender" + std::to_string(n));
+        TStation station(Board.Location, "sender" + std::to_string(n));
         for (int i = 0; i < kEach; ++i) {
             const std::string text = RaisedText([&] {
                 station.Messages.SendUserMessage("JSMITH", station.Kiv.LoginUser.LogInName,

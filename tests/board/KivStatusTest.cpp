@@ -6,6 +6,7 @@
 #include "board/KivFile.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
+#include "tests/board/EitherBoard.h"
 #include "tests/storage/TestFolder.h"
 
 #include <chrono>
@@ -23,24 +24,25 @@ std::vector<std::string> DefaultTexts()
 std::vector<std::string> StoredStatuses(const std::string &folder)
 {
     std::vector<std::string> texts;
-    for (const TStoredText &stored : StoredTexts(folder + "/KivStats", StatusRecord::Size))
+    for (const TStoredText &stored : StoredTexts(BoardDatasetPath(folder, "KivStats"), StatusRecord::Size))
         texts.push_back(stored.Text);
     return texts;
 }
 
-class KivStatusTest : public ::testing::Test {
+class KivStatusTest : public ::testing::TestWithParam<TBoardKind> {
 protected:
-    std::vector<std::string> Stored() const { return StoredStatuses(Folder.Path()); }
+    std::vector<std::string> Stored() const { return StoredStatuses(Board.Location); }
 
-    TTestFolder Folder;
+    TEitherBoard Board{GetParam()};
     TFakeBoard Mine;
-    TKivFile Kiv{Folder.Path(), Mine.Ctx, "admin"};
+    TKivFile Kiv{Board.Location, Mine.Ctx, "admin"};
     TKivStatus Status{Kiv};
 };
+KIV_ON_BOTH_BOARD_KINDS(KivStatusTest);
 
 } // namespace
 
-TEST_F(KivStatusTest, ANewBoardGetsTheTenDefaultsInOrderAndAnExistingOneKeepsItsEntries)
+TEST_P(KivStatusTest, ANewBoardGetsTheTenDefaultsInOrderAndAnExistingOneKeepsItsEntries)
 {
     Status.EnsureStatusDataset();
     TFakeItemList combo;
@@ -58,7 +60,7 @@ TEST_F(KivStatusTest, ANewBoardGetsTheTenDefaultsInOrderAndAnExistingOneKeepsIts
     EXPECT_FALSE(Status.DatasetOpen());
 }
 
-TEST_F(KivStatusTest, CombosOfferOfflineAndListsLeaveItOutWithRepaintingSuspended)
+TEST_P(KivStatusTest, CombosOfferOfflineAndListsLeaveItOutWithRepaintingSuspended)
 {
     Status.EnsureStatusDataset();
     TFakeItemList list;
@@ -80,7 +82,7 @@ TEST_F(KivStatusTest, CombosOfferOfflineAndListsLeaveItOutWithRepaintingSuspende
     EXPECT_FALSE(Status.DatasetOpen());
 }
 
-TEST_F(KivStatusTest, AddingRefusesOnlyTheExactStoredText)
+TEST_P(KivStatusTest, AddingRefusesOnlyTheExactStoredText)
 {
     Status.EnsureStatusDataset();
     EXPECT_EQ(RaisedText([&] { Status.AddStatus("At lunch"); }), "Status \"At lunch\" already exists");
@@ -96,12 +98,12 @@ TEST_F(KivStatusTest, AddingRefusesOnlyTheExactStoredText)
     EXPECT_EQ(Stored().size(), 12u);
 }
 
-TEST_F(KivStatusTest, RenamingMayMakeTwoEqualEntriesAndAnUnknownTextIsNamed)
+TEST_P(KivStatusTest, RenamingMayMakeTwoEqualEntriesAndAnUnknownTextIsNamed)
 {
     Status.EnsureStatusDataset();
     Status.AddStatus("Lunch break");
     Status.UpdateStatus("Lunch break", "Available");
-    const auto stored = StoredTexts(Folder / "KivStats", StatusRecord::Size);
+    const auto stored = StoredTexts(BoardDatasetPath(Board.Location, "KivStats"), StatusRecord::Size);
     EXPECT_EQ(stored[10], (TStoredText{"0000000011", "Available"}));
     EXPECT_EQ(stored[1].Text, "Available");
     EXPECT_EQ(RaisedText([&] { Status.UpdateStatus("Lunch break", "Tea"); }),
@@ -109,7 +111,7 @@ TEST_F(KivStatusTest, RenamingMayMakeTwoEqualEntriesAndAnUnknownTextIsNamed)
     EXPECT_FALSE(Status.DatasetOpen());
 }
 
-TEST_F(KivStatusTest, AnEntryErasedElsewhereFailsTheReadAndTheErase)
+TEST_P(KivStatusTest, AnEntryErasedElsewhereFailsTheReadAndTheErase)
 {
     Status.EnsureStatusDataset();
     Status.AddStatus("Training");
@@ -121,7 +123,7 @@ TEST_F(KivStatusTest, AnEntryErasedElsewhereFailsTheReadAndTheErase)
     EXPECT_EQ(text, "Training");
 
     TFakeBoard other;
-    TKivFile otherKiv(Folder.Path(), other.Ctx, "colleague");
+    TKivFile otherKiv(Board.Location, other.Ctx, "colleague");
     TKivStatus(otherKiv).DeleteStatus(*list.SelectedData());
     text = "before";
     EXPECT_EQ(RaisedText([&] { Status.ReadStatus(list, text); }), "Unable to read Status\r\rObject not found");
@@ -131,7 +133,7 @@ TEST_F(KivStatusTest, AnEntryErasedElsewhereFailsTheReadAndTheErase)
     EXPECT_EQ(Stored(), DefaultTexts());
 }
 
-TEST_F(KivStatusTest, BeforeTheCatalogueExistsOnlyTheFixedStatusesAndAReadWithoutSelectionWork)
+TEST_P(KivStatusTest, BeforeTheCatalogueExistsOnlyTheFixedStatusesAndAReadWithoutSelectionWork)
 {
     EXPECT_TRUE(Status.IsFixedStatus("On vacation"));
     EXPECT_TRUE(Status.IsFixedStatus("Off sick"));
@@ -146,7 +148,7 @@ TEST_F(KivStatusTest, BeforeTheCatalogueExistsOnlyTheFixedStatusesAndAReadWithou
     list.Selected = 0;
     EXPECT_EQ(RaisedText([&] { Status.ReadStatus(list, text); }).rfind("Unable to open Status dataset - ", 0), 0u);
     EXPECT_EQ(RaisedText([&] { Status.AddStatus("Lunch"); }).rfind("Unable to open Status dataset - ", 0), 0u);
-    EXPECT_FALSE(PathExists(Folder / "KivStats.isd"));
+    EXPECT_FALSE(MakeBoardLocation(Board.Location)->DatasetExists("KivStats"));
 }
 
 // Failures the real engine does not give on a sound dataset.
@@ -156,8 +158,9 @@ protected:
     TKivStatus Faked{Kiv, KIV_FAKE_ENGINE_DIR};
     TFakeEngineState *State = nullptr;
 };
+INSTANTIATE_TEST_SUITE_P(On, KivStatusFakeEngineTest, ::testing::Values(TBoardKind::Folder), BoardKindName);
 
-TEST_F(KivStatusFakeEngineTest, AFailedBeginningGivesTheComboAndTheListTheirOwnMessages)
+TEST_P(KivStatusFakeEngineTest, AFailedBeginningGivesTheComboAndTheListTheirOwnMessages)
 {
     State->BofAnswer = 3;
     TFakeItemList combo, list;
@@ -168,7 +171,7 @@ TEST_F(KivStatusFakeEngineTest, AFailedBeginningGivesTheComboAndTheListTheirOwnM
     EXPECT_FALSE(Faked.DatasetOpen());
 }
 
-TEST_F(KivStatusFakeEngineTest, ALookUpThatFailsForAnotherReasonAddsNothing)
+TEST_P(KivStatusFakeEngineTest, ALookUpThatFailsForAnotherReasonAddsNothing)
 {
     State->ReadAnswer = 3;
     EXPECT_EQ(RaisedText([&] { Faked.AddStatus("Lunch"); }), "Unable to add Status\r\rMulti-user access");

@@ -6,6 +6,7 @@
 #include "board/UserRecord.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
+#include "tests/board/EitherBoard.h"
 #include "tests/storage/TestFolder.h"
 
 #include <chrono>
@@ -15,7 +16,7 @@
 
 namespace {
 
-class StatusChangeTest : public ::testing::Test {
+class StatusChangeTest : public ::testing::TestWithParam<TBoardKind> {
 protected:
     void SetUp() override
     {
@@ -26,7 +27,7 @@ protected:
 
     std::unique_ptr<TKivFile> MakeKiv(const std::string &login, TFakeBoard &board)
     {
-        auto kiv = std::make_unique<TKivFile>(Folder.Path(), board.Ctx, login);
+        auto kiv = std::make_unique<TKivFile>(Board.Location, board.Ctx, login);
         kiv->LogPause = [](std::chrono::milliseconds) {};
         return kiv;
     }
@@ -40,27 +41,34 @@ protected:
 
     TUser Stored(const std::string &login) const
     {
-        for (const TStoredUser &user : StoredUsers(Folder.Path()))
+        for (const TStoredUser &user : StoredUsers(Board.Location))
             if (user.User.LogInName == login)
                 return user.User;
         return TUser();
     }
 
-    std::vector<std::string> TextLog() const { return LogLines(ReadWholeFile(Folder / "KivLog.txt")); }
-    std::vector<std::string> CsvLog() const { return LogLines(ReadWholeFile(Folder / "KivLog.csv")); }
+    std::vector<std::string> TextLog() const { return Board.Log(TActivityLog::Text); }
+    std::vector<std::string> CsvLog() const { return Board.Log(TActivityLog::Csv); }
 
-    TTestFolder Folder;
+    TEitherBoard Board{GetParam()};
+    const TTestFolder &Folder = Board.Folder();
     TFakeBoard Mine;
     std::unique_ptr<TKivFile> Kiv;
 };
+KIV_ON_BOTH_BOARD_KINDS(StatusChangeTest);
+
+// What only a folder board can meet: a folder that is gone, a log file that
+// cannot be opened.
+class StatusChangeFolderTest : public StatusChangeTest {};
+INSTANTIATE_TEST_SUITE_P(On, StatusChangeFolderTest, ::testing::Values(TBoardKind::Folder), BoardKindName);
 
 } // namespace
 
-TEST_F(StatusChangeTest, TheOwnStatusIsStoredAndTheSignedInUserTakesTheRecordsDetails)
+TEST_P(StatusChangeTest, TheOwnStatusIsStoredAndTheSignedInUserTakesTheRecordsDetails)
 {
     // The user administration dialog of another workstation changed the
     // record; the object here still holds what it read earlier.
-    ASSERT_TRUE(ChangeStoredUser(Folder.Path(), "ADMIN", [](char *record) {
+    ASSERT_TRUE(ChangeStoredUser(Board.Location, "ADMIN", [](char *record) {
         PutText(record, UserRecord::Name, "Ada Admin");
         PutText(record, UserRecord::Ext, "4711");
         PutText(record, UserRecord::Reserved11, "kept");
@@ -71,7 +79,7 @@ TEST_F(StatusChangeTest, TheOwnStatusIsStoredAndTheSignedInUserTakesTheRecordsDe
     Mine.Clock.Moment += 600;
     SetOwnStatus("At lunch");
 
-    const TStoredUser stored = StoredUsers(Folder.Path())[0];
+    const TStoredUser stored = StoredUsers(Board.Location)[0];
     EXPECT_EQ(stored.User.Status, "At lunch");
     EXPECT_EQ(stored.User.Name, "Ada Admin");
     EXPECT_EQ(stored.User.Comments, "");
@@ -88,22 +96,22 @@ TEST_F(StatusChangeTest, TheOwnStatusIsStoredAndTheSignedInUserTakesTheRecordsDe
     EXPECT_FALSE(Kiv->DatasetOpen());
 
     // The flag follows the record, also when it is taken away.
-    ASSERT_TRUE(
-        ChangeStoredUser(Folder.Path(), "ADMIN", [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
+    ASSERT_TRUE(ChangeStoredUser(Board.Location, "ADMIN",
+                                 [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
     SetOwnStatus("Working from home");
     EXPECT_FALSE(Mine.Session.Administrator);
     EXPECT_EQ(Mine.Session.User.Administrator, 0);
     EXPECT_EQ(Mine.Host.TrayImage, 9);
 }
 
-TEST_F(StatusChangeTest, OnlyARealChangeIsLoggedAndOnlyToTheLogTheBoardAsksFor)
+TEST_P(StatusChangeTest, OnlyARealChangeIsLoggedAndOnlyToTheLogTheBoardAsksFor)
 {
     for (uint8_t type : {0, 3}) {
         Kiv->LoggingType = type;
         SetOwnStatus("Gone home " + std::to_string(type));
     }
-    EXPECT_FALSE(PathExists(Folder / "KivLog.txt"));
-    EXPECT_FALSE(PathExists(Folder / "KivLog.csv"));
+    EXPECT_TRUE(TextLog().empty());
+    EXPECT_TRUE(CsvLog().empty());
     EXPECT_EQ(Stored("ADMIN").Status, "Gone home 3");
 
     Kiv->LoggingType = 1;
@@ -125,14 +133,14 @@ TEST_F(StatusChangeTest, OnlyARealChangeIsLoggedAndOnlyToTheLogTheBoardAsksFor)
     EXPECT_EQ(lines[7], NowText(Mine.Clock) + " ADMIN (ADMIN) status changed from \"In meeting\" to \"in meeting\"");
     EXPECT_EQ(lines[8], NowText(Mine.Clock) + " ADMIN (ADMIN) status changed from \"in meeting\" to \""
                             + overlong.substr(0, 30) + "\"");
-    EXPECT_FALSE(PathExists(Folder / "KivLog.csv"));
+    EXPECT_TRUE(CsvLog().empty());
 }
 
-TEST_F(StatusChangeTest, AnAdministratorSettingAColleaguesStatusLeavesTheirOwnAlone)
+TEST_P(StatusChangeTest, AnAdministratorSettingAColleaguesStatusLeavesTheirOwnAlone)
 {
     TFakeBoard colleague;
     MakeKiv("bert", colleague)->SignIn();
-    ASSERT_TRUE(ChangeStoredUser(Folder.Path(), "BERT", [](char *record) {
+    ASSERT_TRUE(ChangeStoredUser(Board.Location, "BERT", [](char *record) {
         PutText(record, UserRecord::Name, "Bert \"B\" Lund");
         PutText(record, UserRecord::Comments, "kept");
     }));
@@ -172,12 +180,12 @@ TEST_F(StatusChangeTest, AnAdministratorSettingAColleaguesStatusLeavesTheirOwnAl
     EXPECT_FALSE(Kiv->DatasetOpen());
 }
 
-TEST_F(StatusChangeTest, FailuresBeforeTheReplaceLeaveTheRecordsAndTheLogAlone)
+TEST_P(StatusChangeFolderTest, FailuresBeforeTheReplaceLeaveTheRecordsAndTheLogAlone)
 {
     TFakeBoard colleague;
     MakeKiv("bert", colleague)->SignIn();
     Kiv->LoggingType = 1;
-    const std::vector<TStoredUser> before = StoredUsers(Folder.Path());
+    const std::vector<TStoredUser> before = StoredUsers(Board.Location);
     TFakeBoardList list;
     EXPECT_EQ(RaisedText([&] { Kiv->SetStatusOfSelected(list, "DND"); }),
               "Unable to update status - no user is selected on the board");
@@ -191,17 +199,17 @@ TEST_F(StatusChangeTest, FailuresBeforeTheReplaceLeaveTheRecordsAndTheLogAlone)
               "Unable to update status - unable to access the Kiv database location \"" + gone + "/\"");
     EXPECT_EQ(RaisedText([&] { Kiv->SetStatusOfSelected(list, "DND"); }),
               "Unable to update user - unable to access the Kiv database location \"" + gone + "/\"");
-    const std::vector<TStoredUser> after = StoredUsers(Folder.Path());
+    const std::vector<TStoredUser> after = StoredUsers(Board.Location);
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(after[0].Bytes, before[0].Bytes);
     EXPECT_EQ(after[1].Bytes, before[1].Bytes);
 
     // Both records were erased by an administrator elsewhere.
-    Kiv->DatabaseFolder = Folder.Path();
+    Kiv->DatabaseFolder = Board.Location;
     Kiv->DeleteUser(2);
     // The only administrator cannot be deleted while the record holds the right.
-    ASSERT_TRUE(
-        ChangeStoredUser(Folder.Path(), "ADMIN", [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
+    ASSERT_TRUE(ChangeStoredUser(Board.Location, "ADMIN",
+                                 [](char *record) { PutInt16(record, UserRecord::Administrator, 0); }));
     Kiv->DeleteUser(1);
     const int tray = Mine.Host.TrayImage;
     EXPECT_EQ(RaisedText([&] { Kiv->SetStatus(); }), "Unable to perform lookup on user ADMIN Object not found");
@@ -213,7 +221,7 @@ TEST_F(StatusChangeTest, FailuresBeforeTheReplaceLeaveTheRecordsAndTheLogAlone)
     EXPECT_FALSE(Kiv->DatasetOpen());
 }
 
-TEST_F(StatusChangeTest, ALogThatCannotBeOpenedRaisesAfterTheNineAttemptsWithTheRecordChanged)
+TEST_P(StatusChangeFolderTest, ALogThatCannotBeOpenedRaisesAfterTheNineAttemptsWithTheRecordChanged)
 {
     Kiv->LoggingType = 1;
     Kiv->LogPause = SleepPause; // the real waits: some 900 milliseconds in all
@@ -223,14 +231,14 @@ TEST_F(StatusChangeTest, ALogThatCannotBeOpenedRaisesAfterTheNineAttemptsWithThe
     const std::string text = RaisedText([&] { Kiv->SetStatus(); });
     const auto waited = std::chrono::steady_clock::now() - start;
 
-    EXPECT_EQ(text, "Unable to add to Kiv logfile -  Cannot open file \"" + Folder.Path()
+    EXPECT_EQ(text, "Unable to add to Kiv logfile -  Cannot open file \"" + Board.Location
                         + "/KivLog.txt\". Is a directory - Error 21");
     EXPECT_GE(waited, std::chrono::milliseconds(850));
     EXPECT_EQ(Stored("ADMIN").Status, "Gone home");
     EXPECT_FALSE(Kiv->DatasetOpen());
 }
 
-TEST_F(StatusChangeTest, AnInferredStatusIsStoredOnlyOverTheStatusItExpects)
+TEST_P(StatusChangeTest, AnInferredStatusIsStoredOnlyOverTheStatusItExpects)
 {
     Kiv->LoggingType = 1;
     SetOwnStatus("Available");
@@ -251,7 +259,7 @@ TEST_F(StatusChangeTest, AnInferredStatusIsStoredOnlyOverTheStatusItExpects)
         SCOPED_TRACE(meanwhile.What);
         SetOwnStatus("Available");
         const TOwnStatus before = Kiv->ReadOwnStatus();
-        ASSERT_TRUE(ChangeStoredUser(Folder.Path(), "ADMIN", meanwhile.Change));
+        ASSERT_TRUE(ChangeStoredUser(Board.Location, "ADMIN", meanwhile.Change));
         const TUser changed = Stored("ADMIN");
         EXPECT_FALSE(Kiv->ReplaceOwnStatus(before, "Away from desk", before.Comments));
         const TUser after = Stored("ADMIN");

@@ -5,6 +5,7 @@
 #include "board/UserRecord.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
+#include "tests/board/EitherBoard.h"
 #include "tests/storage/TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -24,33 +25,37 @@ std::string NameOf(int n)
     return "User \"" + std::to_string(n) + "\", Esq.";
 }
 
+class StatusProcessTest : public ::testing::TestWithParam<TBoardKind> {};
+KIV_ON_BOTH_BOARD_KINDS(StatusProcessTest);
+
 } // namespace
 
-TEST(StatusProcessTest, EightWorkstationsChangingStatusesKeepEveryChangeAndAWellFormedCsvLog)
+TEST_P(StatusProcessTest, EightWorkstationsChangingStatusesKeepEveryChangeAndAWellFormedCsvLog)
 {
     constexpr int kWorkstations = 8;
     constexpr int kChanges = 200;
-    TTestFolder folder;
+    TEitherBoard board(GetParam());
+    const std::string &location = board.Location;
     for (int n = 0; n < kWorkstations; ++n) {
-        TFakeBoard board;
-        TKivFile kiv(folder.Path(), board.Ctx, LoginOf(n));
+        TFakeBoard fakes;
+        TKivFile kiv(location, fakes.Ctx, LoginOf(n));
         kiv.SignIn();
         if (n == 0) {
             TKivCfgRecord config;
             config.LoggingType = 2;
             kiv.WriteConfig(config);
         }
-        ASSERT_TRUE(ChangeStoredUser(folder.Path(), LoginOf(n),
+        ASSERT_TRUE(ChangeStoredUser(location, LoginOf(n),
                                      [&](char *record) { PutText(record, UserRecord::Name, NameOf(n)); }));
     }
 
     const std::vector<int> codes = RunTogether(kWorkstations, [&](int n) {
-        TFakeBoard board;
-        TKivFile kiv(folder.Path(), board.Ctx, LoginOf(n));
+        TFakeBoard fakes;
+        TKivFile kiv(location, fakes.Ctx, LoginOf(n));
         if (kiv.LoggingType != 2)
             return 2;
         for (int i = 0; i < kChanges; ++i) {
-            board.Session.User.Status = kStatuses[std::size_t(i) % kStatuses.size()];
+            fakes.Session.User.Status = kStatuses[std::size_t(i) % kStatuses.size()];
             try {
                 kiv.SetStatus();
             } catch (const EKivError &error) {
@@ -62,7 +67,7 @@ TEST(StatusProcessTest, EightWorkstationsChangingStatusesKeepEveryChangeAndAWell
     });
     EXPECT_EQ(codes, std::vector<int>(kWorkstations, 0));
 
-    const std::vector<std::string> lines = LogLines(ReadWholeFile(folder / "KivLog.csv"));
+    const std::vector<std::string> lines = board.Log(TActivityLog::Csv);
     ASSERT_EQ(lines.size(), 1u + kWorkstations * kChanges);
     EXPECT_EQ(lines[0], "\"Date/Time\",\"Name\",\"LogInName\",\"From Status\",\"To Status\"");
     // Each workstation's lines come in the order of its changes, each one
@@ -86,11 +91,11 @@ TEST(StatusProcessTest, EightWorkstationsChangingStatusesKeepEveryChangeAndAWell
         }
     }
 
-    const auto users = StoredUsers(folder.Path());
+    const auto users = StoredUsers(location);
     ASSERT_EQ(users.size(), std::size_t(kWorkstations));
     for (const TStoredUser &user : users)
         EXPECT_EQ(user.User.Status, kStatuses[(kChanges - 1) % kStatuses.size()]) << user.User.LogInName;
     // No workstation left a file of its own behind from creating the log.
-    for (const std::string &name : FolderNames(folder.Path()))
+    for (const std::string &name : FolderNames(board.Folder().Path()))
         EXPECT_TRUE(name.rfind("KivLog.csv", 0) != 0 || name == "KivLog.csv") << name;
 }

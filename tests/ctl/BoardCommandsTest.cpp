@@ -5,6 +5,9 @@
 #include "tests/ctl/CtlTesting.h"
 
 using BoardCommandsTest = TCtlTest;
+// The listing, status and comment commands hold on a server board as well.
+using BoardCommandsEitherTest = TCtlEitherTest;
+KIV_ON_BOTH_BOARD_KINDS(BoardCommandsEitherTest);
 
 TEST_F(BoardCommandsTest, TheFirstCommandMakesTheBoardWithItsUserAsAdministratorAndLaterOnesChangeNoStatus)
 {
@@ -29,7 +32,7 @@ TEST_F(BoardCommandsTest, TheFirstCommandMakesTheBoardWithItsUserAsAdministrator
     EXPECT_EQ(missing.Err, "kivctl: Unable to access the Kiv database location \"" + Board + "/gone\"\n");
 }
 
-TEST_F(BoardCommandsTest, ListingHidesOfflineUsersFiltersOnTheExactDepartmentAndQuotesCsv)
+TEST_P(BoardCommandsEitherTest, ListingHidesOfflineUsersFiltersOnTheExactDepartmentAndQuotesCsv)
 {
     ASSERT_EQ(OnBoard({"board"}).Code, 0);
     const auto in = [](const char *department, const char *status) {
@@ -54,7 +57,7 @@ TEST_F(BoardCommandsTest, ListingHidesOfflineUsersFiltersOnTheExactDepartmentAnd
     EXPECT_EQ(row.substr(row.find(",Sales,")), ",Sales,ANNA,,,");
 }
 
-TEST_F(BoardCommandsTest, StatusAndCommentAreStoredAsTheWindowStoresThemAndStatusChangesAreLogged)
+TEST_P(BoardCommandsEitherTest, StatusAndCommentAreStoredAsTheWindowStoresThemAndStatusChangesAreLogged)
 {
     ASSERT_EQ(OnBoard({"board"}).Code, 0);
     AddUser("CLERK1");
@@ -71,7 +74,7 @@ TEST_F(BoardCommandsTest, StatusAndCommentAreStoredAsTheWindowStoresThemAndStatu
     EXPECT_EQ(clerk[1] + "|" + clerk[5], "Gone home|CLERK1");
     EXPECT_EQ(me[1] + "|" + me[2].substr(0, 6) + "|" + me[6], "In meeting|Today |back at 3");
     EXPECT_EQ(OnBoard({"status", "--user", "CLERK1"}).Out, "Gone home\n");
-    const std::vector<std::string> log = LogLines(ReadWholeFile(Board + "/KivLog.csv"));
+    const std::vector<std::string> log = Log(TActivityLog::Csv);
     ASSERT_EQ(log.size(), 3u);
     EXPECT_EQ(log[1].substr(log[1].find("\",\"") + 3), Me + "\",\"" + Me + "\",\"Available\",\"In meeting\"");
     EXPECT_EQ(log[2].substr(log[2].find("\",\"") + 3), "CLERK1\",\"CLERK1\",\"Available\",\"Gone home\"");

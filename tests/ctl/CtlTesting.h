@@ -8,6 +8,7 @@
 #include "platform/LoginName.h"
 #include "tests/board/BoardFakes.h"
 #include "tests/board/BoardTesting.h"
+#include "tests/board/EitherBoard.h"
 #include "tests/platform/TempHome.h"
 #include "tests/storage/TestFolder.h"
 
@@ -36,7 +37,17 @@ inline std::vector<std::string> Split(const std::string &line)
 
 class TCtlTest : public ::testing::Test {
 protected:
-    TCtlTest() { mkdir(Board.c_str(), 0700); }
+    /// On a folder board of its own, or on a database of its own on the
+    /// tests' PostgreSQL cluster.
+    explicit TCtlTest(TBoardKind kind = TBoardKind::Folder)
+    {
+        if (kind == TBoardKind::Server) {
+            FDatabase = std::make_unique<TTestDatabase>();
+            Board = FDatabase->Uri;
+        } else {
+            mkdir(Board.c_str(), 0700);
+        }
+    }
 
     /// Starts kivctl with args, its output to the descriptor out and its
     /// errors to the file errPath.
@@ -139,7 +150,25 @@ protected:
         block.WriteSettings(settings);
     }
 
+    /// The lines of an activity log of the board.
+    std::vector<std::string> Log(TActivityLog log) const
+    {
+        std::vector<std::string> lines;
+        MakeBoardLocation(Board)->ReadLog(log, [&](const std::string &line) { lines.push_back(line); });
+        return lines;
+    }
+
     TTempHome Home;
-    const std::string Board = Home.Root() + "/board";
+    std::string Board = Home.Root() + "/board";
     const std::string Me = CurrentLoginName();
+
+private:
+    std::unique_ptr<TTestDatabase> FDatabase;
+};
+
+/// A kivctl test on both kinds of board: TEST_P(suite, ...) and
+/// KIV_ON_BOTH_BOARD_KINDS(suite).
+class TCtlEitherTest : public ::testing::WithParamInterface<TBoardKind>, public TCtlTest {
+protected:
+    TCtlEitherTest() : TCtlTest(GetParam()) {}
 };

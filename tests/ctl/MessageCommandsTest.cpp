@@ -3,9 +3,10 @@
 #include "board/KivMessage.h"
 #include "tests/ctl/CtlTesting.h"
 
-using MessageCommandsTest = TCtlTest;
+using MessageCommandsTest = TCtlEitherTest;
+KIV_ON_BOTH_BOARD_KINDS(MessageCommandsTest);
 
-TEST_F(MessageCommandsTest, MessagesAreSentListedReadMarkedOldAndDeletedOnlyByTheirRecipient)
+TEST_P(MessageCommandsTest, MessagesAreSentListedReadMarkedOldAndDeletedOnlyByTheirRecipient)
 {
     ASSERT_EQ(OnBoard({"board"}).Code, 0);
     AddUser("CLERK1");
