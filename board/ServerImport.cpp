@@ -183,6 +183,26 @@ void CopyDataset(const TDatasetKind &kind, IBoardLocation &folder, const std::st
         fail("read the folder's", source);
 }
 
+/// Log lines sent in one statement, in the order of the log: ids follow it.
+constexpr std::size_t kLogBatch = 500;
+
+void AddLogRows(TServerConnection &server, const char *log, const std::vector<TLogRow> &rows, std::size_t first)
+{
+    std::string sql = "INSERT INTO kiv.activity_log (log, written, name, login, old_status, new_status) VALUES ";
+    TServerParams params;
+    for (std::size_t i = first; i < rows.size() && i < first + kLogBatch; ++i) {
+        const std::size_t at = params.size();
+        sql += std::string(i == first ? "" : ", ") + "(" + log;
+        for (std::size_t k = 1; k <= 5; ++k)
+            sql += ", $" + std::to_string(at + k);
+        sql += ")";
+        const TLogEntry &entry = rows[i].Entry;
+        params.insert(params.end(), {rows[i].Written, entry.Name, entry.Login, entry.OldStatus, entry.NewStatus});
+    }
+    // The rows of one VALUES list are added, and numbered, in their order.
+    server.Run(sql, params);
+}
+
 /// The switches' reserved bytes as a bytea's hex text.
 std::string ReservedHex(const TKivCfgRecord &record)
 {
@@ -208,6 +228,10 @@ void ImportFolderBoard(const std::string &folder, const std::string &uri,
                         + " is not there. Nothing was copied.");
 
     TServerConnection server(uri, [](TServerConnection &connection) { RequireServerBoard(connection); });
+    // One import at a time: both would find the board empty. The lock goes
+    // with the connection.
+    if (server.Run("SELECT pg_try_advisory_lock(hashtext('kiv import'))").Text(0, 0) != "t")
+        throw EKivError("Another import into this board server is running. Nothing was copied.");
     const std::vector<std::string> held = ServerContents(server);
     if (!held.empty()) {
         std::string list;
@@ -248,11 +272,8 @@ void ImportFolderBoard(const std::string &folder, const std::string &uri,
                     " allow_messages = excluded.allow_messages, reserved = excluded.reserved",
                     {std::to_string(config.LoggingType), std::to_string(config.AllowMessages), ReservedHex(config)});
             for (const auto &[log, read] : {std::pair{"1", &text}, std::pair{"2", &csv}})
-                for (const TLogRow &row : read->Rows)
-                    server.Run(
-                        "INSERT INTO kiv.activity_log (log, written, name, login, old_status, new_status)"
-                        " VALUES ($1, $2, $3, $4, $5, $6)",
-                        {log, row.Written, row.Entry.Name, row.Entry.Login, row.Entry.OldStatus, row.Entry.NewStatus});
+                for (std::size_t first = 0; first < read->Rows.size(); first += kLogBatch)
+                    AddLogRows(server, log, read->Rows, first);
         });
     } catch (const EKivError &error) {
         throw EKivError("The import stopped in " + part

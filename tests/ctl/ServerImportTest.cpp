@@ -26,8 +26,8 @@ protected:
 
 // Catches: a dataset, a record, a key, a switch or a log line left behind or
 // changed on the way (names holding parentheses and quotes, as a log line is
-// read back), counts that do not tell what was copied, and a second import
-// that adds to the board instead of refusing.
+// read back, and lines beyond one batch), counts that do not tell what was
+// copied, and a second import that adds to the board instead of refusing.
 TEST_F(ServerImportTest, AFolderBoardReadsTheSameOnTheServerAndASecondImportIsRefused)
 {
     ASSERT_EQ(OnBoard({"board"}).Code, 0); // the first user: an administrator
@@ -46,6 +46,9 @@ TEST_F(ServerImportTest, AFolderBoardReadsTheSameOnTheServerAndASecondImportIsRe
     folder->AppendLog(TActivityLog::Text, {"Ann (Annie) \"Q\"", "ANNA", "In", "Out \"soon\""}, Clock, NoPause);
     folder->AppendLog(TActivityLog::Text, {"Bob", "BOB", "Out", "In"}, Clock, NoPause);
     folder->AppendLog(TActivityLog::Csv, {"Ann, \"A\"", "ANNA", "In", "Out"}, Clock, NoPause);
+    // More lines than one statement sends: the order holds across them.
+    for (int i = 0; i < 600; ++i)
+        folder->AppendLog(TActivityLog::Csv, {"U" + std::to_string(i), "BOB", "In", "Out"}, Clock, NoPause);
 
     const std::vector<std::vector<std::string>> readings{
         {"board", "--csv", "--offline"}, {"statuses"}, {"departments"}, {"inbox", "--csv"}, {"log"}, {"log", "--csv"}};
@@ -60,7 +63,7 @@ TEST_F(ServerImportTest, AFolderBoardReadsTheSameOnTheServerAndASecondImportIsRe
     const TCtlResult imported = Run({"server", "import", Board, database.Uri});
     ASSERT_EQ(imported.Code, 0) << imported.Err;
     for (const char *told : {"KivDB31: 3 records", "KivStats: ", "KivDeps: 1 record", "KivMesg: 2 records",
-                             "Kiv.cfg: copied", "KivLog.txt: 2 lines", "KivLog.csv: 1 line"})
+                             "Kiv.cfg: copied", "KivLog.txt: 2 lines", "KivLog.csv: 601 lines"})
         EXPECT_NE(imported.Out.find(told), std::string::npos) << told << " in " << imported.Out;
 
     for (std::size_t i = 0; i < readings.size(); ++i) {
