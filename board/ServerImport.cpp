@@ -252,6 +252,7 @@ void ImportFolderBoard(const std::string &folder, const std::string &uri,
 
     std::string part;
     long copied = 0;
+    long copiedBefore = 0;
     try {
         for (const TDatasetKind &kind : kDatasets) {
             if (!source->DatasetExists(kind.Name))
@@ -260,6 +261,7 @@ void ImportFolderBoard(const std::string &folder, const std::string &uri,
             copied = 0;
             CopyDataset(kind, *source, uri, copied);
             done(std::string(kind.Name) + ": " + Plural(copied, "record", "records"));
+            copiedBefore += copied;
         }
         part = "Kiv.cfg and the logs";
         copied = 0;
@@ -276,6 +278,9 @@ void ImportFolderBoard(const std::string &folder, const std::string &uri,
                     AddLogRows(server, log, read->Rows, first);
         });
     } catch (const EKivError &error) {
+        if (copiedBefore + copied == 0)
+            throw EKivError("The import stopped in " + part + ": " + error.what()
+                            + "\nNo record was copied; the import can be run again.");
         throw EKivError("The import stopped in " + part
                         + (copied != 0 ? " after " + Plural(copied, "record", "records") : "") + ": " + error.what()
                         + "\nWhat is listed above was copied and stays on the server, so a new import will refuse it:"

@@ -225,8 +225,9 @@ void TfrmDatabaseWizard::TestServer(bool choose)
         FResult->setText(QStringLiteral("A board server's URI starts with postgresql:// or postgres://."));
         return;
     }
-    FResult->setText(QStringLiteral("Testing the connection (%1 seconds at most)...")
-                         .arg((ServerTimeout::Connect + ServerTimeout::Statement).count() / 1000));
+    FResult->setText(QStringLiteral("Testing the connection (a server that does not answer is given up after "
+                                    "%1 seconds)...")
+                         .arg(ServerTimeout::Connect.count() / 1000));
     // The thread only fills problem; the window reads it once the thread
     // has finished.
     auto problem = std::make_shared<std::string>();

@@ -132,3 +132,25 @@ TEST_F(ServerImportTest, EachRefusalIsToldAndLeavesTheServerEmpty)
 }
 
 } // namespace
+
+namespace {
+
+// Catches: a failure midway that leaves a half board silently, or one that a
+// second import then adds to.
+TEST_F(ServerImportTest, AnImportStoppedMidwaySaysWhatWasCopiedAndIsRefusedNextTime)
+{
+    AddUser("ANNA");
+    ASSERT_EQ(OnBoard({"send", "ANNA", "Hello", "text"}).Code, 0);
+    TTempHome::WriteAll(Board + "/KivMesg.ism", "not a definition");
+    TTestDatabase database;
+    const TCtlResult stopped = Run({"server", "import", Board, database.Uri});
+    EXPECT_EQ(stopped.Code, 1);
+    EXPECT_NE(stopped.Out.find("KivDB31: 2 records"), std::string::npos) << stopped.Out;
+    EXPECT_NE(stopped.Err.find("The import stopped in KivMesg"), std::string::npos) << stopped.Err;
+    EXPECT_NE(stopped.Err.find("stays on the server"), std::string::npos) << stopped.Err;
+    const TCtlResult again = Run({"server", "import", Board, database.Uri});
+    EXPECT_EQ(again.Code, 1);
+    EXPECT_NE(again.Err.find("is not empty"), std::string::npos) << again.Err;
+}
+
+} // namespace
