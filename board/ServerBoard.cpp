@@ -4,6 +4,8 @@
 
 #include "ServerSchema.h"
 
+#include <libpq-fe.h>
+
 #include <string>
 
 namespace {
@@ -95,4 +97,47 @@ bool InitServerBoard(const std::string &uri)
         connection.Run(kBoardSchema);
     });
     return created;
+}
+
+std::string CheckServerBoard(const std::string &uri)
+{
+    char *parseError = nullptr;
+    PQconninfoOption *options = PQconninfoParse(uri.c_str(), &parseError);
+    if (options == nullptr) {
+        const std::string why = parseError ? parseError : "out of memory";
+        PQfreemem(parseError);
+        return "This is not a connection URI Kiv can read: " + why.substr(0, why.find('\n'));
+    }
+    bool password = false;
+    for (const PQconninfoOption *option = options; option->keyword != nullptr; ++option)
+        if (std::string(option->keyword) == "password" && option->val != nullptr && *option->val != '\0')
+            password = true;
+    PQconninfoFree(options);
+    if (password)
+        return "The URI holds a password, and Kiv keeps none in its settings. Give the URI without it, and put "
+               "the password in the password file (~/.pgpass) or in PGPASSWORD.";
+    TServerConnection connection(uri);
+    try {
+        RequireServerBoard(connection);
+        return std::string();
+    } catch (const EKivError &error) {
+        const std::string why = error.what();
+        if (why.find("no password supplied") != std::string::npos)
+            return "The board server asks for a password, and none was found: put it in the password file "
+                   "(~/.pgpass) or in PGPASSWORD.\n"
+                   + why;
+        if (why.rfind(kServerUnreachable, 0) == 0)
+            return "Kiv cannot reach the board server: check the host name and port, and that the server is "
+                   "running and lets this workstation through.\n"
+                   + why;
+        if (why.find("refused the connection") != std::string::npos) {
+            if (why.find("database \"") != std::string::npos && why.find("does not exist") != std::string::npos)
+                return "The board server has no database of that name.\n" + why;
+            return "The board server refused the connection: the user name or the password is wrong, or the "
+                   "server does not let this user in from this workstation.\n"
+                   + why;
+        }
+        // No board schema, or a newer one: said plainly already.
+        return why;
+    }
 }

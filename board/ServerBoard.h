@@ -34,3 +34,12 @@ class TServerConnection;
 /// Raises EKivError unless the database of connection holds a board this Kiv
 /// can work on: a schema of its version.
 void RequireServerBoard(TServerConnection &connection);
+
+/// What a workstation would meet on the board server at uri, asked for the
+/// setup wizard: empty when the database holds a board this Kiv can work on,
+/// else in plain words what failed (a URI libpq cannot read or one holding a
+/// password, a server that cannot be reached, a refusal of the user or the
+/// password, no such database, no board schema, a board of a newer Kiv),
+/// followed by the server's own words. Takes at most the connect time-out
+/// and one statement's.
+std::string CheckServerBoard(const std::string &uri);

@@ -1,5 +1,8 @@
 #include "config/DatabaseWizard.h"
 
+#include "board/BoardLocation.h"
+#include "board/ServerBoard.h"
+#include "board/ServerConnection.h"
 #include "config/KivCB.h"
 #include "gui/Application.h"
 #include "gui/FileDialog.h"
@@ -16,13 +19,17 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <cerrno>
+#include <memory>
 #include <sys/stat.h>
 
 namespace {
@@ -80,6 +87,8 @@ TfrmDatabaseWizard::TfrmDatabaseWizard(QWidget *parent)
     FExisting->setObjectName(QStringLiteral("RadioButtonExisting"));
     FCreateNew = new QRadioButton(QStringLiteral("Create New Database"), intro);
     FCreateNew->setObjectName(QStringLiteral("RadioButtonCreateNew"));
+    FServer = new QRadioButton(QStringLiteral("Connect to a Board Server"), intro);
+    FServer->setObjectName(QStringLiteral("RadioButtonServer"));
     auto *choices = new QHBoxLayout;
     choices->addWidget(FExisting);
     choices->addWidget(FCreateNew);
@@ -87,11 +96,33 @@ TfrmDatabaseWizard::TfrmDatabaseWizard(QWidget *parent)
     auto *introLayout = static_cast<QVBoxLayout *>(intro->layout());
     introLayout->addWidget(bevel);
     introLayout->addLayout(choices);
+    introLayout->addWidget(FServer);
 
     NewPage(QStringLiteral("Join Database"), QStringLiteral("pgJoin"),
             QStringLiteral("Please select the location of the Kiv Database by clicking \"Next\" below."));
     NewPage(QStringLiteral("Create Database"), QStringLiteral("pgCreate"),
             QStringLiteral("Please choose the destination for the new Kiv Database by clicking on \"Next\" below."));
+    QWidget *server = NewPage(QStringLiteral("Board Server"), QStringLiteral("pgServer"),
+                              QStringLiteral("Enter the URI of the board server, as postgresql://host/database. "
+                                             "A password goes in the password file (~/.pgpass), not here."));
+    FUri = new QLineEdit(server);
+    FUri->setObjectName(QStringLiteral("edtServerUri"));
+    FUri->setMaxLength(int(kSettingTextMax));
+    FTest = new QPushButton(QStringLiteral("&Test"), server);
+    FTest->setObjectName(QStringLiteral("btnTestServer"));
+    FResult = new QLabel(server);
+    FResult->setObjectName(QStringLiteral("lblServerResult"));
+    FResult->setTextFormat(Qt::PlainText);
+    FResult->setWordWrap(true);
+    FResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *uriRow = new QHBoxLayout;
+    uriRow->addWidget(FUri, 1);
+    uriRow->addWidget(FTest);
+    auto *serverLayout = static_cast<QVBoxLayout *>(server->layout());
+    serverLayout->addLayout(uriRow);
+    serverLayout->addWidget(FResult, 2);
+    connect(FTest, &QPushButton::clicked, this, [this] { TestServer(false); });
+    connect(FUri, &QLineEdit::textChanged, this, [this] { FResult->clear(); });
     FPages->setCurrentIndex(pgIntro);
 
     QPushButton *previous = NewButton(QStringLiteral("btnPrevious"), 7, QStringLiteral("&Previous"));
@@ -110,6 +141,8 @@ TfrmDatabaseWizard::TfrmDatabaseWizard(QWidget *parent)
 
     connect(FExisting, &QRadioButton::toggled, this, &TfrmDatabaseWizard::ActionListUpdate);
     connect(FCreateNew, &QRadioButton::toggled, this, &TfrmDatabaseWizard::ActionListUpdate);
+    connect(FServer, &QRadioButton::toggled, this, &TfrmDatabaseWizard::ActionListUpdate);
+    connect(FUri, &QLineEdit::textChanged, this, &TfrmDatabaseWizard::ActionListUpdate);
     connect(FPages, &QStackedWidget::currentChanged, this, &TfrmDatabaseWizard::ActionListUpdate);
     if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TfrmDatabaseWizard::ActionListUpdate);
@@ -163,10 +196,68 @@ QAction *TfrmDatabaseWizard::NewAction(const QString &name, const QString &capti
     return action;
 }
 
+TfrmDatabaseWizard::~TfrmDatabaseWizard()
+{
+    if (FTesting) {
+        FTesting->disconnect(this);
+        FTesting->wait();
+        delete FTesting;
+    }
+}
+
 void TfrmDatabaseWizard::ActionListUpdate()
 {
-    FNext->setEnabled(FExisting->isChecked() || FCreateNew->isChecked());
-    FPrevious->setEnabled(FPages->currentIndex() > pgIntro);
+    const int page = FPages->currentIndex();
+    const bool uri = !FUri->text().trimmed().isEmpty();
+    FNext->setEnabled(page == pgServer ? uri && !Testing()
+                                       : FExisting->isChecked() || FCreateNew->isChecked() || FServer->isChecked());
+    FPrevious->setEnabled(page > pgIntro && !Testing());
+    FTest->setEnabled(uri && !Testing());
+    FUri->setEnabled(!Testing());
+}
+
+void TfrmDatabaseWizard::TestServer(bool choose)
+{
+    if (Testing())
+        return;
+    const QString uri = FUri->text().trimmed();
+    if (!IsServerLocation(uri.toStdString())) {
+        FResult->setText(QStringLiteral("A board server's URI starts with postgresql:// or postgres://."));
+        return;
+    }
+    FResult->setText(QStringLiteral("Testing the connection (a server that does not answer is given up after "
+                                    "%1 seconds)...")
+                         .arg(ServerTimeout::Connect.count() / 1000));
+    // The thread only fills problem; the window reads it once the thread
+    // has finished.
+    auto problem = std::make_shared<std::string>();
+    FTesting = QThread::create([problem, text = uri.toStdString()] { *problem = CheckServerBoard(text); });
+    connect(FTesting, &QThread::finished, this, [this, uri, problem, choose] {
+        FTesting->deleteLater();
+        FTesting = nullptr;
+        ServerTested(uri, *problem, choose);
+    });
+    FTesting->start();
+    ActionListUpdate();
+}
+
+void TfrmDatabaseWizard::ServerTested(const QString &uri, const std::string &problem, bool choose)
+{
+    ActionListUpdate();
+    // A wizard ended meanwhile (Cancel, the close box) stays ended.
+    if (!isVisible() || uri != FUri->text().trimmed())
+        return;
+    if (!problem.empty()) {
+        FResult->setText(QString::fromStdString(problem));
+        return;
+    }
+    if (choose) {
+        FFolder = uri.toStdString();
+        FEnd = TEnd::Chosen;
+        accept();
+        return;
+    }
+    FResult->setText(QStringLiteral("The board server holds a Kiv board. Select \"Next\" to use it."));
 }
 
 TfrmDatabaseWizard::TEnd TfrmDatabaseWizard::Run()
@@ -204,7 +295,10 @@ void TfrmDatabaseWizard::actNextExecute()
 {
     switch (FPages->currentIndex()) {
     case pgIntro:
-        FPages->setCurrentIndex(FExisting->isChecked() ? pgJoin : pgCreate);
+        FPages->setCurrentIndex(FExisting->isChecked() ? pgJoin : FServer->isChecked() ? pgServer : pgCreate);
+        break;
+    case pgServer:
+        TestServer(true);
         break;
     case pgJoin:
     case pgCreate: {
@@ -241,7 +335,7 @@ void TfrmDatabaseWizard::actNextExecute()
 void TfrmDatabaseWizard::actPreviousExecute()
 {
     const int page = FPages->currentIndex();
-    FPages->setCurrentIndex(page == pgCreate ? pgIntro : page - 1);
+    FPages->setCurrentIndex(page == pgCreate || page == pgServer ? pgIntro : page - 1);
 }
 
 void TfrmDatabaseWizard::Choose(const QString &folder)

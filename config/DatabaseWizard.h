@@ -1,7 +1,11 @@
 // The setup wizard: shown at start-up while the workstation knows no board
-// folder, it lets the user join an existing board or choose the folder for a
-// new one. It creates nothing: a new board comes into being when the program
-// first opens the chosen folder.
+// folder, it lets the user join an existing board, choose the folder for a
+// new one, or connect to a board server by its URI. It creates nothing: a new
+// board comes into being when the program first opens the chosen folder, and
+// a server's board is made by its administrator (kivctl server init).
+//
+// A server is tested before it is chosen, on a thread of its own so that the
+// window keeps answering; the test ends within the connection's time-outs.
 #pragma once
 
 #include "gui/KivDialog.h"
@@ -10,6 +14,9 @@
 
 class QAction;
 class QFrame;
+class QLabel;
+class QLineEdit;
+class QThread;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
@@ -21,14 +28,19 @@ public:
     /// or the window's close box.
     enum class TEnd { Chosen, Cancelled, Closed };
     /// The pages of nbMain.
-    enum TPage { pgIntro = 0, pgJoin = 1, pgCreate = 2 };
+    enum TPage { pgIntro = 0, pgJoin = 1, pgCreate = 2, pgServer = 3 };
 
     explicit TfrmDatabaseWizard(QWidget *parent = nullptr);
+    /// Waits for a test of a server still running (bounded by its time-outs).
+    ~TfrmDatabaseWizard() override;
+    TfrmDatabaseWizard(const TfrmDatabaseWizard &) = delete;
+    TfrmDatabaseWizard &operator=(const TfrmDatabaseWizard &) = delete;
 
     /// Shows the wizard modally, centred on the screen, until it ends.
     TEnd Run();
-    /// The folder confirmed in the folder chooser, ending in '/'; empty
-    /// unless the wizard ended with a folder chosen.
+    /// The folder confirmed in the folder chooser, ending in '/', or the
+    /// URI of the board server that passed its test; empty unless the wizard
+    /// ended with one chosen.
     std::string Folder() const;
     /// How the wizard last ended (Closed while it has not).
     TEnd End() const { return FEnd; }
@@ -43,6 +55,12 @@ public:
     QStackedWidget *nbMain() const { return FPages; }
     QRadioButton *RadioButtonExisting() const { return FExisting; }
     QRadioButton *RadioButtonCreateNew() const { return FCreateNew; }
+    QRadioButton *RadioButtonServer() const { return FServer; }
+    QLineEdit *edtServerUri() const { return FUri; }
+    QPushButton *btnTestServer() const { return FTest; }
+    QLabel *lblServerResult() const { return FResult; }
+    /// A test of the server is running.
+    bool Testing() const { return FTesting != nullptr; }
     QAction *actPrevious() const { return FPrevious; }
     QAction *actNext() const { return FNext; }
     QAction *actCancel() const { return FCancel; }
@@ -64,11 +82,20 @@ private:
     /// The folder comes back ending in '/'.
     QString Browse(const QString &title);
     void Choose(const QString &folder);
+    /// Tests the server named in the URI field; with choose, a server that
+    /// passes is chosen.
+    void TestServer(bool choose);
+    void ServerTested(const QString &uri, const std::string &problem, bool choose);
 
     QFrame *FPanel = nullptr;
     QStackedWidget *FPages = nullptr;
     QRadioButton *FExisting = nullptr;
     QRadioButton *FCreateNew = nullptr;
+    QRadioButton *FServer = nullptr;
+    QLineEdit *FUri = nullptr;
+    QPushButton *FTest = nullptr;
+    QLabel *FResult = nullptr;
+    QThread *FTesting = nullptr;
     QAction *FPrevious = nullptr;
     QAction *FNext = nullptr;
     QAction *FCancel = nullptr;

@@ -136,13 +136,15 @@ const std::vector<TCommandEntry> &Commands()
          1},
         {"server",
          TCtlCommand::ServerInit,
-         "server init URI",
-         "Make the board schema in the PostgreSQL database URI\n"
+         "server init URI | server import FOLDER URI",
+         "init: make the board schema in the PostgreSQL database URI\n"
          "(postgresql://[user@]host[:port]/dbname, or postgresql:///dbname?host=SOCKETFOLDER).\n"
-         "Run again it changes nothing; a board of a newer Kiv is left alone.\n",
+         "Run again it changes nothing; a board of a newer Kiv is left alone.\n"
+         "import: copy the folder board in FOLDER (users, statuses, departments, messages,\n"
+         "Kiv.cfg and the activity logs) to the board made by init at URI, which must be empty.\n",
          {},
          2,
-         2},
+         3},
     };
     return commands;
 }
@@ -194,12 +196,21 @@ std::string TakeArguments(const TCommandEntry &entry, const std::vector<std::str
         request.ShutdownOn = args[0] == "on";
         return std::string();
     case TCtlCommand::ServerInit:
-        if (args[0] != "init")
-            return "unknown server command '" + args[0] + "'; expected init";
-        if (!IsServerLocation(args[1]))
+    case TCtlCommand::ServerImport: {
+        const bool import = args[0] == "import";
+        if (args[0] != "init" && !import)
+            return "unknown server command '" + args[0] + "'; expected init or import";
+        if (args.size() != (import ? 3U : 2U))
+            return import ? "usage: kivctl server import FOLDER URI" : "usage: kivctl server init URI";
+        if (import && IsServerLocation(args[1]))
+            return "the board to import is a folder, not a URI";
+        if (!IsServerLocation(args.back()))
             return "a board server is named by a URI that starts with postgresql:// or postgres://";
-        request.ServerUri = args[1];
+        request.Command = import ? TCtlCommand::ServerImport : TCtlCommand::ServerInit;
+        request.ImportFolder = import ? args[1] : std::string();
+        request.ServerUri = args.back();
         return std::string();
+    }
     case TCtlCommand::Status:
         if (args.empty())
             return std::string();

@@ -24,6 +24,7 @@ enum class TCtlCommand {
     Log,
     Shutdown,
     ServerInit,
+    ServerImport,
 };
 
 /// One run of kivctl as its command line asks for it.
@@ -61,8 +62,10 @@ struct TCtlRequest {
     int Every = 0;
     /// shutdown: true for on, false for off.
     bool ShutdownOn = false;
-    /// server init: the board server's URI.
+    /// server init, server import: the board server's URI.
     std::string ServerUri;
+    /// server import: the board folder to copy.
+    std::string ImportFolder;
 };
 
 /// What the command line came to.

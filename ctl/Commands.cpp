@@ -7,6 +7,7 @@
 #include "board/MessageRecord.h"
 #include "board/Presence.h"
 #include "board/ServerBoard.h"
+#include "board/ServerImport.h"
 #include "board/UserRecord.h"
 #include "config/KivCB.h"
 #include "config/PageLook.h"
@@ -426,6 +427,7 @@ int Run(TCtlBoard &ctl, const TCtlRequest &request)
     case TCtlCommand::Page:
     case TCtlCommand::Log:
     case TCtlCommand::ServerInit:
+    case TCtlCommand::ServerImport:
         break;
     }
     return kExitSuccess;
@@ -440,6 +442,16 @@ int RunRequest(const TCtlRequest &request)
     try {
         if (request.Command == TCtlCommand::ServerInit) {
             ServerInit(request.ServerUri);
+            return kExitSuccess;
+        }
+        if (request.Command == TCtlCommand::ServerImport) {
+            // Each part is told as it is copied, so that a failure after it
+            // leaves the list of what the server holds on the screen.
+            ImportFolderBoard(request.ImportFolder, request.ServerUri, [](const std::string &line) {
+                PrintLine(line);
+                std::fflush(stdout);
+            });
+            Print("The board in the folder is on the server now.\n");
             return kExitSuccess;
         }
         const std::optional<std::string> folder = BoardFolderOf(request);

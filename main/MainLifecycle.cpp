@@ -45,9 +45,11 @@ constexpr std::size_t kMessagesReadOneByOne = 5;
 /// The program's icon, by the name its desktop entry gives it.
 constexpr const char *kIconName = "kiv";
 
+/// The location as the settings keep it: a folder ending in its separator,
+/// a board server's URI as given (a '/' after it would change the URI).
 std::string WithSeparator(const std::string &folder)
 {
-    return EndsInSeparator(folder) ? folder : folder + '/';
+    return EndsInSeparator(folder) || IsServerLocation(folder) ? folder : folder + '/';
 }
 
 TWizardOutcome RunDatabaseWizard(QWidget *parent)

@@ -101,19 +101,22 @@ TEST_F(WizardTest, BuildsAsDesigned)
     EXPECT_EQ(Wizard.nbMain()->parentWidget(), panel);
     EXPECT_EQ(Wizard.nbMain()->geometry(), QRect(7, 7, 340, 122));
 
-    const QStringList captions{"Intro", "Join Database", "Create Database"};
+    const QStringList captions{"Intro", "Join Database", "Create Database", "Board Server"};
     const QStringList texts{
         "Welcome to Kiv, before running Kiv you will need to connect to an existing, or create a new Kiv "
         "Database.  Please select which option you require and then select \"Next\" to continue. ",
         "Please select the location of the Kiv Database by clicking \"Next\" below.",
-        "Please choose the destination for the new Kiv Database by clicking on \"Next\" below."};
-    ASSERT_EQ(Wizard.nbMain()->count(), 3);
-    for (int p = 0; p < 3; ++p) {
+        "Please choose the destination for the new Kiv Database by clicking on \"Next\" below.",
+        "Enter the URI of the board server, as postgresql://host/database. A password goes in the password file "
+        "(~/.pgpass), not here."};
+    ASSERT_EQ(Wizard.nbMain()->count(), 4);
+    for (int p = 0; p < 4; ++p) {
         QWidget *page = Wizard.nbMain()->widget(p);
         EXPECT_EQ(page->windowTitle(), captions[p]);
         Wizard.nbMain()->setCurrentIndex(p);
         QList<QLabel *> labels = page->findChildren<QLabel *>();
-        ASSERT_EQ(labels.size(), 2) << "a picture and a text";
+        // The server page's third label tells how its test went.
+        ASSERT_EQ(labels.size(), p == TfrmDatabaseWizard::pgServer ? 3 : 2) << "a picture and a text";
         EXPECT_FALSE(labels[0]->pixmap().isNull());
         EXPECT_EQ(labels[1]->text(), texts[p]);
         // Everything on the page shows whole.

@@ -64,7 +64,7 @@ run_cases()
     expect "add" kivctl departments a
     expect "" kivctl departments add ""
     expect "off on" kivctl shutdown ""
-    expect "init" kivctl server ""
+    expect "import init" kivctl server ""
     expect "--csv --help" kivctl log -
     expect "" kivctl board -- -
 }

@@ -73,6 +73,17 @@ TEST_F(LifecycleTest, TheWizardsCancelEndsTheStartItsCloseBoxAsksForALocationAnd
     EXPECT_TRUE(Unexpected.Texts.isEmpty());
 }
 
+// Catches: a board server's URI stored with a folder's separator after it,
+// which names another user or database.
+TEST_F(LifecycleTest, ABoardServerChosenInTheWizardIsStoredAsGiven)
+{
+    const std::string uri = "postgresql:///kiv?host=/nonexistent/kiv-socket&user=kiv";
+    Wizard = {TEnd::Chosen, uri};
+    TKivMessageBox::SetNextAnswer(TMsgAnswer::Ok);
+    Create();
+    EXPECT_EQ(Settings().KivDBasePath, uri);
+}
+
 TEST_F(LifecycleTest, AMissingFolderWritesNothingToTheBoardAndYesEmptiesTheLocation)
 {
     {
