@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QFileInfo>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -60,11 +61,31 @@ std::optional<QVariant> Answer(const QDBusMessage &reply)
     return reply.arguments().front();
 }
 
+/// True when a bus daemon can be there: the variable names its address, or
+/// one of sockets is where such a daemon listens. Asking Qt for a bus that is
+/// not there only starts its bus thread to fail, which keeps memory for the
+/// rest of the process (a bare X server, a test run without a session).
+bool BusThere(const char *variable, std::initializer_list<QString> sockets)
+{
+    if (!qEnvironmentVariableIsEmpty(variable))
+        return true;
+    for (const QString &socket : sockets)
+        if (!socket.isEmpty() && QFileInfo::exists(socket))
+            return true;
+    return false;
+}
+
 class TDBusPresence final : public IDesktopPresence {
     Q_OBJECT
 public:
-    TDBusPresence() : FSession(QDBusConnection::sessionBus()), FSystem(QDBusConnection::systemBus())
+    TDBusPresence()
     {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        if (BusThere("DBUS_SESSION_BUS_ADDRESS", {runtime.isEmpty() ? QString() : runtime + QStringLiteral("/bus")}))
+            FSession = QDBusConnection::sessionBus();
+        if (BusThere("DBUS_SYSTEM_BUS_ADDRESS", {QStringLiteral("/run/dbus/system_bus_socket"),
+                                                 QStringLiteral("/var/run/dbus/system_bus_socket")}))
+            FSystem = QDBusConnection::systemBus();
         FindLockSource();
         FindIdleSource();
     }
@@ -121,25 +142,29 @@ private:
     void FindLockSource()
     {
         for (const TScreenSaver &saver : kScreenSavers) {
-            const auto active = Answer(Call(FSession, saver.Service, Latin(saver.Path), saver.Service, "GetActive"));
+            if (!FSession)
+                break;
+            const auto active = Answer(Call(*FSession, saver.Service, Latin(saver.Path), saver.Service, "GetActive"));
             if (!active || active->metaType() != QMetaType::fromType<bool>())
                 continue;
-            if (!FSession.connect(Latin(saver.Service), Latin(saver.Path), Latin(saver.Service),
-                                  QStringLiteral("ActiveChanged"), this, SLOT(ActiveChanged(bool))))
+            if (!FSession->connect(Latin(saver.Service), Latin(saver.Path), Latin(saver.Service),
+                                   QStringLiteral("ActiveChanged"), this, SLOT(ActiveChanged(bool))))
                 continue;
             FLocked = active->toBool();
             FLockWords = Latin(saver.Words);
             return;
         }
         // The login manager keeps a lock flag on the user's session.
+        if (!FSystem)
+            return;
         FLoginSession = LoginSessionPath();
         if (FLoginSession.isEmpty())
             return;
         const auto hint = LockedHint();
         if (!hint)
             return;
-        if (!FSystem.connect(Latin(kLogin), FLoginSession, Latin(kProperties), QStringLiteral("PropertiesChanged"),
-                             this, SLOT(PropertiesChanged(QString, QVariantMap, QStringList))))
+        if (!FSystem->connect(Latin(kLogin), FLoginSession, Latin(kProperties), QStringLiteral("PropertiesChanged"),
+                              this, SLOT(PropertiesChanged(QString, QVariantMap, QStringList))))
             return;
         FLocked = *hint;
         FLockWords = QStringLiteral("the login manager's lock flag (logind)");
@@ -149,11 +174,11 @@ private:
     QString LoginSessionPath()
     {
         auto path =
-            Answer(Call(FSystem, kLogin, QStringLiteral("/org/freedesktop/login1"), "org.freedesktop.login1.Manager",
+            Answer(Call(*FSystem, kLogin, QStringLiteral("/org/freedesktop/login1"), "org.freedesktop.login1.Manager",
                         "GetSessionByPID", {QVariant::fromValue(static_cast<uint>(getpid()))}));
         if (!path && qEnvironmentVariableIsSet("XDG_SESSION_ID"))
             path =
-                Answer(Call(FSystem, kLogin, QStringLiteral("/org/freedesktop/login1"),
+                Answer(Call(*FSystem, kLogin, QStringLiteral("/org/freedesktop/login1"),
                             "org.freedesktop.login1.Manager", "GetSession", {qEnvironmentVariable("XDG_SESSION_ID")}));
         if (!path || path->metaType() != QMetaType::fromType<QDBusObjectPath>())
             return QString();
@@ -162,8 +187,10 @@ private:
 
     std::optional<bool> LockedHint()
     {
+        if (!FSystem)
+            return std::nullopt;
         const auto value = Answer(
-            Call(FSystem, kLogin, FLoginSession, kProperties, "Get", {Latin(kLoginSession), Latin(kLockedHint)}));
+            Call(*FSystem, kLogin, FLoginSession, kProperties, "Get", {Latin(kLoginSession), Latin(kLockedHint)}));
         if (!value || value->metaType() != QMetaType::fromType<QDBusVariant>())
             return std::nullopt;
         const QVariant hint = value->value<QDBusVariant>().variant();
@@ -188,9 +215,11 @@ private:
 
     std::optional<uint> ScreenSaverIdleSeconds()
     {
+        if (!FSession)
+            return std::nullopt;
         const TScreenSaver &saver = kScreenSavers[0];
         const auto seconds =
-            Answer(Call(FSession, saver.Service, Latin(saver.Path), saver.Service, "GetSessionIdleTime"));
+            Answer(Call(*FSession, saver.Service, Latin(saver.Path), saver.Service, "GetSessionIdleTime"));
         if (!seconds || seconds->metaType() != QMetaType::fromType<uint>())
             return std::nullopt;
         return seconds->toUInt();
@@ -198,14 +227,16 @@ private:
 
     std::optional<qulonglong> MutterIdleMilliseconds()
     {
-        const auto ms = Answer(Call(FSession, kIdleMonitor, Latin(kIdleMonitorPath), kIdleMonitor, "GetIdletime"));
+        if (!FSession)
+            return std::nullopt;
+        const auto ms = Answer(Call(*FSession, kIdleMonitor, Latin(kIdleMonitorPath), kIdleMonitor, "GetIdletime"));
         if (!ms || ms->metaType() != QMetaType::fromType<qulonglong>())
             return std::nullopt;
         return ms->toULongLong();
     }
 
-    QDBusConnection FSession;
-    QDBusConnection FSystem;
+    std::optional<QDBusConnection> FSession;
+    std::optional<QDBusConnection> FSystem;
     QString FLoginSession;
     QString FLockWords;
     QString FIdleWords;
