@@ -23,7 +23,10 @@
 #include "platform/Clock.h"
 #include "storage/IsamFile.h"
 
+#include <benchmark/benchmark.h>
+#include <cstdio>
 #include <functional>
+#include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
 #include <string>
@@ -58,6 +61,32 @@ struct TQuietWindows {
 using TUserMaker = std::function<UserRecord::TBuffer(int n)>;
 
 /// The statuses a benchmark board's users are spread over.
+/// A board list that keeps nothing but a count, so only the filling is measured.
+class TNoOpBoardList : public IBoardList {
+public:
+    void BeginUpdate() override {}
+    void EndUpdate() override {}
+    void Clear() override { Rows = 0; }
+    void AddRow(const TBoardRow &row) override
+    {
+        benchmark::DoNotOptimize(row.Caption.data());
+        ++Rows;
+    }
+    void AutoSizeColumns() override {}
+    std::optional<TBoardRow> SelectedRow() const override { return std::nullopt; }
+    int RowCount() const override { return Rows; }
+    TBoardRow Row(int) const override { return TBoardRow(); }
+    int Rows = 0;
+};
+
+/// The login of the n-th user of a benchmark's board.
+inline std::string LoginOf(int n)
+{
+    char login[16];
+    std::snprintf(login, sizeof login, "USER%05d", n);
+    return login;
+}
+
 inline constexpr const char *kStatuses[] = {"Available", "At lunch", "In meeting", "Gone home", "Offline"};
 
 /// The record of member of staff n under login: a status among the common

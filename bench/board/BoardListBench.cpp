@@ -34,32 +34,7 @@ namespace {
 
 using namespace benchsupport;
 
-/// A board list that keeps nothing but a count, so only the filling is measured.
-class TNoOpBoardList : public IBoardList {
-public:
-    void BeginUpdate() override {}
-    void EndUpdate() override {}
-    void Clear() override { Rows = 0; }
-    void AddRow(const TBoardRow &row) override
-    {
-        benchmark::DoNotOptimize(row.Caption.data());
-        ++Rows;
-    }
-    void AutoSizeColumns() override {}
-    std::optional<TBoardRow> SelectedRow() const override { return std::nullopt; }
-    int RowCount() const override { return Rows; }
-    TBoardRow Row(int) const override { return TBoardRow(); }
-    int Rows = 0;
-};
-
 using TWorkstation = TQuietWindows;
-
-std::string LoginOf(int n)
-{
-    char login[16];
-    std::snprintf(login, sizeof login, "USER%05d", n);
-    return login;
-}
 
 UserRecord::TBuffer RecordOf(int n)
 {

@@ -39,23 +39,6 @@ struct TPageBoard {
     std::string Page = Out.Path + "/board.html";
 };
 
-class TRows : public IBoardList {
-public:
-    void BeginUpdate() override {}
-    void EndUpdate() override {}
-    void Clear() override { Rows = 0; }
-    void AddRow(const TBoardRow &row) override
-    {
-        benchmark::DoNotOptimize(row.Caption.data());
-        ++Rows;
-    }
-    void AutoSizeColumns() override {}
-    std::optional<TBoardRow> SelectedRow() const override { return std::nullopt; }
-    int RowCount() const override { return Rows; }
-    TBoardRow Row(int) const override { return TBoardRow(); }
-    int Rows = 0;
-};
-
 // The page written anew: the minute shown has moved on.
 void BM_Page_Written(benchmark::State &state)
 {
@@ -82,7 +65,7 @@ void BM_Fill_Written(benchmark::State &state)
     TPageBoard board;
     TKivFile kiv(board.Folder.Path, board.Ctx, "VIEWER");
     board.Ws.Session.ShowOffline = true;
-    TRows rows;
+    TNoOpBoardList rows;
     TTripMeter meter;
     for (auto _ : state)
         kiv.FillBoard(rows);

@@ -30,31 +30,7 @@ namespace {
 
 using namespace benchsupport;
 
-class TCountingList : public IBoardList {
-public:
-    void BeginUpdate() override {}
-    void EndUpdate() override {}
-    void Clear() override { Rows = 0; }
-    void AddRow(const TBoardRow &row) override
-    {
-        benchmark::DoNotOptimize(row.Caption.data());
-        ++Rows;
-    }
-    void AutoSizeColumns() override {}
-    std::optional<TBoardRow> SelectedRow() const override { return std::nullopt; }
-    int RowCount() const override { return Rows; }
-    TBoardRow Row(int) const override { return TBoardRow(); }
-    int Rows = 0;
-};
-
 using TWorkstation = TQuietWindows;
-
-std::string LoginOf(int n)
-{
-    char login[16];
-    std::snprintf(login, sizeof login, "USER%05d", n);
-    return login;
-}
 
 PGconn *RawConnect(const std::string &uri)
 {
@@ -128,7 +104,7 @@ void Kiv_FillBoard(benchmark::State &state, int users, bool tcp)
 {
     TWorkstation ws;
     TKivFile kiv(Cluster().Board(users, tcp), ws.Ctx, "VIEWER");
-    TCountingList list;
+    TNoOpBoardList list;
     kiv.FillBoard(list);
     for (auto _ : state)
         kiv.FillBoard(list);
@@ -142,7 +118,7 @@ void Raw_FillBoard(benchmark::State &state, int users, bool tcp)
 {
     TWorkstation ws;
     TKivFile rows(Cluster().Board(users, tcp), ws.Ctx, "VIEWER"); // for UpdatedText and StatusImageIndex only
-    TCountingList list;
+    TNoOpBoardList list;
     PGconn *conn = RawConnect(Cluster().Board(users, tcp));
     const std::string sql =
         std::string("SELECT rec FROM kiv.\"ds_") + UserRecord::DatasetName + "\" ORDER BY k LIMIT 100000";
@@ -228,7 +204,7 @@ void Kiv_ChangeToRefill(benchmark::State &state, bool tcp)
     TKivFile board(uri, reader.Ctx, "VIEWER");
     std::unique_ptr<IChangeWatcher> watcher = MakeBoardLocation(uri)->MakeWatcher();
     watcher->Look(BoardChange::Users);
-    TCountingList list;
+    TNoOpBoardList list;
     int n = 0;
     for (auto _ : state) {
         writer.Session.User.Status = kStatuses[n++ % 4];
